@@ -1,0 +1,177 @@
+#include "engine/Protocol.h"
+
+#include <QCryptographicHash>
+
+namespace Wire {
+QByteArray encode(const QString& text) { return text.toLatin1(); }
+QString decode(const QByteArray& bytes) { return QString::fromLatin1(bytes); }
+}  // namespace Wire
+
+static const QChar kQuote = QLatin1Char('"');
+
+QString QuoteField(const QString& value)
+{
+    return kQuote + value + kQuote;
+}
+
+QString TrimSpaces(const QString& text)
+{
+    qsizetype start = 0;
+    qsizetype end = text.size();
+    while (start < end && text.at(start) == QLatin1Char(' '))
+        ++start;
+    while (end > start && text.at(end - 1) == QLatin1Char(' '))
+        --end;
+    return text.mid(start, end - start);
+}
+
+QStringList SplitFields(const QString& text, const QString& delimiter)
+{
+    QStringList fields;
+    if (delimiter.isEmpty()) {
+        fields << TrimSpaces(text);
+        return fields;
+    }
+    const QString work = TrimSpaces(text) + delimiter;
+    qsizetype start = 0;
+    qsizetype found = work.indexOf(delimiter, start);
+    while (found >= 0) {
+        fields << work.mid(start, found - start);
+        start = found + delimiter.size();
+        found = work.indexOf(delimiter, start);
+    }
+    return fields;
+}
+
+QString MD5Hex(const QString& text)
+{
+    return QString::fromLatin1(
+        QCryptographicHash::hash(Wire::encode(text), QCryptographicHash::Md5).toHex());
+}
+
+bool IsSendable(const QString& value)
+{
+    for (const QChar c : value) {
+        const char16_t u = c.unicode();
+        if (u == u'"' || u < 0x20 || u > 0xFF)
+            return false;
+    }
+    return true;
+}
+
+std::optional<QString> FirstUnsendable(const QStringList& values)
+{
+    for (const QString& v : values)
+        if (!IsSendable(v))
+            return v;
+    return std::nullopt;
+}
+
+std::optional<QByteArray> ComposeRequest(const QString& word, const QStringList& args)
+{
+    if (!IsSendable(word) || FirstUnsendable(args))
+        return std::nullopt;
+    QString line = QuoteField(word);
+    for (const QString& a : args)
+        line += QLatin1Char(Wire::Tab) + QuoteField(a);
+    return Wire::encode(line) + Wire::LineEnd;
+}
+
+std::optional<QByteArray> ComposeUserVarsSet(const QString& domain, const QString& user,
+                                             const QStringList& namesAndValues)
+{
+    // Written in pieces on the wire, but the pieces always form this one line.
+    return ComposeRequest(QStringLiteral("uservarsset"), QStringList{domain, user} + namesAndValues);
+}
+
+bool UsesMd5Login(const QString& greetingTimestamp, double serverVersion)
+{
+    return !TrimSpaces(greetingTimestamp).isEmpty() && serverVersion >= 0.66;
+}
+
+std::optional<QByteArray> ComposeLogin(const QString& login, const QString& password,
+                                       const QString& greetingTimestamp, double serverVersion)
+{
+    if (!IsSendable(login) || !IsSendable(password))
+        return std::nullopt;
+    const QString secret = UsesMd5Login(greetingTimestamp, serverVersion)
+                               ? QStringLiteral("#") + MD5Hex(greetingTimestamp + password)
+                               : password;
+    return Wire::encode(QuoteField(login) + QLatin1Char(Wire::Tab) + QuoteField(secret)) +
+           Wire::LineEnd;
+}
+
+double LeadingNumber(const QString& text)
+{
+    // Like reading a number from the front of a text: optional blanks, an optional sign, digits
+    // with at most one decimal point; whatever follows is ignored.
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i).isSpace())
+        ++i;
+    const qsizetype start = i;
+    if (i < text.size() && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+')))
+        ++i;
+    bool seenDigit = false;
+    bool seenPoint = false;
+    while (i < text.size()) {
+        const QChar c = text.at(i);
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
+            seenDigit = true;
+        } else if (c == QLatin1Char('.') && !seenPoint) {
+            seenPoint = true;
+        } else {
+            break;
+        }
+        ++i;
+    }
+    if (!seenDigit)
+        return 0;
+    bool ok = false;
+    const double v = text.mid(start, i - start).toDouble(&ok);
+    return ok ? v : 0;
+}
+
+static QString BracketToken(const QString& line, QChar open, QChar close)
+{
+    const qsizetype from = line.indexOf(open);
+    if (from < 0)
+        return {};
+    const qsizetype to = line.indexOf(close, from + 1);
+    if (to < 0)
+        return {};
+    return line.mid(from, to - from + 1).trimmed();
+}
+
+Greeting ParseGreeting(const QString& line)
+{
+    Greeting g;
+    static const QString product = QStringLiteral("Tazel ");
+    const qsizetype at = line.indexOf(product);
+    if (at >= 0) {
+        const qsizetype from = at + product.size();
+        qsizetype to = line.indexOf(QLatin1Char(' '), from);
+        if (to < 0)
+            to = line.size();
+        g.version = LeadingNumber(line.mid(from, to - from).trimmed());
+    }
+    g.timestamp = BracketToken(line, QLatin1Char('<'), QLatin1Char('>'));
+    const QString platform = BracketToken(line, QLatin1Char('('), QLatin1Char(')'));
+    if (!platform.isEmpty())
+        g.platform = platform;
+    return g;
+}
+
+QString GreetingStatusText(double version, const QString& platform)
+{
+    return QStringLiteral("Tazel ") + QString::number(version, 'f', 2) + QLatin1Char(' ') +
+           platform + QLatin1Char(' ');
+}
+
+quint16 PortFromText(const QString& portText)
+{
+    bool ok = false;
+    const int port = TrimSpaces(portText).toInt(&ok);
+    if (ok && port >= 1 && port <= 65535)
+        return quint16(port);
+    return Wire::DefaultPort;
+}

@@ -1,0 +1,1 @@
+#include "replies/FileText.h"

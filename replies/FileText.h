@@ -1,0 +1,2 @@
+#pragma once
+// Placeholder; the file text of custom domains and mailproc.tab.

@@ -1,0 +1,45 @@
+#include "replies/LineReader.h"
+
+void LineReader::append(const QByteArray& bytes)
+{
+    if (offset_ > 0 && (offset_ >= buffer_.size() / 2 || offset_ > (1 << 20)))
+        compact();
+    buffer_.append(bytes);
+}
+
+std::optional<QByteArray> LineReader::takeLine()
+{
+    const qsizetype from = qMax(offset_, scanFrom_);
+    const qsizetype cr = buffer_.indexOf("\r\n", from);
+    if (cr < 0) {
+        // A CR at the very end may still be followed by its LF in the next chunk.
+        scanFrom_ = qMax(offset_, buffer_.size() - 1);
+        return std::nullopt;
+    }
+    QByteArray line = buffer_.mid(offset_, cr - offset_);
+    offset_ = cr + 2;
+    scanFrom_ = offset_;
+    if (offset_ == buffer_.size()) {
+        buffer_.clear();
+        offset_ = scanFrom_ = 0;
+    }
+    return line;
+}
+
+bool LineReader::hasCompleteLine() const
+{
+    return buffer_.indexOf("\r\n", qMax(offset_, scanFrom_)) >= 0;
+}
+
+void LineReader::clear()
+{
+    buffer_.clear();
+    offset_ = scanFrom_ = 0;
+}
+
+void LineReader::compact()
+{
+    buffer_.remove(0, offset_);
+    scanFrom_ = qMax<qsizetype>(0, scanFrom_ - offset_);
+    offset_ = 0;
+}

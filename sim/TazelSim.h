@@ -1,0 +1,2 @@
+#pragma once
+// Placeholder for the simulated server.

@@ -1,0 +1,118 @@
+#include "store/ServerStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cctype>
+
+std::unique_ptr<QSettings> OpenUserSettings()
+{
+    auto s = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                         Store::Application, Store::Application);
+    // Create the folder owner-only before the first write, so the file is never readable by others
+    // even for the moment between its atomic replacement and the permissions set after it.
+    const QString dir = QFileInfo(s->fileName()).absolutePath();
+    if (!QFileInfo::exists(dir)) {
+        QDir().mkpath(dir);
+        QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    return s;
+}
+
+QString ReadSetting(QSettings& s, const QString& section, const QString& key, const QString& fallback)
+{
+    const QVariant v = s.value(section + QLatin1Char('/') + key);
+    if (!v.isValid())
+        return fallback;
+    // A hand-written value with a comma reads back as a list: give it back as the text it was.
+    if (v.typeId() == QMetaType::QStringList)
+        return v.toStringList().join(QLatin1String(", "));
+    return v.toString();
+}
+
+void WriteSetting(QSettings& s, const QString& section, const QString& key, const QString& value)
+{
+    s.setValue(section + QLatin1Char('/') + key, value);
+    FlushSettings(s);
+}
+
+void FlushSettings(QSettings& s)
+{
+    s.sync();
+    if (QFile::exists(s.fileName()))
+        QFile::setPermissions(s.fileName(), QFile::ReadOwner | QFile::WriteOwner);
+}
+
+QString ServerSection(int slot)
+{
+    return Store::ServerSectionPrefix + QString::number(slot);
+}
+
+void DeleteServerRecord(QSettings& s, const QString& section)
+{
+    s.remove(section);
+    FlushSettings(s);
+}
+
+QString GetServerAddress(QSettings& s, const QString& section)
+{
+    const QString address = ReadSetting(s, section, Store::AddressKey);
+    if (address.trimmed().isEmpty())
+        return ReadSetting(s, section, Store::NameKey);
+    return address;
+}
+
+void StoreServerPassword(QSettings& s, const QString& section, const QString& password)
+{
+    WriteSetting(s, section, Store::PasswordKey, Store::SecureMarker + ScramblePassword(password));
+}
+
+QString ReadServerPassword(QSettings& s, const QString& section)
+{
+    const QString stored = ReadSetting(s, section, Store::PasswordKey);
+    if (!stored.startsWith(Store::SecureMarker))
+        return stored;  // a plain password written by other means
+    const QString rest = stored.mid(Store::SecureMarker.size());
+    for (const QChar c : rest)
+        if (c.unicode() > 0x7F || !std::isxdigit(c.toLatin1()))
+            return stored;  // not our scrambled form: use the value as it stands
+    return UnscramblePassword(rest);
+}
+
+QString ScramblePassword(const QString& password)
+{
+    // Each character's code in the 8-bit code page, XOR the key byte, as two hex digits.
+    QString out;
+    const QByteArray bytes = password.toLatin1();
+    for (const char b : bytes)
+        out += QStringLiteral("%1").arg((quint8(b) ^ Store::ScrambleKey) & 0xFF, 2, 16, QLatin1Char('0'));
+    return out.toLower();
+}
+
+QString UnscramblePassword(const QString& scrambled)
+{
+    QString out;
+    for (qsizetype i = 0; i < scrambled.size(); i += 2) {
+        bool ok = false;
+        const int code = scrambled.mid(i, 2).toInt(&ok, 16);
+        out += QChar(((ok ? code : 0) ^ Store::ScrambleKey) & 0xFF);
+    }
+    return out;
+}
+
+bool ReadTruth(const QString& value)
+{
+    const QString v = value.trimmed();
+    if (v.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+        return true;
+    bool ok = false;
+    const double n = v.toDouble(&ok);
+    return ok && n != 0;
+}
+
+int ReadWholeNumber(const QString& value, int fallback)
+{
+    bool ok = false;
+    const int n = value.trimmed().toInt(&ok);
+    return ok ? n : fallback;
+}

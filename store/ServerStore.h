@@ -1,0 +1,58 @@
+#pragma once
+// The settings store: server records and the window position, application "Tazel Administrator".
+//
+//   [servers]  server_count          highest slot number assigned so far
+//   [serverN]  server_name, server_address, server_port, server_login, server_pass, active
+//   [Settings] FormLeft, FormTop     window position in twips
+//
+// Every section and key name stands here. The file holds the administrator passwords, so it is
+// kept readable by its owner only.
+
+#include <QSettings>
+#include <QString>
+#include <memory>
+
+namespace Store {
+inline const QString Application = QStringLiteral("Tazel Administrator");
+inline const QString ServersSection = QStringLiteral("servers");
+inline const QString ServerCountKey = QStringLiteral("server_count");
+inline const QString ServerSectionPrefix = QStringLiteral("server");
+inline const QString NameKey = QStringLiteral("server_name");
+inline const QString AddressKey = QStringLiteral("server_address");
+inline const QString PortKey = QStringLiteral("server_port");
+inline const QString LoginKey = QStringLiteral("server_login");
+inline const QString PasswordKey = QStringLiteral("server_pass");
+inline const QString ActiveKey = QStringLiteral("active");
+inline const QString SettingsSection = QStringLiteral("Settings");
+inline const QString FormLeftKey = QStringLiteral("FormLeft");
+inline const QString FormTopKey = QStringLiteral("FormTop");
+inline const QString SecureMarker = QStringLiteral("{%secure:tzcrypt%}");
+inline constexpr int MaxSlot = 32767;
+inline constexpr int ScrambleKey = 0x3B;
+}  // namespace Store
+
+// The user's own store (on Linux ~/.config/Tazel Administrator/Tazel Administrator.conf).
+std::unique_ptr<QSettings> OpenUserSettings();
+
+// Text values by section and key; an absent key reads as the default.
+QString ReadSetting(QSettings& s, const QString& section, const QString& key,
+                    const QString& fallback = QString());
+void WriteSetting(QSettings& s, const QString& section, const QString& key, const QString& value);
+// Writes the store out and keeps the file readable by its owner only.
+void FlushSettings(QSettings& s);
+
+// "server" + slot in decimal.
+QString ServerSection(int slot);
+void DeleteServerRecord(QSettings& s, const QString& section);
+// "server_address", or "server_name" when the address is blank; returned untrimmed.
+QString GetServerAddress(QSettings& s, const QString& section);
+void StoreServerPassword(QSettings& s, const QString& section, const QString& password);
+QString ReadServerPassword(QSettings& s, const QString& section);
+QString ScramblePassword(const QString& password);
+QString UnscramblePassword(const QString& scrambled);
+
+// A truth value as stored: "True"/"False" in any case, or a number (non-zero is true). Anything
+// else, an absent value included, is false. (QSettings itself would read "no" or "off" as true.)
+bool ReadTruth(const QString& value);
+// A whole number as stored; anything that is not one reads as the fallback.
+int ReadWholeNumber(const QString& value, int fallback);

@@ -1,0 +1,106 @@
+#include "tests/TestKit.h"
+
+#include <QSettings>
+
+#include "store/ServerStore.h"
+#include "window/frmMain.h"
+
+void RecordingMessages::notify(const QString& text, const QString& title, MsgIcon icon)
+{
+    messages.append({text, title, icon, false, MsgOk, MsgOk});
+}
+
+MsgButton RecordingMessages::ask(const QString& text, const QString& title, MsgIcon icon,
+                                 int buttons, MsgButton defaultButton)
+{
+    messages.append({text, title, icon, true, buttons, defaultButton});
+    if (answers.empty())
+        return MsgNo;
+    const MsgButton a = answers.front();
+    answers.pop_front();
+    return a;
+}
+
+QStringList RecordingMessages::texts() const
+{
+    QStringList out;
+    for (const auto& m : messages)
+        out << m.text;
+    return out;
+}
+
+bool RecordingPrinter::begin(QString* error)
+{
+    if (failBegin) {
+        if (error)
+            *error = beginError;
+        return false;
+    }
+    begun = true;
+    return true;
+}
+
+void RecordingPrinter::setFont(const QString& name, int pointSize, bool styleA, bool styleB)
+{
+    font_ = name;
+    size_ = pointSize;
+    a_ = styleA;
+    b_ = styleB;
+}
+
+void RecordingPrinter::printLine(const QString& text)
+{
+    printed.append({text, font_, size_, a_, b_, x_, y_});
+    x_ = 0;
+    y_ += lineHeight;
+}
+
+bool RecordingPrinter::endDoc(QString*)
+{
+    ended = true;
+    return true;
+}
+
+QStringList RecordingPrinter::texts() const
+{
+    QStringList out;
+    for (const auto& p : printed)
+        out << p.text;
+    return out;
+}
+
+WindowFixture::WindowFixture()
+{
+    settings = std::make_unique<QSettings>(settingsPath(), QSettings::IniFormat);
+}
+
+WindowFixture::~WindowFixture()
+{
+    window.reset();
+}
+
+QString WindowFixture::settingsPath() const
+{
+    return dir.filePath(QStringLiteral("Tazel Administrator.conf"));
+}
+
+void WindowFixture::addServerRecord(int slot, const QString& name, const QString& address,
+                                    quint16 port, const QString& login, const QString& password)
+{
+    const QString section = ServerSection(slot);
+    WriteSetting(*settings, section, Store::NameKey, name);
+    WriteSetting(*settings, section, Store::AddressKey, address);
+    WriteSetting(*settings, section, Store::PortKey, QString::number(port));
+    WriteSetting(*settings, section, Store::LoginKey, login);
+    StoreServerPassword(*settings, section, password);
+    WriteSetting(*settings, section, Store::ActiveKey, QStringLiteral("True"));
+    const int count = ReadWholeNumber(ReadSetting(*settings, Store::ServersSection, Store::ServerCountKey), 0);
+    if (slot > count)
+        WriteSetting(*settings, Store::ServersSection, Store::ServerCountKey, QString::number(slot));
+}
+
+frmMain& WindowFixture::open()
+{
+    window = std::make_unique<frmMain>(settings.get(), &messages, &printer);
+    return *window;
+}

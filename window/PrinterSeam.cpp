@@ -1,0 +1,6 @@
+#include "window/PrinterSeam.h"
+
+PrinterSeam* NewDialogPrinterSeam(QWidget*)
+{
+    return nullptr;
+}
