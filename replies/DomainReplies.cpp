@@ -2,10 +2,6 @@
 
 // Placeholder definitions; replaced by the real routines.
 
-ReplyOutcome frmMain::HandleGreetingLine(const QString&)
-{
-    return ReplyOutcome::Stop;
-}
 
 ReplyOutcome frmMain::HandleDomainListLine(const QString&)
 {

@@ -148,6 +148,7 @@ public:
     QString UserEntriesDomain;           // the domain whose account list UserEntries holds
     EditorSource CustomDomainEditor;     // what the custom domain editor holds
     EditorSource MailProcEditor;         // what the mail-processing editors hold
+    QString UploadTarget;                // the custom domain or account address of the upload asked for
 
     // ---------------------------------------------------------------- actions
     // The script head: "<%required%>" when asked, connect with the record's host and port, and the
