@@ -145,7 +145,8 @@ public:
     QStringList Pop3LinkUsers;
     QStringList Pop3LinkServers;
     QVector<UserEntry> UserEntries;
-    QString UserEntriesDomain;           // the domain whose account list UserEntries holds
+    QString UserEntriesDomain;           // the domain whose complete account list UserEntries holds
+    QString RequestedUserListDomain;     // the domain of the account list being received
     EditorSource CustomDomainEditor;     // what the custom domain editor holds
     EditorSource MailProcEditor;         // what the mail-processing editors hold
     QString UploadTarget;                // the custom domain or account address of the upload asked for
