@@ -1,47 +1,314 @@
+// The commands of the selected account's detail tabs: aliases, variables, mail processing and
+// external POP3 links. Each one reads the selection and the fields, checks them, and queues one
+// script that makes the change and reads the changed details back.
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "engine/Protocol.h"
+#include "replies/FileText.h"
+#include "window/MessageSeam.h"
 #include "window/frmMain.h"
 
-// Placeholder definitions; replaced by the real routines.
+namespace {
 
-void frmMain::QueueSaveMailProc()
+// The account the commands act on: server key K, domain D, account A and its address E = A@D.
+struct Account {
+    QString server;
+    QString domain;
+    QString name;
+    QString address() const { return name + QLatin1Char('@') + domain; }
+};
+
+// False when the server, domain or account is not selected (or its node has gone).
+bool SelectedAccount(const frmMain& w, Account& account)
 {
+    if (!w.SelectedServerIndex.isValid() || !w.SelectedDomainIndex.isValid() ||
+        !w.SelectedUserIndex.isValid())
+        return false;
+    account.server = w.NodeKey(w.SelectedServerIndex);
+    account.domain = w.NodeText(w.SelectedDomainIndex);
+    account.name = w.NodeText(w.SelectedUserIndex);
+    return true;
+}
+
+// The row of the list's selected entry, or -1 when none is selected.
+int SelectedRow(const QListWidget* list)
+{
+    const QList<QListWidgetItem*> items = list->selectedItems();
+    return items.isEmpty() ? -1 : list->row(items.first());
+}
+
+QStringList ListItems(const QListWidget* list)
+{
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i)
+        items << list->item(i)->text();
+    return items;
+}
+
+// What an upload would compose the mail-processing file from. The advanced box is read raw: its
+// plain text would turn a no-break space into a space.
+FileEditors MailProcEditors(const frmMain& w)
+{
+    FileEditors editors;
+    editors.mailbox = w.chkMailbox->isChecked();
+    editors.redirects = ListItems(w.lstRedirects);
+    editors.lredirects = ListItems(w.lstLRedirects);
+    editors.advanced = w.txtExternal->document()->toRawText();
+    editors.advanced.replace(QChar(QChar::ParagraphSeparator), QLatin1Char('\n'));
+    editors.advanced.replace(QChar(QChar::LineSeparator), QLatin1Char('\n'));
+    return editors;
+}
+
+void AddPair(frmMain& w, const QString& name, const QString& value)
+{
+    w.QueueArgument(name);
+    w.QueueArgument(value);
+}
+
+}  // namespace
+
+// The whole file is composed from the editors, so a save may only go ahead when they hold a
+// complete download of this account's file; the editors must also hold nothing that would break
+// the file on the wire. Tells the user why not and returns false.
+static bool CheckMailProcSave(frmMain& w, const Account& account, const FileEditors& editors)
+{
+    if (!w.MailProcEditor.allowsSaveOf(account.address())) {
+        w.ShowMessage(QStringLiteral("The mail processing settings of %1 were not read completely "
+                                     "from the server; saving them would overwrite its mailproc.tab "
+                                     "with part of it. Nothing was saved. Select the account again to "
+                                     "read them, then save.")
+                          .arg(account.address()),
+                      MsgIcon::Exclamation);
+        return false;
+    }
+    const QString refusal = CheckFileEditors(editors);
+    if (!refusal.isEmpty()) {
+        w.ShowMessage(refusal, MsgIcon::Exclamation);
+        return false;
+    }
+    return w.CheckSendable({account.domain, account.name});
+}
+
+// Ends an alias change: reads both alias passes back, shows the account, and starts the script.
+static void QueueAliasReadBack(frmMain& w, const Account& account)
+{
+    w.QueueCommand(Pseudo::AliasList);
+    w.QueueArgument(account.domain);
+    w.QueueArgument(QStringLiteral("*"));
+    w.QueueArgument(account.name);
+    w.QueueCommand(Pseudo::AliasListMore);
+    w.QueueArgument(QStringLiteral("*"));
+    w.QueueArgument(QStringLiteral("*"));
+    w.QueueArgument(account.address());
+    w.QueueCommand(Pseudo::ShowUserEdit);
+    w.QueueCommand(Pseudo::Quit);
+    w.StartQueue();
 }
 
 void frmMain::cmdAddAlias_Click()
 {
+    Account account;
+    if (!SelectedAccount(*this, account))
+        return;
+    const QString alias = TrimSpaces(txtNewAlias->text()).toLower();
+    if (!CheckSendable({account.domain, account.name, alias}))
+        return;
+    QueueScriptHead(account.server, true);
+    QueueCommand(Pseudo::AliasAdd);
+    QueueArgument(account.domain);
+    QueueArgument(alias);
+    QueueArgument(account.address());
+    QueueAliasReadBack(*this, account);
 }
 
 void frmMain::cmdDeleteAlias_Click()
 {
+    cmdDeleteAlias->setEnabled(false);
+    const int row = SelectedRow(lstAliases);
+    Account account;
+    if (row < 0 || !SelectedAccount(*this, account))
+        return;
+    const QString alias = lstAliases->item(row)->text().toLower();
+    if (!CheckSendable({account.domain, account.name, alias}))
+        return;
+    QueueScriptHead(account.server, true);
+    QueueCommand(Pseudo::AliasDel);
+    QueueArgument(account.domain);
+    QueueArgument(alias);
+    QueueAliasReadBack(*this, account);
 }
 
 void frmMain::cmdSaveUserVars_Click()
 {
+    Account account;
+    if (!SelectedAccount(*this, account))
+        return;
+    const QString realName = txtRealName->text();
+    const QString homePage = txtHomePage->text();
+    const QString maxMBSize = txtMaxMBSize->text();
+    const QString closedML = chkClosedML->checkState() == Qt::Checked ? QStringLiteral("1")
+                                                                       : QStringLiteral("0");
+    // The script uploads the mail-processing file as well.
+    if (!CheckMailProcSave(*this, account, MailProcEditors(*this)))
+        return;
+    if (!CheckSendable({realName, homePage, maxMBSize}))
+        return;
+
+    QueueScriptHead(account.server, true);
+    QueueCommand(Pseudo::UserVarsSet);
+    QueueArgument(account.domain);
+    QueueArgument(account.name);
+    AddPair(*this, QStringLiteral("RealName"), realName);
+    AddPair(*this, QStringLiteral("HomePage"), homePage);
+    AddPair(*this, QStringLiteral("MaxMBSize"), maxMBSize);
+    AddPair(*this, QStringLiteral("ClosedML"), closedML);
+    QueueEndMarker();
+    QueueCommand(Pseudo::UserSetMproc);
+    QueueArgument(account.domain);
+    QueueArgument(account.name);
+    QueueCommand(Pseudo::UserVars);
+    QueueArgument(account.domain);
+    QueueArgument(account.name);
+    QueueCommand(Pseudo::UserGetMproc);
+    QueueArgument(account.domain);
+    QueueArgument(account.name);
+    QueueCommand(Pseudo::ShowUserVars);
+    QueueCommand(Pseudo::ShowUserEdit);
+    QueueCommand(Pseudo::Quit);
+    StartQueue();
+}
+
+void frmMain::QueueSaveMailProc()
+{
+    Account account;
+    if (!SelectedAccount(*this, account))
+        return;
+    if (!CheckMailProcSave(*this, account, MailProcEditors(*this)))
+        return;
+    QueueScriptHead(account.server, true);
+    QueueCommand(Pseudo::UserSetMproc);
+    QueueArgument(account.domain);
+    QueueArgument(account.name);
+    QueueCommand(Pseudo::UserGetMproc);
+    QueueArgument(account.domain);
+    QueueArgument(account.name);
+    QueueCommand(Pseudo::ShowUserVars);
+    QueueCommand(Pseudo::ShowUserEdit);
+    QueueCommand(Pseudo::Quit);
+    StartQueue();
 }
 
 void frmMain::cmdSaveAdvanced_Click()
 {
+    QueueSaveMailProc();
+}
+
+// Adds the trimmed text of the entry box to the list and saves the file; the file the list would
+// make is checked before the list changes.
+static void AddRedirection(frmMain& w, QLineEdit* entry, QListWidget* list, bool local)
+{
+    const QString target = TrimSpaces(entry->text());
+    Account account;
+    if (target.isEmpty() || !SelectedAccount(w, account))
+        return;
+    FileEditors editors = MailProcEditors(w);
+    (local ? editors.lredirects : editors.redirects) << target;
+    if (!CheckMailProcSave(w, account, editors))
+        return;
+    list->addItem(target);
+    w.QueueSaveMailProc();
+}
+
+static void DeleteRedirection(frmMain& w, QPushButton* button, QListWidget* list, bool local)
+{
+    button->setEnabled(false);
+    const int row = SelectedRow(list);
+    Account account;
+    if (row < 0 || !SelectedAccount(w, account))
+        return;
+    FileEditors editors = MailProcEditors(w);
+    (local ? editors.lredirects : editors.redirects).removeAt(row);
+    if (!CheckMailProcSave(w, account, editors))
+        return;
+    delete list->takeItem(row);
+    w.QueueSaveMailProc();
 }
 
 void frmMain::cmdAddRedirect_Click()
 {
+    AddRedirection(*this, txtRedirect, lstRedirects, false);
 }
 
 void frmMain::cmdDeleteRedirect_Click()
 {
+    DeleteRedirection(*this, cmdDeleteRedirect, lstRedirects, false);
 }
 
 void frmMain::cmdAddLRedirect_Click()
 {
+    AddRedirection(*this, txtLRedirect, lstLRedirects, true);
 }
 
 void frmMain::cmdDeleteLRedirect_Click()
 {
+    DeleteRedirection(*this, cmdDeleteLRedirect, lstLRedirects, true);
 }
 
 void frmMain::cmdAddPOP3_Click()
 {
+    const QString authType = optCLR->isChecked() ? QStringLiteral("CLR") : QStringLiteral("APOP");
+    const QString server = TrimSpaces(txtPOP3Server->text());
+    const QString user = TrimSpaces(txtPOP3User->text());
+    const QString password = TrimSpaces(txtPOP3Pass->text());
+    Account account;
+    if (server.isEmpty() || user.isEmpty() || password.isEmpty() || !SelectedAccount(*this, account))
+        return;
+    if (!CheckSendable({account.domain, account.name, server, user, password}))
+        return;
+    QueueScriptHead(account.server, true);
+    QueueCommand(Pseudo::Pop3Add);
+    for (const QString& value : {account.domain, account.name, server, user, password, authType})
+        QueueArgument(value);
+    // A new link is enabled at once; the server's refusal of that is passed over.
+    QueueCommand(Pseudo::Pop3Enable);
+    for (const QString& value : {QStringLiteral("1"), account.domain, account.name, server, user})
+        QueueArgument(value);
+    QueueCommand(Pseudo::Pop3List);
+    QueueArgument(account.domain);
+    QueueArgument(account.name);
+    QueueCommand(Pseudo::Quit);
+    StartQueue();
 }
 
 void frmMain::cmdDeletePOP3_Click()
 {
+    cmdDeletePOP3->setEnabled(false);
+    const int row = SelectedRow(lstPOP3);
+    Account account;
+    if (row < 0 || row >= Pop3LinkServers.size() || row >= Pop3LinkUsers.size() ||
+        !SelectedAccount(*this, account))
+        return;
+    const QString server = Pop3LinkServers.at(row);
+    const QString user = Pop3LinkUsers.at(row);
+    if (!CheckSendable({account.domain, account.name, server, user}))
+        return;
+    QueueScriptHead(account.server, true);
+    // The link is disabled before it is removed; a refusal to disable it does not stop the removal.
+    QueueCommand(Pseudo::Pop3Enable);
+    for (const QString& value : {QStringLiteral("0"), account.domain, account.name, server, user})
+        QueueArgument(value);
+    QueueCommand(Pseudo::Pop3Del);
+    for (const QString& value : {account.domain, account.name, server, user})
+        QueueArgument(value);
+    QueueCommand(Pseudo::Pop3List);
+    QueueArgument(account.domain);
+    QueueArgument(account.name);
+    QueueCommand(Pseudo::Quit);
+    StartQueue();
 }
