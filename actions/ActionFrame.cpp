@@ -1,28 +1,131 @@
+// The frame every script shares: its head (required marker, connect, login), the builders that load
+// a server's domains, a domain's accounts, a custom domain's file and an account's details, and the
+// check that keeps values the protocol cannot carry off the wire.
+
+#include "engine/CommandQueue.h"
+#include "engine/Protocol.h"
+#include "store/ServerStore.h"
+#include "window/MessageSeam.h"
 #include "window/frmMain.h"
 
-// Placeholder definitions; replaced by the real routines.
+using namespace Pseudo;
 
-void frmMain::QueueScriptHead(const QString&, bool)
+void frmMain::QueueScriptHead(const QString& serverKey, bool required)
 {
+    // The record as it is now: a script keeps these values even if the record changes before it runs.
+    const QString host = GetServerAddress(*Settings, serverKey);
+    const QString port = ReadSetting(*Settings, serverKey, Store::PortKey);
+    const QString login = ReadSetting(*Settings, serverKey, Store::LoginKey);
+    const QString password = ReadServerPassword(*Settings, serverKey);
+    if (required)
+        QueueCommand(Required);
+    QueueConnect(host, port);
+    QueueCommand(Login);
+    QueueArgument(login);
+    QueueArgument(password);
 }
 
-void frmMain::QueueLoadDomains(const QString&, bool)
+void frmMain::QueueLoadDomains(const QString& serverKey, bool required)
 {
+    QueueScriptHead(serverKey, required);
+    QueueCommand(Pseudo::DomainList);
+    QueueCommand(CustDomList);
+    QueueCommand(AddDomainsToList);
+    QueueArgument(serverKey);
+    QueueCommand(AddCustDomainsToList);
+    QueueArgument(serverKey);
+    QueueCommand(ShowDomainProperties);
+    QueueCommand(Quit);
+    StartQueue();
 }
 
-void frmMain::QueueLoadUsers(const QString&, bool)
+void frmMain::QueueLoadUsers(const QString& domainNodeKey, bool required)
 {
+    const QModelIndex domain = NodeByKey(domainNodeKey);
+    if (!domain.isValid())
+        return;
+    QueueScriptHead(NodeKey(domain.parent()), required);
+    QueueCommand(UserList);
+    QueueArgument(NodeText(domain));
+    QueueCommand(AddUsersToList);
+    QueueArgument(domainNodeKey);
+    QueueCommand(ShowUserProperties);
+    QueueCommand(Quit);
+    StartQueue();
 }
 
-void frmMain::QueueLoadCustomDomain(const QString&)
+void frmMain::QueueLoadCustomDomain(const QString& customDomainNodeKey)
 {
+    const QModelIndex node = NodeByKey(customDomainNodeKey);
+    if (!node.isValid())
+        return;
+    QueueScriptHead(NodeKey(node.parent()), false);
+    QueueCommand(CustDomGet);
+    QueueArgument(NodeText(node));
+    QueueCommand(ShowCustDomain);
+    QueueCommand(Quit);
+    StartQueue();
 }
 
-void frmMain::QueueLoadAccount(const QString&)
+void frmMain::QueueLoadAccount(const QString& accountNodeKey)
 {
+    const QModelIndex account = NodeByKey(accountNodeKey);
+    if (!account.isValid())
+        return;
+    const QModelIndex domain = account.parent();
+    const QString d = NodeText(domain);
+    const QString a = NodeText(account);
+    const QString e = a + QLatin1Char('@') + d;
+    const QString tag = NodeTag(account);
+
+    QueueScriptHead(NodeKey(domain.parent()), false);
+    QueueCommand(GetUser);
+    QueueArgument(d);
+    QueueArgument(a);
+    auto queueRead = [this, &d, &a](const QString& step) {
+        QueueCommand(step);
+        QueueArgument(d);
+        QueueArgument(a);
+    };
+    auto queueAliases = [this, &d, &a] {
+        QueueCommand(AliasList);
+        QueueArgument(d);
+        QueueArgument(QStringLiteral("*"));
+        QueueArgument(a);
+    };
+    if (tag == QLatin1String("U")) {
+        queueAliases();
+        QueueCommand(AliasListMore);
+        QueueArgument(QStringLiteral("*"));
+        QueueArgument(QStringLiteral("*"));
+        QueueArgument(e);
+        queueRead(UserVars);
+        queueRead(UserGetMproc);
+        queueRead(Pop3List);
+        QueueCommand(Pseudo::ShowUserVars);
+        QueueCommand(ShowUserEdit);
+    } else if (tag == QLatin1String("M")) {
+        // A mailing list's aliases are read in its own domain only.
+        queueRead(MlUserList);
+        queueAliases();
+        queueRead(UserVars);
+        queueRead(UserGetMproc);
+        queueRead(Pop3List);
+        QueueCommand(Pseudo::ShowUserVars);
+        QueueCommand(ShowListUser);
+    }
+    QueueCommand(Quit);
+    StartQueue();
 }
 
-bool frmMain::CheckSendable(const QStringList&)
+bool frmMain::CheckSendable(const QStringList& values)
 {
+    const auto bad = FirstUnsendable(values);
+    if (!bad)
+        return true;
+    ShowMessage(QStringLiteral("\"%1\" cannot be sent to the server: it holds a double quote, a TAB, a line "
+                               "break or a character outside Latin-1.\r\n\r\nNothing was changed.")
+                    .arg(*bad),
+                MsgIcon::Exclamation);
     return false;
 }

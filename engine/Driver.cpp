@@ -1,94 +1,421 @@
+// The script driver: executes the command queue one entry at a time and owns the connection.
+//
+// A local step runs at once and the driver goes on; a request is sent and the driver returns until
+// the reply reader calls it again. The driver loops over local steps instead of calling itself, so a
+// long run of steps (or of entries skipped after a failure) never deepens the stack.
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include "engine/Protocol.h"
+#include "engine/Steps.h"
+#include "window/MessageSeam.h"
 #include "window/frmMain.h"
 
-// Placeholder definitions; replaced by the real routines.
+using namespace Pseudo;
 
-void frmMain::QueueCommand(const QString&)
+// ------------------------------------------------------------------------------------ the queue
+
+void frmMain::QueueCommand(const QString& pseudoCommand)
 {
+    lstCommand.pushCommand(pseudoCommand);
 }
 
-void frmMain::QueueArgument(const QString&)
+void frmMain::QueueArgument(const QString& value)
 {
+    lstCommand.pushArgument(value);
 }
 
 void frmMain::QueueEndMarker()
 {
+    lstCommand.pushEndMarker();
 }
 
-void frmMain::QueueConnect(const QString&, const QString&)
+void frmMain::QueueConnect(const QString& address, const QString& port)
 {
+    QueueCommand(Connect);
+    QueueArgument(address);
+    QueueArgument(port);
 }
 
 QueueEntry frmMain::NextCommand()
 {
-    return {};
+    return lstCommand.take();
 }
 
 QString frmMain::NextArgument()
 {
-    return {};
+    // A missing argument reads as empty text rather than as a step name.
+    return lstCommand.isEmpty() ? QString() : lstCommand.take().text;
 }
 
 int frmMain::CountScripts() const
 {
-    return 0;
+    return lstCommand.countScripts();
 }
 
 void frmMain::StartQueue()
 {
+    // With more than one script queued, one is already running and reaches the new one by itself.
+    if (CountScripts() == 1)
+        RunNextCommand();
 }
+
+// ------------------------------------------------------------------------------------ the driver
 
 void frmMain::RunNextCommand()
 {
+    // A socket event raised inside a step (a connection refused at once, say) asks for the next
+    // entry while this call is still running: remember it and run once more when this step ends.
+    if (DriverRunning) {
+        DriverCalledAgain = true;
+        return;
+    }
+    DriverRunning = true;
+    do {
+        DriverCalledAgain = false;
+        while (RunOneEntry()) {
+        }
+    } while (DriverCalledAgain);
+    DriverRunning = false;
 }
 
-void frmMain::CloseConnection()
+bool frmMain::IsStopEntry(const QueueEntry& entry) const
 {
-}
-
-void frmMain::SendText(const QByteArray&)
-{
-}
-
-bool frmMain::SendRequest(const QString&, const QStringList&)
-{
-    return false;
-}
-
-bool frmMain::SocketOpen() const
-{
-    return false;
-}
-
-void frmMain::TcpConnection_Connect()
-{
-}
-
-void frmMain::TcpConnection_DataArrival()
-{
-}
-
-void frmMain::TcpConnection_Close()
-{
-}
-
-void frmMain::TcpConnection_Error(int, const QString&)
-{
+    if (entry.kind != QueueEntry::Command)
+        return false;
+    return entry.text == Quit || entry.text == Null || entry.text == Required ||
+           (entry.text == Login && SocketOpen());
 }
 
 bool frmMain::RunOneEntry()
 {
-    return false;
+    QueueEntry entry = NextCommand();
+
+    // An optional script gives way to any script queued behind it, and a failed script is dropped
+    // up to its "<%quit%>" (but still logs in while its connection is up).
+    if ((CountScripts() > 1 && !ScriptRequired) || ScriptAborted) {
+        while (!IsStopEntry(entry))
+            entry = NextCommand();
+    }
+    if (entry.kind != QueueEntry::Command)
+        return true;  // an argument without its step: nothing to do with it
+
+    const Step* step = FindStep(entry.text);
+    if (!step)
+        return false;  // an entry that is no step: dropped, the driver waits
+
+    const QString& name = entry.text;
+    if (name == Null) {
+        ScriptRequired = false;
+        ScriptAborted = false;
+        if (!DriverIdle) {
+            DriverIdle = true;
+            emit DriverIdled();
+        }
+        return false;
+    }
+    DriverIdle = false;
+
+    if (name == Required) {
+        ScriptRequired = true;
+        return true;
+    }
+    if (name == Connect) {
+        ServerVersion = 0;
+        const QString address = NextArgument();
+        const QString port = NextArgument();
+        OpenConnection(address, port);
+        return false;
+    }
+    if (name == Quit) {
+        ScriptAborted = false;
+        ScriptRequired = false;
+        CurrentCommand = Quit;
+        CloseConnection();  // no log-off line: the server sees the connection close
+        return true;
+    }
+    if (name == Login) {
+        const QString login = NextArgument();
+        const QString password = NextArgument();
+        const bool md5 = UsesMd5Login(GreetingTimestamp, ServerVersion);
+        SetStatus(md5 ? QStringLiteral("Authenticating Administrator using MD5...")
+                      : QStringLiteral("Authenticating Administrator..."));
+        CurrentCommand = Login;
+        const auto line = ComposeLogin(login, password, GreetingTimestamp, ServerVersion);
+        if (!line) {
+            ShowMessage(QStringLiteral("The login name or password of this server holds a double quote, a "
+                                       "control character or a character outside Latin-1 and cannot be "
+                                       "sent. Correct it in the server's properties."),
+                        MsgIcon::Exclamation);
+            ScriptAborted = true;
+            return true;
+        }
+        SendText(*line);
+        return false;
+    }
+
+    // Every other step: its fixed arguments, its progress text and the reply it waits for.
+    QStringList args;
+    for (int i = 0; i < step->arguments; ++i)
+        args << NextArgument();
+    if (name == Pop3Enable) {
+        SetStatus(args.value(0) == QLatin1String("0")
+                      ? QStringLiteral("Disabling POP3 External Link for this user...")
+                      : QStringLiteral("Enabling POP3 External Link for this user..."));
+    } else if (!step->status.isEmpty()) {
+        SetStatus(step->status);
+    }
+    if (!step->current.isEmpty())
+        CurrentCommand = step->current;
+
+    if (step->kind == Step::Local) {
+        if (name == VerifyCustDomain) {
+            // A custom domain file of that name (in any letter case) must not be overwritten.
+            const QString wanted = args.value(0).toLower();
+            for (const QString& existing : std::as_const(CustomDomainNames)) {
+                if (existing.toLower() == wanted) {
+                    ShowMessage(QStringLiteral("Custom Domain File ") + QuoteChar + wanted +
+                                    QStringLiteral(".tab") + QuoteChar + QStringLiteral(" already exists."),
+                                MsgIcon::None);
+                    ScriptAborted = true;
+                }
+            }
+        } else if (name == ShowCustDomain) {
+            ShowCustomDomainPanel();
+        } else if (name == AddDomainsToList) {
+            AddDomainsToTree(args.value(0));
+        } else if (name == AddCustDomainsToList) {
+            AddCustomDomainsToTree(args.value(0));
+        } else if (name == ShowDomainProperties) {
+            ShowDomainPanel(QStringLiteral("add"));
+        } else if (name == AddUsersToList) {
+            AddUsersToTree(args.value(0));
+        } else if (name == ShowUserProperties) {
+            ShowUserPanel(QStringLiteral("add"));
+        } else if (name == ShowUserEdit) {
+            // The account selected when this step runs; nothing when its node has gone meanwhile.
+            if (SelectedUserIndex.isValid()) {
+                const QString tag = NodeTag(SelectedUserIndex);
+                if (tag == QLatin1String("U"))
+                    ShowUserPanel(QStringLiteral("edit"));
+                else if (tag == QLatin1String("M"))
+                    ShowUserPanel(QStringLiteral("list"));
+            }
+        } else if (name == ShowListUser) {
+            ShowUserPanel(QStringLiteral("list"));
+        } else if (name == Pseudo::ShowUserVars) {
+            ShowUserVars();
+        }
+        return true;
+    }
+
+    // Requests: empty what the reply will fill, then send.
+    if (name == Pseudo::DomainList) {
+        DomainNames.clear();
+    } else if (name == CustDomList) {
+        CustomDomainNames.clear();
+    } else if (name == CustDomGet) {
+        lstDomainRedirects->clear();
+        lstDomainLredirects->clear();
+        txtDomainAdvanced->clear();
+        txtDomainRedirect->clear();
+        txtDomainLredirect->clear();
+        CustomDomainEditor = {EditorSource::Loading, args.value(0)};
+    } else if (name == CustDomSet) {
+        UploadTarget = args.value(0);
+    } else if (name == UserList) {
+        UserEntries.clear();
+        UserEntriesDomain.clear();
+        RequestedUserListDomain = args.value(0);
+    } else if (name == MlUserList) {
+        lstListUsers->clear();
+    } else if (name == UserVars) {
+        UserVarNames.clear();
+        UserVarValues.clear();
+    } else if (name == UserGetMproc) {
+        lstRedirects->clear();
+        lstLRedirects->clear();
+        txtExternal->clear();
+        txtRedirect->clear();
+        txtLRedirect->clear();
+        chkMailbox->setChecked(false);
+        MailProcEditor = {EditorSource::Loading, args.value(1) + QLatin1Char('@') + args.value(0)};
+    } else if (name == UserSetMproc) {
+        UploadTarget = args.value(1) + QLatin1Char('@') + args.value(0);
+    } else if (name == AliasList) {
+        AliasEntries.clear();  // the second pass adds to the first
+    } else if (name == Pop3List) {
+        lstPOP3->clear();
+        Pop3LinkUsers.clear();
+        Pop3LinkServers.clear();
+        txtPOP3Server->clear();
+        txtPOP3User->clear();
+        txtPOP3Pass->clear();
+    } else if (name == UserVarsSet) {
+        // Name and value pairs up to the end marker; a value that reads "!EOF" is still a value.
+        while (!lstCommand.isEmpty()) {
+            const QueueEntry pairEntry = NextCommand();
+            if (pairEntry.kind == QueueEntry::EndMarker)
+                break;
+            args << pairEntry.text;
+        }
+    } else if (name == MlUserAdd) {
+        // Servers up to 0.63 take no access argument; it is taken off the queue all the same.
+        if (ServerVersion <= 0.63)
+            args.removeLast();
+    }
+    return !SendRequest(step->word, args);
 }
 
-bool frmMain::IsStopEntry(const QueueEntry&) const
+bool frmMain::SendRequest(const QString& word, const QStringList& args)
 {
-    return false;
+    const auto line = ComposeRequest(word, args);
+    if (!line) {
+        // The last guard: a value that would split into other fields or lines never goes out.
+        ShowMessage(QStringLiteral("The request \"%1\" was not sent: one of its values holds a double "
+                                   "quote, a control character or a character outside Latin-1.")
+                        .arg(word),
+                    MsgIcon::Exclamation);
+        ScriptAborted = true;
+        return false;
+    }
+    SendText(*line);
+    return true;
 }
 
-void frmMain::OpenConnection(const QString&, const QString&)
+void frmMain::SendText(const QByteArray& bytes)
 {
+    if (TcpConnection)
+        TcpConnection->write(bytes);
 }
 
-void frmMain::WireSocket(QTcpSocket*)
+// ------------------------------------------------------------------------------------ the socket
+
+bool frmMain::SocketOpen() const
 {
+    return TcpConnection && TcpConnection->state() != QAbstractSocket::UnconnectedState;
+}
+
+void frmMain::OpenConnection(const QString& address, const QString& portText)
+{
+    // Whatever the previous connection left unread, or half a line of it, does not belong to the
+    // new server's greeting.
+    ReplyBuffer.clear();
+    if (TcpConnection) {
+        QTcpSocket* old = TcpConnection;
+        TcpConnection = nullptr;
+        old->disconnect(this);
+        old->abort();
+        old->deleteLater();
+    }
+    SetStatus(QStringLiteral("Connecting to ") + address + QStringLiteral("..."));
+    CurrentCommand = Connect;
+    auto* socket = new QTcpSocket(this);
+    TcpConnection = socket;
+    WireSocket(socket);
+    socket->connectToHost(address.trimmed(), PortFromText(portText));
+}
+
+// Socket events that arrive while the driver or the reader is at work are handled right after it,
+// in the order they came, and only while their socket is still the current connection.
+static void Later(frmMain* window, QTcpSocket* socket, std::function<void()> event)
+{
+    QTimer::singleShot(0, window, [window, socket, event = std::move(event)] {
+        if (window->TcpConnection == socket)
+            event();
+    });
+}
+
+static int ErrorNumber(QAbstractSocket::SocketError error)
+{
+    // The numbers administrators know from their systems' socket errors.
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError: return 10061;
+    case QAbstractSocket::RemoteHostClosedError: return 10053;
+    case QAbstractSocket::HostNotFoundError: return 11001;
+    case QAbstractSocket::SocketAccessError: return 10013;
+    case QAbstractSocket::SocketResourceError: return 10055;
+    case QAbstractSocket::SocketTimeoutError: return 10060;
+    case QAbstractSocket::NetworkError: return 10050;
+    case QAbstractSocket::AddressInUseError: return 10048;
+    default: return 10000 + int(error);
+    }
+}
+
+void frmMain::WireSocket(QTcpSocket* socket)
+{
+    connect(socket, &QTcpSocket::connected, this, [this, socket] {
+        if (TcpConnection == socket)
+            TcpConnection_Connect();
+    });
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+        if (TcpConnection == socket)
+            TcpConnection_DataArrival();
+    });
+    // Only the server's close reaches here: before this side closes a socket it lets go of it.
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+        if (TcpConnection != socket)
+            return;
+        if (DriverRunning || ReaderRunning)
+            Later(this, socket, [this] { TcpConnection_Close(); });
+        else
+            TcpConnection_Close();
+    });
+    connect(socket, &QTcpSocket::errorOccurred, this, [this, socket](QAbstractSocket::SocketError error) {
+        if (TcpConnection != socket || error == QAbstractSocket::RemoteHostClosedError)
+            return;  // the server's close is the close event, not an error
+        const int number = ErrorNumber(error);
+        const QString description = socket->errorString();
+        if (DriverRunning || ReaderRunning)
+            Later(this, socket, [this, number, description] { TcpConnection_Error(number, description); });
+        else
+            TcpConnection_Error(number, description);
+    });
+}
+
+void frmMain::CloseConnection()
+{
+    SetStatus(QStringLiteral("Closeing connection..."));
+    if (TcpConnection) {
+        QTcpSocket* socket = TcpConnection;
+        TcpConnection = nullptr;
+        socket->disconnect(this);  // our own close is no close event
+        socket->close();
+        socket->deleteLater();
+    }
+    SetStatus(QStringLiteral("Ready"));
+}
+
+void frmMain::TcpConnection_Connect()
+{
+    SetStatus(QStringLiteral("Connected"));
+}
+
+void frmMain::TcpConnection_DataArrival()
+{
+    ReplyBuffer.append(TcpConnection->readAll());
+    ReadReplyLines();
+}
+
+void frmMain::TcpConnection_Close()
+{
+    // The server closed the connection in the middle of a script: abandon it without a message.
+    CloseConnection();
+    ScriptAborted = true;
+    RunNextCommand();
+}
+
+void frmMain::TcpConnection_Error(int number, const QString& description)
+{
+    ShowMessage(QStringLiteral("TCP Error: ") + description + QStringLiteral(" (") +
+                    QString::number(number) + QLatin1Char(')'),
+                MsgIcon::None);
+    ScriptAborted = true;
+    CloseConnection();
+    RunNextCommand();
 }

@@ -1,35 +1,134 @@
+// The reply reader: cuts the received bytes into lines and hands each to the handler of the
+// command whose reply is awaited. Handlers say how they ended with a line: complete (the step is
+// done, the driver runs on), continue (read the next line) or stop (the rest waits for more data).
+
+#include <QCheckBox>
+
+#include "engine/CommandQueue.h"
+#include "engine/Protocol.h"
+#include "window/MessageSeam.h"
 #include "window/frmMain.h"
 
-// Placeholder definitions; replaced by the real routines.
+using namespace Pseudo;
 
 void frmMain::ReadReplyLines()
 {
+    // Lines are read in a loop, not by handlers calling back into the reader; a driver step that
+    // runs inside a handler and asks for more reading is served by the loop already running.
+    if (ReaderRunning)
+        return;
+    ReaderRunning = true;
+    while (const auto bytes = ReplyBuffer.takeLine()) {
+        const ReplyOutcome outcome = HandleReplyLine(Wire::decode(*bytes));
+        if (outcome == ReplyOutcome::Complete)
+            RunNextCommand();
+        else if (outcome == ReplyOutcome::Stop)
+            break;
+    }
+    ReaderRunning = false;
 }
 
-ReplyOutcome frmMain::HandleReplyLine(const QString&)
+ReplyOutcome frmMain::HandleReplyLine(const QString& line)
 {
-    return ReplyOutcome::Stop;
+    // With no script running nothing is awaited: a late line must not drive anything.
+    if (DriverIsIdle())
+        return ReplyOutcome::Continue;
+
+    if (line.startsWith(QLatin1Char('-'))) {
+        if (CurrentCommand == UserGetMproc) {
+            // The account has no mail-processing file yet: mail is stored locally.
+            chkMailbox->setChecked(true);
+            MailProcEditor.state = EditorSource::Complete;
+            RunNextCommand();
+        } else if (CurrentCommand == Quit) {
+            const QString command = CurrentCommand;
+            ShowMessage(QStringLiteral("Error response durring '") +
+                            QString(command).remove(QStringLiteral("%>")).remove(QStringLiteral("<%")) +
+                            QStringLiteral("'\r\n\r\n") + line,
+                        MsgIcon::None);
+            CloseConnection();
+            RunNextCommand();
+        } else if (CurrentCommand == Pop3Enable) {
+            // A link that cannot be switched is still listed or deleted.
+            RunNextCommand();
+        } else {
+            ReportErrorReply(line, CurrentCommand);
+        }
+        return ReplyOutcome::Stop;
+    }
+
+    const QString& c = CurrentCommand;
+    if (c == Pseudo::DomainList) return HandleDomainListLine(line);
+    if (c == CustDomList) return HandleCustDomListLine(line);
+    if (c == CustDomGet) return HandleCustDomGetLine(line);
+    if (c == CustDomSet) return HandleCustDomSetLine(line);
+    if (c == Quit) return HandleQuitLine(line);
+    if (c == DomainDel) return HandleDomainDelLine(line);
+    if (c == UserList) return HandleUserListLine(line);
+    if (c == MlUserList) return HandleMlUserListLine(line);
+    if (c == GetUser) return HandleGetUserLine(line);
+    if (c == AliasList) return HandleAliasListLine(line);
+    if (c == UserVars) return HandleUserVarsLine(line);
+    if (c == UserGetMproc) return HandleUserGetMprocLine(line);
+    if (c == UserSetMproc) return HandleUserSetMprocLine(line);
+    if (c == Pop3List) return HandlePop3ListLine(line);
+    if (c == Connect) return HandleGreetingLine(line);
+    return HandleDefaultLine(line);
 }
 
-void frmMain::ReportErrorReply(const QString&, const QString&)
+ReplyOutcome frmMain::HandleDefaultLine(const QString& line)
 {
+    return line.startsWith(QLatin1Char('+')) ? ReplyOutcome::Complete : ReplyOutcome::Continue;
 }
 
-ReplyOutcome frmMain::HandleDefaultLine(const QString&)
+ReplyOutcome frmMain::HandleQuitLine(const QString& line)
 {
-    return ReplyOutcome::Stop;
+    if (line.startsWith(QLatin1Char('+')))
+        SetStatus(QStringLiteral("Waiting for server to close connection."));
+    return ReplyOutcome::Continue;
 }
 
-ReplyOutcome frmMain::HandleQuitLine(const QString&)
+ReplyOutcome frmMain::HandleGreetingLine(const QString& line)
 {
-    return ReplyOutcome::Stop;
+    if (!line.startsWith(QLatin1Char('+')))
+        return ReplyOutcome::Continue;  // text before the greeting is passed over
+    const Greeting greeting = ParseGreeting(line);
+    ServerVersion = greeting.version;
+    GreetingTimestamp = greeting.timestamp;
+    ServerPlatform = greeting.platform;
+    SetVersionStatus(GreetingStatusText(ServerVersion, ServerPlatform));
+    return ReplyOutcome::Complete;
 }
 
-ReplyOutcome frmMain::HandleListLine(const QString&, const QString&, const std::function<void(const QString&)>&, const std::function<void()>&)
+ReplyOutcome frmMain::HandleListLine(const QString& line, const QString& progressText,
+                                     const std::function<void(const QString&)>& onData,
+                                     const std::function<void()>& onEnd)
 {
-    return ReplyOutcome::Stop;
+    if (line.startsWith(QLatin1Char('+'))) {
+        SetStatus(progressText);
+        return ReplyOutcome::Continue;
+    }
+    if (line == QLatin1String(".")) {
+        if (onEnd)
+            onEnd();
+        return ReplyOutcome::Complete;
+    }
+    if (line.isEmpty())
+        return ReplyOutcome::Continue;
+    onData(line);
+    return ReplyOutcome::Continue;
 }
 
-void frmMain::ReportMalformedLine(const QString&)
+void frmMain::ReportMalformedLine(const QString& line)
 {
+    ReportErrorReply(line, CurrentCommand);
+}
+
+void frmMain::ReportErrorReply(const QString& line, const QString& command)
+{
+    const QString name = QString(command).remove(QStringLiteral("%>")).remove(QStringLiteral("<%"));
+    ShowMessage(QStringLiteral("Error response durring '") + name + QStringLiteral("'\r\n\r\n") + line,
+                MsgIcon::None);
+    ScriptAborted = true;
+    RunNextCommand();
 }

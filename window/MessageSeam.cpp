@@ -3,6 +3,12 @@
 #include <QMessageBox>
 #include <QTimer>
 
+// Message texts keep the program's CR LF line breaks; the box shows them as plain line breaks.
+static QString Shown(const QString& text)
+{
+    return QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
 static QMessageBox::Icon BoxIcon(MsgIcon icon)
 {
     switch (icon) {
@@ -32,7 +38,7 @@ void BoxMessageSeam::showPending()
     while (!pending_.empty()) {
         const Notice n = pending_.front();
         pending_.pop_front();
-        QMessageBox box(BoxIcon(n.icon), n.title, n.text, QMessageBox::Ok, parent_);
+        QMessageBox box(BoxIcon(n.icon), n.title, Shown(n.text), QMessageBox::Ok, parent_);
         box.exec();
     }
     showing_ = false;
@@ -45,7 +51,7 @@ MsgButton BoxMessageSeam::ask(const QString& text, const QString& title, MsgIcon
     if (buttons & MsgOk) std |= QMessageBox::Ok;
     if (buttons & MsgYes) std |= QMessageBox::Yes;
     if (buttons & MsgNo) std |= QMessageBox::No;
-    QMessageBox box(BoxIcon(icon), title, text, std, parent_);
+    QMessageBox box(BoxIcon(icon), title, Shown(text), std, parent_);
     box.setDefaultButton(defaultButton == MsgYes ? QMessageBox::Yes
                          : defaultButton == MsgNo ? QMessageBox::No
                                                   : QMessageBox::Ok);

@@ -373,6 +373,7 @@ private:
     bool DriverIdle = true;
     bool DriverRunning = false;
     bool DriverCalledAgain = false;
+    bool ReaderRunning = false;
     std::unique_ptr<QSettings> OwnSettings;
     std::unique_ptr<PrinterSeam> OwnPrinter;
 };
