@@ -1,18 +1,75 @@
+// Replies about the accounts of a domain: the account list, the members of a mailing list and the
+// details of one account. Changes (useradd, userdel, userpasswd, mluseradd, mluserdel) need no
+// handler of their own: their "+" line is taken by the default handler.
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+
+#include "engine/Protocol.h"
 #include "window/frmMain.h"
 
-// Placeholder definitions; replaced by the real routines.
+namespace {
+const QString Tab = QStringLiteral("\t");
 
-ReplyOutcome frmMain::HandleUserListLine(const QString&)
+// The fields of a data line: every double quote removed, then split at tabs.
+QStringList DataFields(const QString& line, QChar quote)
 {
-    return ReplyOutcome::Stop;
+    return SplitFields(QString(line).remove(quote), Tab);
+}
+}  // namespace
+
+// "userlist" for a domain: one line per account, "domain", "name", "password", "kind".
+ReplyOutcome frmMain::HandleUserListLine(const QString& line)
+{
+    return HandleListLine(
+        line, QStringLiteral("Receiving list of users for this domain..."),
+        [this](const QString& data) {
+            const QStringList f = DataFields(data, QuoteChar);
+            if (f.size() != 4) {
+                ReportMalformedLine(data);
+                return;
+            }
+            // The name keeps its kind letter, as the server sent it, for the tree and the printout.
+            UserEntries.append({f.at(1) + f.at(3), f.at(2)});
+        },
+        // Only a list that reached its closing dot counts as the domain's account list: one cut
+        // off by a dropped connection must not be printed as if it were complete.
+        [this] { UserEntriesDomain = RequestedUserListDomain; });
 }
 
-ReplyOutcome frmMain::HandleMlUserListLine(const QString&)
+// "mluserlist": one line per member, the address and optionally its access code.
+ReplyOutcome frmMain::HandleMlUserListLine(const QString& line)
 {
-    return ReplyOutcome::Stop;
+    return HandleListLine(line, QStringLiteral("Receiving users for this mailing list..."),
+                          [this](const QString& data) {
+                              const QStringList f = DataFields(data, QuoteChar);
+                              if (f.size() > 2) {
+                                  ReportMalformedLine(data);
+                                  return;
+                              }
+                              // "R" is read only; anything else (or no code at all) may post.
+                              const bool readOnly =
+                                  f.size() == 2 && f.at(1).toUpper() == QLatin1String("R");
+                              const QString access =
+                                  readOnly ? QStringLiteral("R") : QStringLiteral("W");
+                              // The member commands read the address back after "X - ".
+                              lstListUsers->addItem(access + QStringLiteral(" - ") + f.at(0));
+                          });
 }
 
-ReplyOutcome frmMain::HandleGetUserLine(const QString&)
+// "userlist" for one account: its name, password and kind go into the account fields.
+ReplyOutcome frmMain::HandleGetUserLine(const QString& line)
 {
-    return ReplyOutcome::Stop;
+    return HandleListLine(line, QStringLiteral("Receiving info on single user..."),
+                          [this](const QString& data) {
+                              const QStringList f = DataFields(data, QuoteChar);
+                              if (f.size() != 4) {
+                                  ReportMalformedLine(data);
+                                  return;
+                              }
+                              txtUserName->setText(f.at(1));
+                              txtPassword->setText(f.at(2));
+                              chkAsList->setChecked(f.at(3).toLower() == QLatin1String("m"));
+                          });
 }
