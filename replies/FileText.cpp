@@ -26,7 +26,9 @@ void AddFileLine(FileEditors& editors, const QString& line, bool withMailbox)
 
 bool HasAdvancedText(const QString& advanced)
 {
-    return !advanced.trimmed().isEmpty();
+    // Only spaces count as blank here: a text of a single line end is a file of one empty line,
+    // which keeps a new or emptied custom domain alive, while an empty upload removes it.
+    return !TrimSpaces(advanced).isEmpty();
 }
 
 QString AdvancedWithFinalLineEnd(const QString& advanced)

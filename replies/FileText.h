@@ -23,7 +23,7 @@ struct FileEditors {
 // withMailbox: the file is a mailproc.tab, whose "mailbox" line ticks local storage.
 void AddFileLine(FileEditors& editors, const QString& line, bool withMailbox);
 
-// True when the advanced text, trimmed of blanks, holds something to send.
+// True when the advanced text, trimmed of spaces (line ends stay), holds something to send.
 bool HasAdvancedText(const QString& advanced);
 
 // The advanced text as the box shows it after an upload: a final line end added when missing.
