@@ -1,39 +1,248 @@
+// The domain panel's commands: add and remove a domain or a custom domain, and edit a custom
+// domain's file (redirections, L-redirections, advanced lines), each edit saving the whole file.
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+
+#include "engine/Protocol.h"
+#include "replies/FileText.h"
+#include "window/MessageSeam.h"
 #include "window/frmMain.h"
 
-// Placeholder definitions; replaced by the real routines.
+static const QString kLineBreak = QStringLiteral("\n");  // the multi-line box's line end
 
-void frmMain::QueueSaveCustomDomain()
+// What the custom domain editor holds, as the file text sees it.
+static FileEditors EditorContents(const frmMain& w)
 {
+    FileEditors editors;
+    for (int i = 0; i < w.lstDomainRedirects->count(); ++i)
+        editors.redirects << w.lstDomainRedirects->item(i)->text();
+    for (int i = 0; i < w.lstDomainLredirects->count(); ++i)
+        editors.lredirects << w.lstDomainLredirects->item(i)->text();
+    editors.advanced = w.txtDomainAdvanced->toPlainText();
+    return editors;
+}
+
+// Empties the editor on purpose, to create or remove the custom domain with the given name.
+static void EmptyCustomDomainEditor(frmMain& w, const QString& advanced, const QString& name)
+{
+    w.lstDomainRedirects->clear();
+    w.lstDomainLredirects->clear();
+    w.txtDomainAdvanced->setPlainText(advanced);
+    w.txtDomainRedirect->clear();
+    w.txtDomainLredirect->clear();
+    w.CustomDomainEditor.state = EditorSource::Fresh;
+    w.CustomDomainEditor.owner = name;
+}
+
+// A save uploads the whole file composed from the editor. It may go ahead only when the editor holds
+// that very file completely (or was emptied on purpose) and every line can be sent as it stands;
+// otherwise the user is told why and nothing changes. `planned` is the editor after the change
+// that the command is about to make.
+static bool CustomDomainSaveAllowed(frmMain& w, const QString& name, const FileEditors& planned)
+{
+    if (!w.CheckSendable({name}))
+        return false;
+    if (!w.CustomDomainEditor.allowsSaveOf(name)) {
+        w.ShowMessage(QStringLiteral("The custom domain file of %1 cannot be saved: the editor does not "
+                                     "hold the whole file as the server has it (it was not read "
+                                     "completely). Select the custom domain again to read it, then "
+                                     "make the change.")
+                          .arg(name),
+                      MsgIcon::Exclamation);
+        return false;
+    }
+    const QString refusal = CheckFileEditors(planned);
+    if (!refusal.isEmpty()) {
+        w.ShowMessage(refusal, MsgIcon::Exclamation);
+        return false;
+    }
+    return true;
+}
+
+// The refresh that follows every change of the domain list.
+static void QueueDomainRefresh(frmMain& w, const QString& serverKey, bool showPanel)
+{
+    w.QueueCommand(Pseudo::DomainList);
+    w.QueueCommand(Pseudo::CustDomList);
+    w.QueueCommand(Pseudo::AddDomainsToList);
+    w.QueueArgument(serverKey);
+    w.QueueCommand(Pseudo::AddCustDomainsToList);
+    w.QueueArgument(serverKey);
+    if (showPanel)
+        w.QueueCommand(Pseudo::ShowDomainProperties);
+}
+
+// After a removal the domain is gone: show its server until the script shows the domain panel.
+static void ShowServerAfterRemoval(frmMain& w, const QString& serverKey)
+{
+    w.HideAllPanels();
+    w.SelectedUserIndex = QPersistentModelIndex();
+    w.SelectedDomainIndex = QPersistentModelIndex();
+    w.SelectedServerIndex = QPersistentModelIndex(w.NodeByKey(serverKey));
+    w.FillServerFields(serverKey);
+    w.ShowServerPanel(QStringLiteral("edit"));
 }
 
 void frmMain::cmdAddDomain_Click()
 {
+    if (!SelectedServerIndex.isValid())
+        return;
+    const QString serverKey = NodeKey(SelectedServerIndex);
+    const QString name = txtDomainName->text();  // sent as typed
+    if (TrimSpaces(name).isEmpty())
+        return;
+    if (!CheckSendable({name}))
+        return;
+
+    if (chkCustDomain->isChecked()) {
+        // A new custom domain starts as a file of one empty line.
+        EmptyCustomDomainEditor(*this, kLineBreak, name);
+        QueueScriptHead(serverKey, true);
+        QueueCommand(Pseudo::CustDomList);
+        QueueCommand(Pseudo::VerifyCustDomain);
+        QueueArgument(name);
+        QueueCommand(Pseudo::CustDomSet);
+        QueueArgument(name);
+        QueueDomainRefresh(*this, serverKey, false);
+    } else {
+        QueueScriptHead(serverKey, true);
+        QueueCommand(Pseudo::DomainAdd);
+        QueueArgument(name);
+        QueueDomainRefresh(*this, serverKey, true);
+    }
+    QueueCommand(Pseudo::Quit);
+    StartQueue();
 }
 
 void frmMain::cmdRemoveDomain_Click()
 {
+    if (!SelectedServerIndex.isValid() || !SelectedDomainIndex.isValid())
+        return;
+    const QString serverKey = NodeKey(SelectedServerIndex);
+    const QString domain = NodeText(SelectedDomainIndex);
+    if (!CheckSendable({domain}))
+        return;
+    if (!AskYesNo(QStringLiteral("Are you sure you want to delete this domain?\r\n\r\n"
+                                 "All users will be permenently removed as well.")))
+        return;
+
+    QueueScriptHead(serverKey, true);
+    QueueCommand(Pseudo::DomainDel);
+    QueueArgument(domain);
+    QueueDomainRefresh(*this, serverKey, true);
+    QueueCommand(Pseudo::Quit);
+    StartQueue();
+    ShowServerAfterRemoval(*this, serverKey);
 }
 
 void frmMain::cmdRemoveCustDomain_Click()
 {
+    if (!SelectedServerIndex.isValid())
+        return;
+    const QString serverKey = NodeKey(SelectedServerIndex);
+    const QString name = txtDomainName->text();
+    if (TrimSpaces(name).isEmpty())
+        return;
+    if (!CheckSendable({name}))
+        return;
+    if (!AskYesNo(QStringLiteral("Are you sure you want to delete this custom domain?")))
+        return;
+
+    // An empty file removes the custom domain on the server.
+    EmptyCustomDomainEditor(*this, QString(), name);
+    QueueScriptHead(serverKey, true);
+    QueueCommand(Pseudo::CustDomSet);
+    QueueArgument(name);
+    QueueDomainRefresh(*this, serverKey, true);
+    QueueCommand(Pseudo::Quit);
+    StartQueue();
+    ShowServerAfterRemoval(*this, serverKey);
+}
+
+void frmMain::QueueSaveCustomDomain()
+{
+    if (!SelectedServerIndex.isValid())
+        return;
+    const QString serverKey = NodeKey(SelectedServerIndex);
+    const QString name = txtDomainName->text();
+    const FileEditors editors = EditorContents(*this);
+    if (!CustomDomainSaveAllowed(*this, name, editors))
+        return;
+
+    // A save never uploads an empty file, which would remove the custom domain.
+    if (editors.redirects.isEmpty() && editors.lredirects.isEmpty() && !HasAdvancedText(editors.advanced))
+        txtDomainAdvanced->setPlainText(kLineBreak);
+
+    QueueScriptHead(serverKey, true);
+    QueueCommand(Pseudo::CustDomSet);
+    QueueArgument(name);
+    QueueCommand(Pseudo::CustDomGet);
+    QueueArgument(name);
+    QueueCommand(Pseudo::Quit);
+    StartQueue();
+}
+
+// The editor buttons check the save they lead to before they change the editor, so that a refused
+// save leaves the editor as it was.
+static bool EditorSaveAllowed(frmMain& w, const FileEditors& planned)
+{
+    if (!w.SelectedServerIndex.isValid())
+        return false;
+    return CustomDomainSaveAllowed(w, w.txtDomainName->text(), planned);
+}
+
+static void AddToCustomDomainList(frmMain& w, QLineEdit* entry, QListWidget* list, bool redirects)
+{
+    const QString target = TrimSpaces(entry->text());
+    if (target.isEmpty())
+        return;
+    if (!w.CheckSendable({target}))
+        return;
+    FileEditors planned = EditorContents(w);
+    (redirects ? planned.redirects : planned.lredirects) << target;
+    if (!EditorSaveAllowed(w, planned))
+        return;
+    list->addItem(target);
+    w.QueueSaveCustomDomain();
+}
+
+static void DeleteFromCustomDomainList(frmMain& w, QListWidget* list, bool redirects)
+{
+    const int row = list->currentRow();
+    if (row < 0 || row >= list->count())
+        return;
+    FileEditors planned = EditorContents(w);
+    (redirects ? planned.redirects : planned.lredirects).removeAt(row);
+    if (!EditorSaveAllowed(w, planned))
+        return;
+    delete list->takeItem(row);
+    w.QueueSaveCustomDomain();
 }
 
 void frmMain::cmdAddDomainRedirect_Click()
 {
+    AddToCustomDomainList(*this, txtDomainRedirect, lstDomainRedirects, true);
 }
 
 void frmMain::cmdAddDomainLredirect_Click()
 {
+    AddToCustomDomainList(*this, txtDomainLredirect, lstDomainLredirects, false);
 }
 
 void frmMain::cmdDeleteDomainRedirect_Click()
 {
+    DeleteFromCustomDomainList(*this, lstDomainRedirects, true);
 }
 
 void frmMain::cmdDeleteDomainLredirect_Click()
 {
+    DeleteFromCustomDomainList(*this, lstDomainLredirects, false);
 }
 
 void frmMain::cmdSaveDomainAdvanced_Click()
 {
+    QueueSaveCustomDomain();
 }
