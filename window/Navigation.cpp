@@ -1,23 +1,117 @@
+// Tree navigation: expanding or clicking a node chooses what the panels show and queues the
+// script that loads the node's data from its server. Expanding loads a server or domain only the
+// first time; clicking loads it every time.
+#include <QKeyEvent>
+#include <QLineEdit>
+
+#include "store/ServerStore.h"
+#include "window/ServerTree.h"
 #include "window/frmMain.h"
 
-// Placeholder definitions; replaced by the real routines.
-
-void frmMain::DomainList_Expand(const QModelIndex&)
+void ServerTreeView::keyPressEvent(QKeyEvent* event)
 {
+    const QPersistentModelIndex before = currentIndex();
+    QTreeView::keyPressEvent(event);
+    const QModelIndex now = currentIndex();
+    if (now.isValid() && now != before && onKeyboardMove)
+        onKeyboardMove(now);
 }
 
-void frmMain::DomainList_NodeClick(const QModelIndex&)
+void frmMain::FillServerFields(const QString& serverKey)
 {
+    txtServerName->setText(ReadSetting(*Settings, serverKey, Store::NameKey));
+    txtServerAddress->setText(ReadSetting(*Settings, serverKey, Store::AddressKey));
+    txtServerPort->setText(ReadSetting(*Settings, serverKey, Store::PortKey));
+    txtServerLoginName->setText(ReadSetting(*Settings, serverKey, Store::LoginKey));
+    txtServerPassword->setText(ReadServerPassword(*Settings, serverKey));
 }
 
-void frmMain::ShowServerOfNode(const QModelIndex&, bool)
+void frmMain::ShowServerOfNode(const QModelIndex& serverNode, bool required)
 {
+    const QPersistentModelIndex node(serverNode);
+    HideAllPanels();
+    SelectedUserIndex = QPersistentModelIndex();
+    SelectedDomainIndex = QPersistentModelIndex();
+    SelectedServerIndex = node;
+    const QString key = NodeKey(node);
+    FillServerFields(key);
+    ShowServerPanel(QStringLiteral("edit"));
+    QueueLoadDomains(key, required);
 }
 
-void frmMain::ShowDomainOfNode(const QModelIndex&, bool)
+void frmMain::ShowDomainOfNode(const QModelIndex& domainNode, bool required)
 {
+    const QPersistentModelIndex node(domainNode);
+    SelectedUserIndex = QPersistentModelIndex();
+    SelectedDomainIndex = node;
+    SelectedServerIndex = QPersistentModelIndex(node.parent());
+    txtDomainName->setText(NodeText(node));
+    HideAllPanels();
+    ShowDomainPanel(QStringLiteral("edit"));
+    QueueLoadUsers(NodeKey(node), required);
 }
 
-void frmMain::FillServerFields(const QString&)
+void frmMain::DomainList_Expand(const QModelIndex& expanded)
 {
+    const QPersistentModelIndex node(expanded);
+    if (NodeTag(node) != Tree::Virgin)
+        return;  // already loaded: the tree just opens the node
+    SetNodeTag(node, QString());
+    // An expansion's script is required: a click that follows waits for it instead of cutting it short.
+    switch (NodeLevel(node)) {
+    case 1:
+        ShowServerOfNode(node, true);
+        break;
+    case 2:
+        ShowDomainOfNode(node, true);
+        break;
+    default:
+        break;
+    }
+}
+
+void frmMain::DomainList_NodeClick(const QModelIndex& clicked)
+{
+    const QPersistentModelIndex node(clicked);
+    if (!node.isValid())
+        return;
+    const QString tag = NodeTag(node);
+    if (tag == Tree::Virgin)
+        SetNodeTag(node, QString());
+    if (tag == Tree::Blank)
+        return;  // the placeholder of children not loaded yet
+    switch (NodeLevel(node)) {
+    case 0:
+        HideAllPanels();
+        ClearServerFields();
+        SelectedServerIndex = SelectedDomainIndex = SelectedUserIndex = QPersistentModelIndex();
+        ShowServerPanel(QStringLiteral("add"));
+        break;
+    case 1:
+        ShowServerOfNode(node, false);
+        break;
+    case 2:
+        if (tag == Tree::CustDomainTag) {
+            // The panel appears when the custom domain's file has arrived.
+            SelectedUserIndex = QPersistentModelIndex();
+            SelectedDomainIndex = node;
+            SelectedServerIndex = QPersistentModelIndex(node.parent());
+            txtDomainName->setText(NodeText(node));
+            HideAllPanels();
+            QueueLoadCustomDomain(NodeKey(node));
+        } else {
+            ShowDomainOfNode(node, false);
+        }
+        break;
+    case 3:
+        // The user panel appears when the account's details have arrived.
+        HideAllPanels();
+        SelectedUserIndex = node;
+        SelectedDomainIndex = QPersistentModelIndex(node.parent());
+        SelectedServerIndex = QPersistentModelIndex(node.parent().parent());
+        QueueLoadAccount(NodeKey(node));
+        break;
+    default:
+        break;
+    }
 }
