@@ -1,19 +1,92 @@
+// The server panel's commands: add a server in the next free slot, save changes to the server
+// whose record the panel shows, remove it. None of them talks to a server.
+#include <QLineEdit>
+#include <QTreeView>
+
+#include "store/ServerStore.h"
+#include "window/MessageSeam.h"
+#include "window/ServerTree.h"
 #include "window/frmMain.h"
 
-// Placeholder definitions; replaced by the real routines.
+namespace {
+const QString SlotsUsedText = QStringLiteral(
+    "No more servers can be added: all 32767 server slots have been used.");
+const QString PasswordNotStorableText = QStringLiteral(
+    "The password holds a character that cannot be stored. Only characters of the Western "
+    "European (Latin-1) character set can be used in a server password.");
+const QString RemoveQuestion = QStringLiteral(
+    "Are you sure you want to remove this server from Tazel Administrator?");
 
-void frmMain::SaveServerRecord(const QString&)
+// The stored password form keeps one byte per character.
+bool PasswordStorable(const QString& password)
 {
+    for (const QChar c : password)
+        if (c.unicode() > 0xFF)
+            return false;
+    return true;
+}
+}  // namespace
+
+void frmMain::SaveServerRecord(const QString& section)
+{
+    // Values are stored exactly as typed.
+    WriteSetting(*Settings, section, Store::NameKey, txtServerName->text());
+    WriteSetting(*Settings, section, Store::AddressKey, txtServerAddress->text());
+    WriteSetting(*Settings, section, Store::PortKey, txtServerPort->text());
+    WriteSetting(*Settings, section, Store::LoginKey, txtServerLoginName->text());
+    StoreServerPassword(*Settings, section, txtServerPassword->text());
+    WriteSetting(*Settings, section, Store::ActiveKey, QStringLiteral("True"));
 }
 
 void frmMain::cmdAddServer_Click()
 {
+    if (txtServerName->text().trimmed().isEmpty())
+        return;
+    if (ServerCount >= Store::MaxSlot) {
+        ShowMessage(SlotsUsedText, MsgIcon::Exclamation);
+        return;
+    }
+    if (!PasswordStorable(txtServerPassword->text())) {
+        ShowMessage(PasswordNotStorableText, MsgIcon::Exclamation);
+        return;
+    }
+    // Slots are never reused: a removed server leaves a gap.
+    ++ServerCount;
+    WriteSetting(*Settings, Store::ServersSection, Store::ServerCountKey, QString::number(ServerCount));
+    const QString section = ServerSection(ServerCount);
+    SaveServerRecord(section);
+    const QModelIndex node = AddServerToTree(*this, section, txtServerName->text());
+    if (node.isValid())
+        DomainList->setCurrentIndex(node);
 }
 
+// Save Changes and Remove Server act on the server whose record the panel was filled from. The
+// tree's highlighted node may be another one: expanding a server shows its panel without moving
+// the highlight, and removing a domain shows its server while the domain stays highlighted.
 void frmMain::cmdUpdateServer_Click()
 {
+    if (!SelectedServerIndex.isValid() || NodeLevel(SelectedServerIndex) != 1)
+        return;
+    if (!PasswordStorable(txtServerPassword->text())) {
+        ShowMessage(PasswordNotStorableText, MsgIcon::Exclamation);
+        return;
+    }
+    const QString section = NodeKey(SelectedServerIndex);
+    SaveServerRecord(section);
+    BuildServerTree();
+    const QModelIndex node = NodeByKey(section);
+    if (node.isValid())
+        DomainList->setCurrentIndex(node);
 }
 
 void frmMain::cmdRemoveServer_Click()
 {
+    if (!SelectedServerIndex.isValid() || NodeLevel(SelectedServerIndex) != 1)
+        return;
+    const QString section = NodeKey(SelectedServerIndex);
+    if (!AskYesNo(RemoveQuestion))
+        return;
+    HideAllPanels();
+    DeleteServerRecord(*Settings, section);
+    BuildServerTree();
 }
