@@ -1,1 +1,125 @@
-int main() { return 0; }
+// tazel-sim: the simulated Tazel server as a program, for the demo and for trying the window by hand.
+//
+//   tazel-sim [--port N] [--data FILE] [--save FILE] [--version V] [--no-timestamp]
+//             [--login L --password P]
+//   tazel-sim --write-settings FILE --port N [--login L --password P]
+//
+// The second form writes a settings file holding one server record that points at a simulator on
+// that port, so the window can be started on a throw-away store.
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSettings>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+#include "sim/TazelSim.h"
+#include "store/ServerStore.h"
+
+static int signalPipe[2] = {-1, -1};
+
+static void OnSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] const auto n = ::write(signalPipe[1], &c, 1);
+}
+
+// Turns SIGINT and SIGTERM into a normal end of the event loop, so that --save still runs.
+static void QuitOnSignals(QCoreApplication& app)
+{
+    if (::pipe(signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+}
+
+static int WriteSettings(const QString& path, int port, const QString& login, const QString& password)
+{
+    QSettings s(path, QSettings::IniFormat);
+    const QString section = ServerSection(1);
+    WriteSetting(s, section, Store::NameKey, QStringLiteral("Tazel simulator"));
+    WriteSetting(s, section, Store::AddressKey, QStringLiteral("127.0.0.1"));
+    WriteSetting(s, section, Store::PortKey, QString::number(port));
+    WriteSetting(s, section, Store::LoginKey, login);
+    StoreServerPassword(s, section, password);
+    WriteSetting(s, section, Store::ActiveKey, QStringLiteral("True"));
+    WriteSetting(s, Store::ServersSection, Store::ServerCountKey, QStringLiteral("1"));
+    if (s.status() != QSettings::NoError) {
+        std::fprintf(stderr, "tazel-sim: cannot write %s\n", qPrintable(path));
+        return 1;
+    }
+    return 0;
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("A simulated Tazel mail server on 127.0.0.1."));
+    parser.addHelpOption();
+    const QCommandLineOption portOpt(QStringLiteral("port"), QStringLiteral("Port to listen on (0: any free port)."),
+                                     QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption dataOpt(QStringLiteral("data"), QStringLiteral("Data file to load (default: the sample)."),
+                                     QStringLiteral("FILE"));
+    const QCommandLineOption saveOpt(QStringLiteral("save"), QStringLiteral("Save the data there on exit."),
+                                     QStringLiteral("FILE"));
+    const QCommandLineOption versionOpt(QStringLiteral("version"), QStringLiteral("Server version to announce."),
+                                        QStringLiteral("V"), QStringLiteral("0.70"));
+    const QCommandLineOption noStampOpt(QStringLiteral("no-timestamp"),
+                                        QStringLiteral("Greet without a timestamp (plain login only)."));
+    const QCommandLineOption loginOpt(QStringLiteral("login"), QStringLiteral("Administrator login."),
+                                      QStringLiteral("L"), QStringLiteral("admin"));
+    const QCommandLineOption passOpt(QStringLiteral("password"), QStringLiteral("Administrator password."),
+                                     QStringLiteral("P"), QStringLiteral("secret"));
+    const QCommandLineOption settingsOpt(QStringLiteral("write-settings"),
+                                         QStringLiteral("Write a settings file with one server record and exit."),
+                                         QStringLiteral("FILE"));
+    parser.addOptions({portOpt, dataOpt, saveOpt, versionOpt, noStampOpt, loginOpt, passOpt, settingsOpt});
+    parser.process(app);
+
+    bool portOk = false;
+    const int port = parser.value(portOpt).toInt(&portOk);
+    if (!portOk || port < 0 || port > 65535) {
+        std::fprintf(stderr, "tazel-sim: --port wants a number from 0 to 65535\n");
+        return 2;
+    }
+    if (parser.isSet(settingsOpt))
+        return WriteSettings(parser.value(settingsOpt), port, parser.value(loginOpt), parser.value(passOpt));
+
+    TazelSim sim;
+    sim.version = parser.value(versionOpt);
+    if (parser.isSet(noStampOpt))
+        sim.timestamp.clear();
+    sim.adminLogin = parser.value(loginOpt);
+    sim.adminPassword = parser.value(passOpt);
+    if (parser.isSet(dataOpt)) {
+        QString error;
+        if (!sim.loadFile(parser.value(dataOpt), &error)) {
+            std::fprintf(stderr, "tazel-sim: %s\n", qPrintable(error));
+            return 1;
+        }
+    } else {
+        sim.loadSample();
+    }
+    if (!sim.listen(quint16(port))) {
+        std::fprintf(stderr, "tazel-sim: cannot listen on 127.0.0.1:%d\n", port);
+        return 1;
+    }
+    std::printf("listening on 127.0.0.1:%u\n", unsigned(sim.port()));
+    std::fflush(stdout);
+
+    QuitOnSignals(app);
+    const int rc = app.exec();
+    if (parser.isSet(saveOpt)) {
+        QString error;
+        if (!sim.saveFile(parser.value(saveOpt), &error)) {
+            std::fprintf(stderr, "tazel-sim: cannot save: %s\n", qPrintable(error));
+            return 1;
+        }
+    }
+    return rc;
+}
