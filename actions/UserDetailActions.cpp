@@ -237,6 +237,11 @@ static void DeleteRedirection(frmMain& w, QPushButton* button, QListWidget* list
     if (!CheckMailProcSave(w, account, editors))
         return;
     delete list->takeItem(row);
+    // Removing the entry makes its neighbour the selected one; a second click must not delete an
+    // entry the user never chose.
+    list->clearSelection();
+    list->setCurrentRow(-1);
+    button->setEnabled(false);
     w.QueueSaveMailProc();
 }
 
