@@ -350,51 +350,71 @@ void TestDomains::removeDomain()
     QCOMPARE(s.fx.messages.messages.size(), 2);
 }
 
-// Every button of the editor saves the whole file, which is then read back into the editor.
+// A custom domain created, then every button of the editor: each saves the whole file, which is
+// then read back into the editor.
 void TestDomains::customDomainEditedThroughEachButton()
 {
     Session s;
     QVERIFY(s.start());
-    OPEN_CUSTOM(s);
+    LOAD_SERVER(s);
+    const QString name = QStringLiteral("new.cd");
+    s.w->txtDomainName->setText(name);
+    s.w->chkCustDomain->setChecked(true);
+    s.w->cmdAddDomain_Click();
+    WAIT_IDLE(s);
+    QVERIFY(s.custom(name).isValid());
+    s.w->DomainList_NodeClick(s.custom(name));
+    WAIT_IDLE(s);
     QVERIFY(!s.w->tabCustomDomain->isHidden());
-    QCOMPARE(Items(s.w->lstDomainRedirects), QStringList({"A", "B"}));
-    QCOMPARE(Items(s.w->lstDomainLredirects), QStringList({"C"}));
-    QCOMPARE(s.w->txtDomainAdvanced->toPlainText(), QString("\"wait\",\"5\"\n"));
+    QCOMPARE(s.w->CustomDomainEditor.state, EditorSource::Complete);
+    QCOMPARE(s.editor(), QString("####"));  // its one empty line shows as nothing
+
+    // Saved empty, it still gets its one line break: an empty file would remove it.
+    s.w->cmdSaveDomainAdvanced_Click();
+    QCOMPARE(s.w->txtDomainAdvanced->toPlainText(), QString("\n"));
+    WAIT_IDLE(s);
+    QCOMPARE(s.file(name), QString("\r\n"));
 
     s.w->txtDomainRedirect->setText("  d@x.com  ");
     s.w->cmdAddDomainRedirect_Click();
     WAIT_IDLE(s);
-    QCOMPARE(s.file(), QString("\"redirect\"\t\"A\"\t\"B\"\t\"d@x.com\"\r\n\"lredirect\"\t\"C\"\r\n\"wait\"\t\"5\"\r\n"));
-    QCOMPARE(Items(s.w->lstDomainRedirects), QStringList({"A", "B", "d@x.com"}));
+    QCOMPARE(s.file(name), QString("\"redirect\"\t\"d@x.com\"\r\n"));
+    QCOMPARE(Items(s.w->lstDomainRedirects), QStringList({"d@x.com"}));
     QCOMPARE(s.w->txtDomainRedirect->text(), QString());  // emptied by the reading back
 
-    s.w->txtDomainLredirect->setText("e@y.org");
+    s.w->txtDomainRedirect->setText("e@x.com");
+    s.w->cmdAddDomainRedirect_Click();
+    s.w->txtDomainLredirect->setText("f@y.org");
     s.w->cmdAddDomainLredirect_Click();
     WAIT_IDLE(s);
-    QCOMPARE(Items(s.w->lstDomainLredirects), QStringList({"C", "e@y.org"}));
+    s.w->txtDomainLredirect->setText("g@y.org");
+    s.w->cmdAddDomainLredirect_Click();
+    WAIT_IDLE(s);
+    QCOMPARE(Items(s.w->lstDomainRedirects), QStringList({"d@x.com", "e@x.com"}));
+    QCOMPARE(Items(s.w->lstDomainLredirects), QStringList({"f@y.org", "g@y.org"}));
 
     s.w->lstDomainRedirects->setCurrentRow(0);
     s.w->cmdDeleteDomainRedirect_Click();
     WAIT_IDLE(s);
-    QCOMPARE(Items(s.w->lstDomainRedirects), QStringList({"B", "d@x.com"}));
+    QCOMPARE(Items(s.w->lstDomainRedirects), QStringList({"e@x.com"}));
 
     s.w->lstDomainLredirects->setCurrentRow(1);
     s.w->cmdDeleteDomainLredirect_Click();
     WAIT_IDLE(s);
-    QCOMPARE(Items(s.w->lstDomainLredirects), QStringList({"C"}));
+    QCOMPARE(Items(s.w->lstDomainLredirects), QStringList({"f@y.org"}));
 
-    // Every line of the advanced box goes out ended by CR LF.
+    // Every line of the advanced box goes out ended by CR LF, the last one too.
     s.w->txtDomainAdvanced->setPlainText("\"wait\",\"9\"\n\"external\",\"0\",\"/bin/f\"");
     s.sim.clearRecord();
     s.w->cmdSaveDomainAdvanced_Click();
     WAIT_IDLE(s);
-    const QByteArray body = "\"redirect\"\t\"B\"\t\"d@x.com\"\r\n\"lredirect\"\t\"C\"\r\n"
+    const QByteArray body = "\"redirect\"\t\"e@x.com\"\r\n\"lredirect\"\t\"f@y.org\"\r\n"
                             "\"wait\"\t\"9\"\r\n\"external\"\t\"0\"\t\"/bin/f\"\r\n.\r\n";
-    QVERIFY(s.sim.receivedBytes.contains(Line({"custdomset", CustomName}) + "\r\n" + body));
-    QCOMPARE(s.file(), QString::fromLatin1(body.chopped(3)));
+    QVERIFY(s.sim.receivedBytes.contains(Line({"custdomset", name}) + "\r\n" + body));
+    QCOMPARE(s.file(name), QString::fromLatin1(body.chopped(3)));
     QCOMPARE(s.w->txtDomainAdvanced->toPlainText(), QString("\"wait\",\"9\"\n\"external\",\"0\",\"/bin/f\"\n"));
 
-    // Without a selection or an entry the buttons change nothing and queue nothing.
+    // A blank entry or no selected entry: the buttons change nothing and queue nothing.
     const int connections = s.sim.connections;
     s.w->txtDomainRedirect->setText("   ");
     s.w->cmdAddDomainRedirect_Click();
@@ -402,8 +422,8 @@ void TestDomains::customDomainEditedThroughEachButton()
     s.w->cmdDeleteDomainLredirect_Click();
     QVERIFY(s.w->DriverIsIdle());
     QCOMPARE(s.sim.connections, connections);
-    QCOMPARE(Items(s.w->lstDomainRedirects), QStringList({"B", "d@x.com"}));
-    QCOMPARE(Items(s.w->lstDomainLredirects), QStringList({"C"}));
+    QCOMPARE(Items(s.w->lstDomainRedirects), QStringList({"e@x.com"}));
+    QCOMPARE(Items(s.w->lstDomainLredirects), QStringList({"f@y.org"}));
     QVERIFY(s.fx.messages.messages.isEmpty());
 }
 
