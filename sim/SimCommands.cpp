@@ -4,11 +4,6 @@
 
 #include "engine/Protocol.h"
 
-static bool SameName(const QString& a, const QString& b)
-{
-    return a.size() == b.size() && a.compare(b, Qt::CaseInsensitive) == 0;
-}
-
 QStringList ParseRequestFields(const QByteArray& line)
 {
     QStringList fields = Wire::decode(line).split(QLatin1Char('\t'));
@@ -45,13 +40,11 @@ bool SimLoginAccepted(const QStringList& fields, const QString& login, const QSt
 
 // --- building replies: a list of a million accounts must not cost a copy per field ---
 
-static void AppendLatin1(QByteArray& out, const QString& text)
+static char* PutLatin1(char* p, const QString& text)
 {
-    const qsizetype at = out.size();
-    out.resize(at + text.size());
-    char* p = out.data() + at;
     for (const QChar c : text)
         *p++ = c.unicode() <= 0xFF ? char(c.unicode()) : '?';
+    return p;
 }
 
 class ListReply {
@@ -61,22 +54,34 @@ public:
         bytes_.reserve(expectedBytes + 64);
         bytes_ += SimReply::Ok;
     }
+    // One data line: the fields quoted and separated by TABs, written in place.
     void row(std::initializer_list<const QString*> fields)
     {
+        qsizetype length = 2 + qsizetype(fields.size()) * 3 - 1;
+        for (const QString* f : fields)
+            length += f->size();
+        const qsizetype at = bytes_.size();
+        if (bytes_.capacity() < at + length)
+            bytes_.reserve(2 * (at + length));
+        bytes_.resize(at + length);
+        char* p = bytes_.data() + at;
         bool first = true;
         for (const QString* f : fields) {
             if (!first)
-                bytes_ += '\t';
+                *p++ = '\t';
             first = false;
-            bytes_ += '"';
-            AppendLatin1(bytes_, *f);
-            bytes_ += '"';
+            *p++ = '"';
+            p = PutLatin1(p, *f);
+            *p++ = '"';
         }
-        bytes_ += "\r\n";
+        *p++ = '\r';
+        *p++ = '\n';
     }
     void rawLine(const QString& line)
     {
-        AppendLatin1(bytes_, line);
+        const qsizetype at = bytes_.size();
+        bytes_.resize(at + line.size());
+        PutLatin1(bytes_.data() + at, line);
         bytes_ += "\r\n";
     }
     QByteArray finish()

@@ -1,11 +1,27 @@
 #include "sim/SimState.h"
 
 #include <QStringList>
-#include <cstdio>
+#include <algorithm>
 
-static bool SameName(const QString& a, const QString& b)
+// Names compared without regard to case; a plain loop, since a domain may hold a million accounts.
+bool SameName(const QString& a, const QString& b)
 {
-    return a.size() == b.size() && a.compare(b, Qt::CaseInsensitive) == 0;
+    if (a.size() != b.size())
+        return false;
+    const QChar* p = a.constData();
+    const QChar* q = b.constData();
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const char16_t x = p[i].unicode(), y = q[i].unicode();
+        if (x == y)
+            continue;
+        if (x < 0x80 && y < 0x80) {
+            if ((x | 0x20) != (y | 0x20) || (x | 0x20) < u'a' || (x | 0x20) > u'z')
+                return false;
+        } else if (p[i].toCaseFolded() != q[i].toCaseFolded()) {
+            return false;
+        }
+    }
+    return true;
 }
 
 SimDomain* SimState::domain(const QString& name)
@@ -75,14 +91,22 @@ void SimState::addBulkAccounts(const QString& domainName, int count)
     const int first = int(d->accounts.size()) + 1;
     d->accounts.reserve(d->accounts.size() + count);
     const QString user = QStringLiteral("U");
-    char buf[32];
+    // "user" / "pass" and the number with at least seven digits, written straight into the text.
+    char16_t digits[16];
     for (int n = first; n < first + count; ++n) {
-        SimAccount a;
-        const int len = std::snprintf(buf, sizeof buf, "user%07d", n);
-        a.name = QString::fromLatin1(buf, len);
-        a.password = QLatin1String("pass") + a.name.mid(4);
+        int len = 0;
+        for (int v = n; v > 0 || len < 7; v /= 10)
+            digits[15 - len++] = char16_t(u'0' + v % 10);
+        SimAccount& a = d->accounts.emplace_back();
+        a.name.resize(4 + len);
+        a.password.resize(4 + len);
+        char16_t* name = reinterpret_cast<char16_t*>(a.name.data());
+        char16_t* pass = reinterpret_cast<char16_t*>(a.password.data());
+        std::copy_n(u"user", 4, name);
+        std::copy_n(u"pass", 4, pass);
+        std::copy_n(digits + 16 - len, len, name + 4);
+        std::copy_n(digits + 16 - len, len, pass + 4);
         a.kind = user;  // shared text: a million accounts cost a million names and passwords only
-        d->accounts.append(std::move(a));
     }
 }
 

@@ -62,6 +62,9 @@ struct SimState {
     void clear();
 };
 
+// Two names the same without regard to case.
+bool SameName(const QString& a, const QString& b);
+
 // A text split into its lines at CR LF (a last line without one counts too); an empty text has none.
 QList<QString> FileLines(const QString& text);
 

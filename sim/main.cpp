@@ -58,6 +58,7 @@ static int WriteSettings(const QString& path, int port, const QString& login, co
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    QuitOnSignals(app);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("A simulated Tazel mail server on 127.0.0.1."));
     parser.addHelpOption();
@@ -112,7 +113,6 @@ int main(int argc, char** argv)
     std::printf("listening on 127.0.0.1:%u\n", unsigned(sim.port()));
     std::fflush(stdout);
 
-    QuitOnSignals(app);
     const int rc = app.exec();
     if (parser.isSet(saveOpt)) {
         QString error;

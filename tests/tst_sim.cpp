@@ -2,6 +2,8 @@
 // its commands, the faults it can be told to show, the recorder and its data file.
 
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -10,6 +12,7 @@
 #include "engine/Protocol.h"
 #include "sim/SimCommands.h"
 #include "sim/TazelSim.h"
+#include "store/ServerStore.h"
 
 // A bare client: keeps every chunk it reads apart, so tests see how the bytes arrived.
 class Client {
@@ -79,6 +82,8 @@ private slots:
     void dataFileErrors_data();
     void dataFileErrors();
     void bulkAccounts();
+    void programSavesOnTerminate();
+    void programWritesSettings();
 
 private:
     // Connects, reads the greeting and logs in with the plain form.
@@ -638,6 +643,60 @@ void TestSim::bulkAccounts()
     const QByteArray reply = RunSimCommand(sim->state, 0.7, {"userlist", "bulk.example"}, &upload);
     QCOMPARE(reply.count("\r\n"), 7);
     QVERIFY(reply.contains("\"bulk.example\"\t\"user0000001\"\t\"pass0000001\"\t\"U\"\r\n"));
+}
+
+// --- the tazel-sim program ---
+
+static QString SimProgram()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/../tazel-sim");
+}
+
+void TestSim::programSavesOnTerminate()
+{
+    QTemporaryDir dir;
+    const QString saved = dir.filePath("saved.tzs");
+    QProcess program;
+    program.start(SimProgram(), {"--port", "0", "--save", saved, "--version", "0.63", "--no-timestamp",
+                                 "--login", "root", "--password", "pw"});
+    QTRY_VERIFY(program.canReadLine());
+    const QString line = QString::fromLatin1(program.readLine()).trimmed();
+    QVERIFY2(line.startsWith("listening on 127.0.0.1:"), qPrintable(line));
+    const quint16 port = quint16(line.section(':', 1).toUInt());
+
+    Client c(port);
+    QTRY_COMPARE(c.data, QByteArray("+00000 Tazel 0.63 (Linux) CTRL Server ready\r\n"));
+    c.clear();
+    c.send({"root", "pw"});
+    QTRY_COMPARE(c.data, SimReply::Ok);
+    c.clear();
+    c.send({"mluseradd", "example.com", "news", "x@y.example"});
+    QTRY_COMPARE(c.data, SimReply::Ok);
+
+    program.terminate();
+    QTRY_COMPARE(program.state(), QProcess::NotRunning);
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    TazelSim reloaded;
+    QVERIFY(reloaded.loadFile(saved));
+    QCOMPARE(reloaded.state.account("example.com", "news")->members.last().address, QString("x@y.example"));
+}
+
+void TestSim::programWritesSettings()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tazel Administrator.conf");
+    QProcess program;
+    program.start(SimProgram(), {"--write-settings", path, "--port", "4321", "--password", QString::fromLatin1("p\xe4ss")});
+    QTRY_COMPARE(program.state(), QProcess::NotRunning);
+    QCOMPARE(program.exitCode(), 0);
+    QSettings s(path, QSettings::IniFormat);
+    QCOMPARE(ReadSetting(s, "servers", "server_count"), QString("1"));
+    QCOMPARE(ReadSetting(s, "server1", "server_address"), QString("127.0.0.1"));
+    QCOMPARE(ReadSetting(s, "server1", "server_port"), QString("4321"));
+    QCOMPARE(ReadSetting(s, "server1", "server_login"), QString("admin"));
+    QVERIFY(ReadTruth(ReadSetting(s, "server1", "active")));
+    QVERIFY(ReadSetting(s, "server1", "server_pass").startsWith("{%secure:tzcrypt%}"));
+    QCOMPARE(ReadServerPassword(s, "server1"), QString::fromLatin1("p\xe4ss"));
 }
 
 QTEST_GUILESS_MAIN(TestSim)
