@@ -30,9 +30,13 @@ const QString DomainListErrorText = QStringLiteral(
     "An error was encourtered while processing the domains.tab file on the server.  "
     "Check the file for invalid entries like \"\".");
 
+// Account nodes carry no kind of their own (one value less for each of a million nodes).
 int KindOf(const QModelIndex& node)
 {
-    return node.data(Tree::KindRole).toInt();
+    if (!node.isValid())
+        return 0;
+    const QVariant kind = node.data(Tree::KindRole);
+    return kind.isValid() ? kind.toInt() : Tree::Account;
 }
 
 // The row before which a child with the given text belongs, after any siblings of equal text.
@@ -52,7 +56,6 @@ int SortedRow(const QStandardItem* parent, const QString& text)
 QStandardItem* NewNode(const QString& text, const QIcon& icon, int kind, const QString& tag)
 {
     auto* item = new QStandardItem(icon, text);
-    item->setEditable(false);
     item->setData(kind, Tree::KindRole);
     if (!tag.isEmpty())
         item->setData(tag, Tree::TagRole);
@@ -68,8 +71,12 @@ QStandardItem* NewPlaceholder()
 
 bool Tree::TextLess(const QString& a, const QString& b)
 {
-    const int c = QString::compare(a, b, Qt::CaseInsensitive);
-    return c != 0 ? c < 0 : QString::compare(a, b, Qt::CaseSensitive) < 0;
+    return FoldedLess(a.toCaseFolded(), a, b.toCaseFolded(), b);
+}
+
+bool Tree::FoldedLess(const QString& foldedA, const QString& a, const QString& foldedB, const QString& b)
+{
+    return foldedA != foldedB ? foldedA < foldedB : a < b;
 }
 
 // ------------------------------------------------------------------------------------ the model
@@ -77,9 +84,21 @@ bool Tree::TextLess(const QString& a, const QString& b)
 ServerTreeModel::ServerTreeModel(QObject* parent) : QStandardItemModel(parent)
 {
     LoadTreeImages();
+    userImage_ = image(QStringLiteral("User"));
+    listImage_ = image(QStringLiteral("List"));
     connect(this, &QAbstractItemModel::rowsAboutToBeRemoved, this,
             [this](const QModelIndex& p, int first, int last) { forgetRows(p, first, last); });
     connect(this, &QAbstractItemModel::modelAboutToBeReset, this, [this] { keys_.clear(); });
+}
+
+QVariant ServerTreeModel::data(const QModelIndex& index, int role) const
+{
+    // An account's image follows its tag, so a million accounts do not each carry one.
+    if (role == Qt::DecorationRole && index.isValid() && KindOf(index) == Tree::Account) {
+        const bool isList = index.data(Tree::TagRole).toString() == QLatin1String("M");
+        return isList ? listImage_ : userImage_;
+    }
+    return QStandardItemModel::data(index, role);
 }
 
 QIcon ServerTreeModel::image(const QString& name)
@@ -325,6 +344,7 @@ void frmMain::AddUsersToTree(const QString& domainNodeKey)
     // Sort once and insert once: a domain may hold a million accounts.
     struct Account {
         QString name;
+        QString folded;  // the name as sorted
         QChar kind;
     };
     std::vector<Account> accounts;
@@ -333,23 +353,30 @@ void frmMain::AddUsersToTree(const QString& domainNodeKey)
         const QString& e = entry.nameAndKind;
         if (e.size() < 2)
             continue;  // no name before the kind letter
-        accounts.push_back({e.left(e.size() - 1), e.back()});
+        const QString name = e.left(e.size() - 1);
+        accounts.push_back({name, name.toCaseFolded(), e.back()});
     }
-    std::stable_sort(accounts.begin(), accounts.end(),
-                     [](const Account& a, const Account& b) { return Tree::TextLess(a.name, b.name); });
+    const auto less = [](const Account& a, const Account& b) {
+        return Tree::FoldedLess(a.folded, a.name, b.folded, b.name);
+    };
+    if (!std::is_sorted(accounts.begin(), accounts.end(), less))  // servers mostly list in order
+        std::stable_sort(accounts.begin(), accounts.end(), less);
     // A name listed twice keeps its first entry.
     accounts.erase(std::unique(accounts.begin(), accounts.end(),
                                [](const Account& a, const Account& b) { return a.name == b.name; }),
                    accounts.end());
 
-    // The server reports users ("U") and lists ("M"); any other letter shows as a user.
-    const QIcon user = model->image(QStringLiteral("User"));
-    const QIcon list = model->image(QStringLiteral("List"));
+    // The server reports users ("U") and lists ("M"); any other letter shows as a user. The
+    // model gives each account its image from its tag.
+    const QString userTag = QStringLiteral("U"), listTag = QStringLiteral("M");  // shared, not copied
     QList<QStandardItem*> items;
     items.reserve(qsizetype(accounts.size()));
     for (const Account& a : accounts) {
-        const bool isList = a.kind.toLower() == QLatin1Char('m');
-        items.append(NewNode(a.name, isList ? list : user, Tree::Account, QString(a.kind.toUpper())));
+        const QChar kind = a.kind.toUpper();
+        auto* item = new QStandardItem(a.name);
+        item->setData(kind == QLatin1Char('U') ? userTag : kind == QLatin1Char('M') ? listTag : QString(kind),
+                      Tree::TagRole);
+        items.append(item);
     }
     model->itemFromIndex(domainNode)->appendRows(items);
 }

@@ -1,8 +1,9 @@
 #pragma once
 // The server tree's model and view. Each node carries its key, its tag and its kind in item roles.
 // Server, domain and custom domain nodes are found by key through a hash kept in step with the
-// rows the model removes; account nodes are not hashed (a domain may hold a million of them) and
-// are found by a binary search among their domain's children, which are kept sorted by text.
+// rows the model removes. A domain may hold a million accounts, so an account node carries only its
+// text and its tag: its kind is "none given", its key is made from its domain's, its image follows
+// its tag, and it is found by a binary search among its domain's children, kept sorted by text.
 
 #include <QHash>
 #include <QIcon>
@@ -24,11 +25,14 @@ inline const QString InvalidServer = QStringLiteral("invalid server");
 
 // Node order among siblings: by text without regard to case, then by text as it stands.
 bool TextLess(const QString& a, const QString& b);
+// The same order for texts whose case-folded form is at hand.
+bool FoldedLess(const QString& foldedA, const QString& a, const QString& foldedB, const QString& b);
 }  // namespace Tree
 
 class ServerTreeModel : public QStandardItemModel {
 public:
     explicit ServerTreeModel(QObject* parent);
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     // The node of a hashed key (root, server, domain, custom domain), or an invalid index.
     QModelIndex hashedNode(const QString& key) const;
     bool hasKey(const QString& key) const { return keys_.contains(key); }
@@ -45,6 +49,7 @@ private:
     QHash<QString, QPersistentModelIndex> keys_;
     QHash<QString, QIcon> images_;
     QIcon folder_;
+    QIcon userImage_, listImage_;
 };
 
 class frmMain;
