@@ -676,6 +676,7 @@ void TestSim::programSavesOnTerminate()
     program.terminate();
     QTRY_COMPARE(program.state(), QProcess::NotRunning);
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
     TazelSim reloaded;
     QVERIFY(reloaded.loadFile(saved));
     QCOMPARE(reloaded.state.account("example.com", "news")->members.last().address, QString("x@y.example"));
