@@ -17,6 +17,7 @@
 #include <QTabWidget>
 #include <QTreeView>
 #include <algorithm>
+#include <type_traits>
 
 #include "window/ServerTree.h"
 
@@ -49,8 +50,12 @@ struct Placer {
     template <class Widget>
     Widget* operator()(Widget* widget, int left, int top, int width, int height) const
     {
-        widget->setGeometry(w->Px(left), std::max(0, w->Px(top) - topOffset), w->Px(width),
-                            w->Px(height));
+        int px = w->Px(width);
+        // A caption that the platform's face draws wider than the designer's keeps its full text.
+        if constexpr (std::is_same_v<Widget, QLabel> || std::is_same_v<Widget, QCheckBox>
+                      || std::is_same_v<Widget, QRadioButton>)
+            px = std::max(px, widget->sizeHint().width());
+        widget->setGeometry(w->Px(left), std::max(0, w->Px(top) - topOffset), px, w->Px(height));
         return widget;
     }
     QLabel* label(QWidget* parent, const QString& text, int left, int top, int width = 2055) const
@@ -99,9 +104,12 @@ RedirectionColumns NewRedirectionPage(QWidget* page, const Placer& at, const QSt
     return c;
 }
 
-// The tab strip's height, known once the tabs are added.
-int TabStripHeight(QTabWidget* tab)
+// The five account tabs share the panel's width, as on the designer's screen: narrow tab
+// margins, and no scroll buttons. Returns the tab strip's height, known once the tabs are added.
+int FitTabs(QTabWidget* tab)
 {
+    tab->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 5px; }"));
+    tab->setUsesScrollButtons(false);
     return tab->tabBar()->sizeHint().height();
 }
 
@@ -130,6 +138,11 @@ void frmMain::SetVersionStatus(const QString& text)
 
 void frmMain::CreatePanels()
 {
+    // The designer's sizes were made for an 8-point face.
+    QFont face = font();
+    face.setPointSize(8);
+    setFont(face);
+
     auto* central = new QWidget(this);
     setCentralWidget(central);
     auto* starMask = new StarMaskStyle;
@@ -210,7 +223,7 @@ void frmMain::CreatePanels()
     tabUsers->addTab(redirectPage, QStringLiteral("Redirection"));
     tabUsers->addTab(pop3Page, QStringLiteral("POP3"));
     tabUsers->addTab(advancedPage, QStringLiteral("Advanced"));
-    const Placer page{this, TabStripHeight(tabUsers)};
+    const Placer page{this, FitTabs(tabUsers)};
 
     page.label(listPage, QStringLiteral("New user address"), 240, 480);
     txtListUser = page(new QLineEdit(listPage), 240, 720, 2055, 285);
@@ -275,7 +288,7 @@ void frmMain::CreatePanels()
     QWidget* domainAdvancedPage = new QWidget;
     tabCustomDomain->addTab(domainRedirectPage, QStringLiteral("Domain Redirection"));
     tabCustomDomain->addTab(domainAdvancedPage, QStringLiteral("Advanced Options"));
-    const Placer domainPage{this, TabStripHeight(tabCustomDomain)};
+    const Placer domainPage{this, FitTabs(tabCustomDomain)};
     const RedirectionColumns domain = NewRedirectionPage(domainRedirectPage, domainPage,
                                                          QStringLiteral("Delete L-Redirect"));
     txtDomainRedirect = domain.text;
