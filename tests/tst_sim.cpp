@@ -76,6 +76,8 @@ private slots:
     void malformedDataLine();
     void silentCommand();
     void scriptedReplies();
+    void clientClosingAtAnyMoment_data();
+    void clientClosingAtAnyMoment();
 
     void recorderKeepsExactBytes();
     void dataFileRoundTrip();
@@ -551,6 +553,50 @@ void TestSim::scriptedReplies()
     c.send({"domainadd", "new.example"});
     QTRY_COMPARE(c.data, QByteArray("+\r\n"));
     QVERIFY(sim->state.domain("new.example"));
+}
+
+void TestSim::clientClosingAtAnyMoment_data()
+{
+    QTest::addColumn<QByteArray>("lastBytes");
+    QTest::addColumn<int>("delayMs");
+    QTest::addColumn<int>("chunkSize");
+    QTest::newRow("before the greeting") << QByteArray() << 50 << 0;
+    QTest::newRow("while a reply waits") << QByteArray("\"domainlist\"\r\n") << 50 << 0;
+    QTest::newRow("while a reply goes out in pieces") << QByteArray("\"userlist\"\t\"example.com\"\r\n") << 0 << 1;
+    QTest::newRow("in the middle of an upload body")
+        << QByteArray("\"custdomset\"\t\"x.example\"\r\n\"redirect\"\t\"a@b\"\r\n") << 0 << 0;
+    QTest::newRow("in the middle of a line") << QByteArray("\"domainadd\"\t\"half") << 0 << 0;
+}
+
+void TestSim::clientClosingAtAnyMoment()
+{
+    QFETCH(QByteArray, lastBytes);
+    QFETCH(int, delayMs);
+    QFETCH(int, chunkSize);
+    QSignalSpy closedSpy(sim.get(), &TazelSim::clientClosed);
+    const QString before = SimStateText(sim->state);
+    {
+        Client c(sim->port());
+        if (!lastBytes.isEmpty()) {
+            login(c);
+            sim->faults.delayMs = delayMs;
+            sim->faults.chunkSize = chunkSize;
+            c.sendRaw(lastBytes);
+            QTRY_VERIFY(sim->receivedBytes.endsWith(lastBytes));
+        } else {
+            sim->faults.delayMs = delayMs;
+            QTRY_COMPARE(sim->connections, 1);
+        }
+    }  // the client goes away here
+    QTRY_COMPARE(closedSpy.count(), 1);
+    QCOMPARE(SimStateText(sim->state), before);  // half a body or half a line is never stored
+
+    // The server carries on with the next client.
+    sim->faults = SimFaults{};
+    Client next(sim->port());
+    login(next);
+    next.send({"domainlist"});
+    QTRY_VERIFY(next.data.endsWith(".\r\n"));
 }
 
 // --- recorder and data ---
