@@ -42,16 +42,21 @@ void frmMain::cmdAddServer_Click()
 {
     if (txtServerName->text().trimmed().isEmpty())
         return;
-    if (ServerCount >= Store::MaxSlot) {
-        ShowMessage(SlotsUsedText, MsgIcon::Exclamation);
-        return;
-    }
     if (!PasswordStorable(txtServerPassword->text())) {
         ShowMessage(PasswordNotStorableText, MsgIcon::Exclamation);
         return;
     }
-    // Slots are never reused: a removed server leaves a gap.
-    ++ServerCount;
+    // Slots are never reused: a removed server leaves a gap. A count that was damaged or edited by
+    // hand may lag behind the records; the new server then goes past them rather than over one.
+    const QStringList sections = Settings->childGroups();
+    int slot = ServerCount + 1;
+    while (slot <= Store::MaxSlot && sections.contains(ServerSection(slot)))
+        ++slot;
+    if (slot > Store::MaxSlot) {
+        ShowMessage(SlotsUsedText, MsgIcon::Exclamation);
+        return;
+    }
+    ServerCount = slot;
     WriteSetting(*Settings, Store::ServersSection, Store::ServerCountKey, QString::number(ServerCount));
     const QString section = ServerSection(ServerCount);
     SaveServerRecord(section);

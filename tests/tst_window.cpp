@@ -29,6 +29,8 @@ private slots:
     void removeAnsweredNoChangesNothing();
     void refusesServerItCannotStore_data();
     void refusesServerItCannotStore();
+    void addNeverOverwritesAStoredRecord_data();
+    void addNeverOverwritesAStoredRecord();
     void savesRecordAsTyped();
     void updateActsOnShownServerAndReselectsIt();
     void mouseClickLoadsOnceAndExpandOnlyFirstTime();
@@ -254,6 +256,33 @@ void TestWindow::refusesServerItCannotStore()
     QCOMPARE(fx.settings->allKeys(), before);
     QCOMPARE(Setting(fx, "servers", "server_count"), count);
     QCOMPARE(w.DomainModel->rowCount(w.NodeByKey("Servers")), 1);
+}
+
+void TestWindow::addNeverOverwritesAStoredRecord_data()
+{
+    QTest::addColumn<QString>("count");
+    QTest::addColumn<QString>("slot");
+    // The records of slots 1 and 2 are there; the count says otherwise.
+    QTest::newRow("count not a number") << "many" << "3";
+    QTest::newRow("count behind the records") << "1" << "3";
+    QTest::newRow("count ahead") << "5" << "6";
+}
+
+void TestWindow::addNeverOverwritesAStoredRecord()
+{
+    QFETCH(QString, count);
+    QFETCH(QString, slot);
+    WindowFixture fx;
+    fx.addServerRecord(1, "alpha", "127.0.0.1", 6017);
+    fx.addServerRecord(2, "beta", "127.0.0.1", 6017);
+    WriteSetting(*fx.settings, "servers", "server_count", count);
+    frmMain& w = fx.open();
+    AddServer(w, "new");
+    QCOMPARE(Setting(fx, "servers", "server_count"), slot);
+    QCOMPARE(Setting(fx, "server" + slot, "server_name"), QString("new"));
+    QCOMPARE(Setting(fx, "server1", "server_name"), QString("alpha"));
+    QCOMPARE(Setting(fx, "server2", "server_name"), QString("beta"));
+    QCOMPARE(w.NodeKey(w.DomainList->currentIndex()), "server" + slot);
 }
 
 void TestWindow::savesRecordAsTyped()
