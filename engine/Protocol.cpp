@@ -4,7 +4,7 @@
 
 namespace Wire {
 QByteArray encode(const QString& text) { return text.toLatin1(); }
-QString decode(const QByteArray& bytes) { return QString::fromLatin1(bytes); }
+QString decode(QByteArrayView bytes) { return QString::fromLatin1(bytes); }
 }  // namespace Wire
 
 static const QChar kQuote = QLatin1Char('"');
@@ -27,20 +27,30 @@ QString TrimSpaces(const QString& text)
 
 QStringList SplitFields(const QString& text, const QString& delimiter)
 {
+    // As if one delimiter were appended to the trimmed text and every field ended by one: n
+    // delimiters give n + 1 fields, and an empty text one empty field.
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin) == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
+        --end;
+    const QStringView work = QStringView(text).mid(begin, end - begin);
     QStringList fields;
     if (delimiter.isEmpty()) {
-        fields << TrimSpaces(text);
+        fields << work.toString();
         return fields;
     }
-    const QString work = TrimSpaces(text) + delimiter;
     qsizetype start = 0;
-    qsizetype found = work.indexOf(delimiter, start);
-    while (found >= 0) {
-        fields << work.mid(start, found - start);
+    for (;;) {
+        const qsizetype found = work.indexOf(delimiter, start);
+        if (found < 0) {
+            fields << work.mid(start).toString();
+            return fields;
+        }
+        fields << work.mid(start, found - start).toString();
         start = found + delimiter.size();
-        found = work.indexOf(delimiter, start);
     }
-    return fields;
 }
 
 QString MD5Hex(const QString& text)

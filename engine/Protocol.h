@@ -8,6 +8,7 @@
 // server as other fields or further lines, so such a value is never sent.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -18,7 +19,7 @@ inline const QByteArray LineEnd = QByteArrayLiteral("\r\n");
 inline constexpr int DefaultPort = 6017;
 
 QByteArray encode(const QString& text);   // text -> Latin-1 bytes
-QString decode(const QByteArray& bytes);  // Latin-1 bytes -> text
+QString decode(QByteArrayView bytes);     // Latin-1 bytes -> text
 }  // namespace Wire
 
 // QuoteChar + value + QuoteChar; the value is not inspected.

@@ -2,12 +2,24 @@
 
 void LineReader::append(const QByteArray& bytes)
 {
+    if (empty_) {
+        buffer_.clear();
+        offset_ = scanFrom_ = 0;
+        empty_ = false;
+    }
     if (offset_ > 0 && (offset_ >= buffer_.size() / 2 || offset_ > (1 << 20)))
         compact();
     buffer_.append(bytes);
 }
 
 std::optional<QByteArray> LineReader::takeLine()
+{
+    if (const auto view = takeLineView())
+        return view->toByteArray();
+    return std::nullopt;
+}
+
+std::optional<QByteArrayView> LineReader::takeLineView()
 {
     const qsizetype from = qMax(offset_, scanFrom_);
     const qsizetype cr = buffer_.indexOf("\r\n", from);
@@ -16,13 +28,12 @@ std::optional<QByteArray> LineReader::takeLine()
         scanFrom_ = qMax(offset_, buffer_.size() - 1);
         return std::nullopt;
     }
-    QByteArray line = buffer_.mid(offset_, cr - offset_);
+    const QByteArrayView line(buffer_.constData() + offset_, cr - offset_);
     offset_ = cr + 2;
     scanFrom_ = offset_;
-    if (offset_ == buffer_.size()) {
-        buffer_.clear();
-        offset_ = scanFrom_ = 0;
-    }
+    // An emptied buffer starts again at its front (the bytes stay until the next append).
+    if (offset_ == buffer_.size())
+        empty_ = true;
     return line;
 }
 
@@ -33,6 +44,7 @@ bool LineReader::hasCompleteLine() const
 
 void LineReader::clear()
 {
+    empty_ = false;
     buffer_.clear();
     offset_ = scanFrom_ = 0;
 }

@@ -7,6 +7,7 @@
 // many small chunks is not searched again from its start. Lines of any length are read.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <optional>
 
 class LineReader {
@@ -15,6 +16,8 @@ public:
 
     // The next complete line without its CR LF, or nothing while only a partial line is buffered.
     std::optional<QByteArray> takeLine();
+    // The same without a copy: the view stays valid only until the reader is next changed.
+    std::optional<QByteArrayView> takeLineView();
 
     void clear();
     bool hasCompleteLine() const;
@@ -28,4 +31,5 @@ private:
     QByteArray buffer_;
     qsizetype offset_ = 0;    // start of the first line not yet taken
     qsizetype scanFrom_ = 0;  // no CR LF starts before this position (from offset_ on)
+    bool empty_ = false;      // every byte has been taken: the next append starts afresh
 };

@@ -18,7 +18,7 @@ void frmMain::ReadReplyLines()
     if (ReaderRunning)
         return;
     ReaderRunning = true;
-    while (const auto bytes = ReplyBuffer.takeLine()) {
+    while (const auto bytes = ReplyBuffer.takeLineView()) {
         const ReplyOutcome outcome = HandleReplyLine(Wire::decode(*bytes));
         if (outcome == ReplyOutcome::Complete)
             RunNextCommand();
