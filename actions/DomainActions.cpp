@@ -13,18 +13,6 @@
 
 static const QString kLineBreak = QStringLiteral("\n");  // the multi-line box's line end
 
-// What the custom domain editor holds, as the file text sees it.
-static FileEditors EditorContents(const frmMain& w)
-{
-    FileEditors editors;
-    for (int i = 0; i < w.lstDomainRedirects->count(); ++i)
-        editors.redirects << w.lstDomainRedirects->item(i)->text();
-    for (int i = 0; i < w.lstDomainLredirects->count(); ++i)
-        editors.lredirects << w.lstDomainLredirects->item(i)->text();
-    editors.advanced = w.txtDomainAdvanced->toPlainText();
-    return editors;
-}
-
 // Empties the editor on purpose, to create or remove the custom domain with the given name.
 static void EmptyCustomDomainEditor(frmMain& w, const QString& advanced, const QString& name)
 {
@@ -168,7 +156,7 @@ void frmMain::QueueSaveCustomDomain()
         return;
     const QString serverKey = NodeKey(SelectedServerIndex);
     const QString name = txtDomainName->text();
-    const FileEditors editors = EditorContents(*this);
+    const FileEditors editors = CustomDomainEditorContents();
     if (!CustomDomainSaveAllowed(*this, name, editors))
         return;
 
@@ -201,7 +189,7 @@ static void AddToCustomDomainList(frmMain& w, QLineEdit* entry, QListWidget* lis
         return;
     if (!w.CheckSendable({target}))
         return;
-    FileEditors planned = EditorContents(w);
+    FileEditors planned = w.CustomDomainEditorContents();
     (redirects ? planned.redirects : planned.lredirects) << target;
     if (!EditorSaveAllowed(w, planned))
         return;
@@ -214,7 +202,7 @@ static void DeleteFromCustomDomainList(frmMain& w, QListWidget* list, bool redir
     const int row = list->currentRow();
     if (row < 0 || row >= list->count())
         return;
-    FileEditors planned = EditorContents(w);
+    FileEditors planned = w.CustomDomainEditorContents();
     (redirects ? planned.redirects : planned.lredirects).removeAt(row);
     if (!EditorSaveAllowed(w, planned))
         return;

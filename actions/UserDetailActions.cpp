@@ -11,6 +11,7 @@
 
 #include "engine/Protocol.h"
 #include "replies/FileText.h"
+#include "window/ControlText.h"
 #include "window/MessageSeam.h"
 #include "window/frmMain.h"
 
@@ -34,35 +35,6 @@ bool SelectedAccount(const frmMain& w, Account& account)
     account.domain = w.NodeText(w.SelectedDomainIndex);
     account.name = w.NodeText(w.SelectedUserIndex);
     return true;
-}
-
-// The row of the list's selected entry, or -1 when none is selected.
-int SelectedRow(const QListWidget* list)
-{
-    const QList<QListWidgetItem*> items = list->selectedItems();
-    return items.isEmpty() ? -1 : list->row(items.first());
-}
-
-QStringList ListItems(const QListWidget* list)
-{
-    QStringList items;
-    for (int i = 0; i < list->count(); ++i)
-        items << list->item(i)->text();
-    return items;
-}
-
-// What an upload would compose the mail-processing file from. The advanced box is read raw: its
-// plain text would turn a no-break space into a space.
-FileEditors MailProcEditors(const frmMain& w)
-{
-    FileEditors editors;
-    editors.mailbox = w.chkMailbox->isChecked();
-    editors.redirects = ListItems(w.lstRedirects);
-    editors.lredirects = ListItems(w.lstLRedirects);
-    editors.advanced = w.txtExternal->document()->toRawText();
-    editors.advanced.replace(QChar(QChar::ParagraphSeparator), QLatin1Char('\n'));
-    editors.advanced.replace(QChar(QChar::LineSeparator), QLatin1Char('\n'));
-    return editors;
 }
 
 void AddPair(frmMain& w, const QString& name, const QString& value)
@@ -155,7 +127,7 @@ void frmMain::cmdSaveUserVars_Click()
     const QString closedML = chkClosedML->checkState() == Qt::Checked ? QStringLiteral("1")
                                                                        : QStringLiteral("0");
     // The script uploads the mail-processing file as well.
-    if (!CheckMailProcSave(*this, account, MailProcEditors(*this)))
+    if (!CheckMailProcSave(*this, account, MailProcEditorContents()))
         return;
     if (!CheckSendable({realName, homePage, maxMBSize}))
         return;
@@ -189,7 +161,7 @@ void frmMain::QueueSaveMailProc()
     Account account;
     if (!SelectedAccount(*this, account))
         return;
-    if (!CheckMailProcSave(*this, account, MailProcEditors(*this)))
+    if (!CheckMailProcSave(*this, account, MailProcEditorContents()))
         return;
     QueueScriptHead(account.server, true);
     QueueCommand(Pseudo::UserSetMproc);
@@ -217,7 +189,7 @@ static void AddRedirection(frmMain& w, QLineEdit* entry, QListWidget* list, bool
     Account account;
     if (target.isEmpty() || !SelectedAccount(w, account))
         return;
-    FileEditors editors = MailProcEditors(w);
+    FileEditors editors = w.MailProcEditorContents();
     (local ? editors.lredirects : editors.redirects) << target;
     if (!CheckMailProcSave(w, account, editors))
         return;
@@ -232,7 +204,7 @@ static void DeleteRedirection(frmMain& w, QPushButton* button, QListWidget* list
     Account account;
     if (row < 0 || !SelectedAccount(w, account))
         return;
-    FileEditors editors = MailProcEditors(w);
+    FileEditors editors = w.MailProcEditorContents();
     (local ? editors.lredirects : editors.redirects).removeAt(row);
     if (!CheckMailProcSave(w, account, editors))
         return;

@@ -53,6 +53,11 @@ QStringList SplitFields(const QString& text, const QString& delimiter)
     }
 }
 
+QStringList DataLineFields(const QString& line)
+{
+    return SplitFields(QString(line).remove(kQuote), QStringLiteral("\t"));
+}
+
 QString MD5Hex(const QString& text)
 {
     return QString::fromLatin1(

@@ -29,6 +29,9 @@ QString QuoteField(const QString& value);
 // fields, empty ones included; an empty text gives one empty field.
 QStringList SplitFields(const QString& text, const QString& delimiter);
 
+// The fields of a data line of a list reply: every double quote removed, then split at TABs.
+QStringList DataLineFields(const QString& line);
+
 // MD5 (RFC 1321) of the text's Latin-1 bytes as 32 lower-case hexadecimal characters.
 QString MD5Hex(const QString& text);
 

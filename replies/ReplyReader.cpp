@@ -11,6 +11,13 @@
 
 using namespace Pseudo;
 
+// The message of an error reply names the command without its "<%" and "%>".
+static QString ErrorReplyText(const QString& line, const QString& command)
+{
+    const QString name = QString(command).remove(QStringLiteral("%>")).remove(QStringLiteral("<%"));
+    return QStringLiteral("Error response durring '") + name + QStringLiteral("'\r\n\r\n") + line;
+}
+
 void frmMain::ReadReplyLines()
 {
     // Lines are read in a loop, not by handlers calling back into the reader; a driver step that
@@ -41,11 +48,7 @@ ReplyOutcome frmMain::HandleReplyLine(const QString& line)
             MailProcEditor.state = EditorSource::Complete;
             RunNextCommand();
         } else if (CurrentCommand == Quit) {
-            const QString command = CurrentCommand;
-            ShowMessage(QStringLiteral("Error response durring '") +
-                            QString(command).remove(QStringLiteral("%>")).remove(QStringLiteral("<%")) +
-                            QStringLiteral("'\r\n\r\n") + line,
-                        MsgIcon::None);
+            ShowMessage(ErrorReplyText(line, CurrentCommand), MsgIcon::None);
             CloseConnection();
             RunNextCommand();
         } else if (CurrentCommand == Pop3Enable) {
@@ -126,9 +129,7 @@ void frmMain::ReportMalformedLine(const QString& line)
 
 void frmMain::ReportErrorReply(const QString& line, const QString& command)
 {
-    const QString name = QString(command).remove(QStringLiteral("%>")).remove(QStringLiteral("<%"));
-    ShowMessage(QStringLiteral("Error response durring '") + name + QStringLiteral("'\r\n\r\n") + line,
-                MsgIcon::None);
+    ShowMessage(ErrorReplyText(line, command), MsgIcon::None);
     ScriptAborted = true;
     RunNextCommand();
 }

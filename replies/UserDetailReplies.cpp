@@ -7,36 +7,9 @@
 #include <QPushButton>
 
 #include "engine/Protocol.h"
-#include "replies/FileText.h"
+#include "window/ControlText.h"
 #include "window/MessageSeam.h"
 #include "window/frmMain.h"
-
-static const QString kTab = QStringLiteral("\t");
-
-// The fields of a data line: every double quote removed, then split at TABs.
-static QStringList DataFields(const QString& line)
-{
-    QString text = line;
-    text.remove(QLatin1Char('"'));
-    return SplitFields(text, kTab);
-}
-
-// The text of the advanced box exactly as it stands: the box's plain text would turn a no-break
-// space into a space, and a saved file must hold what the server sent.
-static QString AdvancedText(const QPlainTextEdit* box)
-{
-    QString text = box->document()->toRawText();
-    text.replace(QChar(QChar::ParagraphSeparator), QLatin1Char('\n'));
-    text.replace(QChar(QChar::LineSeparator), QLatin1Char('\n'));
-    return text;
-}
-
-static void AppendToBox(QPlainTextEdit* box, const QString& text)
-{
-    QTextCursor cursor(box->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text);
-}
 
 ReplyOutcome frmMain::HandleAliasListLine(const QString& line)
 {
@@ -44,7 +17,7 @@ ReplyOutcome frmMain::HandleAliasListLine(const QString& line)
     return HandleListLine(
         line, QStringLiteral("Receiving list of aliases for this user..."),
         [this](const QString& data) {
-            const QStringList fields = DataFields(data);
+            const QStringList fields = DataLineFields(data);
             if (fields.size() != 3) {
                 ReportMalformedLine(data);
                 return;
@@ -61,7 +34,7 @@ ReplyOutcome frmMain::HandleUserVarsLine(const QString& line)
 {
     return HandleListLine(line, QStringLiteral("Receiving list of variables for this user..."),
                           [this](const QString& data) {
-                              const QStringList fields = DataFields(data);
+                              const QStringList fields = DataLineFields(data);
                               if (fields.size() < 2) {
                                   ReportMalformedLine(data);
                                   return;
@@ -76,14 +49,7 @@ ReplyOutcome frmMain::HandleUserGetMprocLine(const QString& line)
     return HandleListLine(
         line, QStringLiteral("Receiving mailproc.tab for this user..."),
         [this](const QString& data) {
-            FileEditors parsed;
-            AddFileLine(parsed, data, true);
-            if (parsed.mailbox)
-                chkMailbox->setChecked(true);
-            lstRedirects->addItems(parsed.redirects);
-            lstLRedirects->addItems(parsed.lredirects);
-            if (!parsed.advanced.isEmpty())
-                AppendToBox(txtExternal, parsed.advanced);
+            ShowDownloadedFileLine(data, chkMailbox, lstRedirects, lstLRedirects, txtExternal);
         },
         [this] {
             // Only a download that reached its closing dot lets the editors be saved back whole.
@@ -100,37 +66,12 @@ ReplyOutcome frmMain::HandleUserSetMprocLine(const QString& line)
     SetStatus(QStringLiteral("Saving mailproc.tab for this user..."));
     CurrentCommand = Pseudo::UserSetMprocSent;
 
-    FileEditors editors;
-    editors.mailbox = chkMailbox->isChecked();
-    for (int i = 0; i < lstRedirects->count(); ++i)
-        editors.redirects << lstRedirects->item(i)->text();
-    for (int i = 0; i < lstLRedirects->count(); ++i)
-        editors.lredirects << lstLRedirects->item(i)->text();
-    editors.advanced = AdvancedText(txtExternal);
-
-    // The editors may have changed, or been refilled by a download that failed, since the save was
-    // queued. Sending no body and closing the connection leaves the server's file as it was.
-    QString refusal;
-    if (!MailProcEditor.allowsSaveOf(UploadTarget))
-        refusal = QStringLiteral("The mail processing settings of %1 were not read completely from "
-                                 "the server; saving them would overwrite its mailproc.tab with part "
-                                 "of it. Select the account again to read them, then save.")
-                      .arg(UploadTarget);
-    else
-        refusal = CheckFileEditors(editors);
-    if (!refusal.isEmpty()) {
-        ShowMessage(refusal + QStringLiteral("\r\n\r\nThe mailproc.tab on the server was not changed."),
-                    MsgIcon::Exclamation);
-        ScriptAborted = true;
-        RunNextCommand();
-        return ReplyOutcome::Stop;
-    }
-
-    const QByteArray body = ComposeFileBody(editors, true);
-    if (HasAdvancedText(editors.advanced) && !editors.advanced.endsWith(QLatin1Char('\n')))
-        AppendToBox(txtExternal, QStringLiteral("\n"));
-    SendText(body);
-    return ReplyOutcome::Continue;
+    return SendUploadBody(MailProcEditorContents(), true, MailProcEditor, txtExternal,
+                          QStringLiteral("The mail processing settings of %1 were not read completely from "
+                                         "the server; saving them would overwrite its mailproc.tab with part "
+                                         "of it. Select the account again to read them, then save.")
+                              .arg(UploadTarget),
+                          QStringLiteral("The mailproc.tab on the server was not changed."));
 }
 
 ReplyOutcome frmMain::HandlePop3ListLine(const QString& line)
@@ -138,7 +79,7 @@ ReplyOutcome frmMain::HandlePop3ListLine(const QString& line)
     return HandleListLine(
         line, QStringLiteral("Receiving POP3 External List for this user..."),
         [this](const QString& data) {
-            const QStringList fields = DataFields(data);
+            const QStringList fields = DataLineFields(data);
             if (fields.size() < 5) {
                 ReportMalformedLine(data);
                 return;

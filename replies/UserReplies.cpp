@@ -9,15 +9,6 @@
 #include "engine/Protocol.h"
 #include "window/frmMain.h"
 
-namespace {
-const QString Tab = QStringLiteral("\t");
-
-// The fields of a data line: every double quote removed, then split at tabs.
-QStringList DataFields(const QString& line, QChar quote)
-{
-    return SplitFields(QString(line).remove(quote), Tab);
-}
-}  // namespace
 
 // "userlist" for a domain: one line per account, "domain", "name", "password", "kind".
 ReplyOutcome frmMain::HandleUserListLine(const QString& line)
@@ -25,7 +16,7 @@ ReplyOutcome frmMain::HandleUserListLine(const QString& line)
     return HandleListLine(
         line, QStringLiteral("Receiving list of users for this domain..."),
         [this](const QString& data) {
-            const QStringList f = DataFields(data, QuoteChar);
+            const QStringList f = DataLineFields(data);
             if (f.size() != 4) {
                 ReportMalformedLine(data);
                 return;
@@ -43,7 +34,7 @@ ReplyOutcome frmMain::HandleMlUserListLine(const QString& line)
 {
     return HandleListLine(line, QStringLiteral("Receiving users for this mailing list..."),
                           [this](const QString& data) {
-                              const QStringList f = DataFields(data, QuoteChar);
+                              const QStringList f = DataLineFields(data);
                               if (f.size() > 2) {
                                   ReportMalformedLine(data);
                                   return;
@@ -63,7 +54,7 @@ ReplyOutcome frmMain::HandleGetUserLine(const QString& line)
 {
     return HandleListLine(line, QStringLiteral("Receiving info on single user..."),
                           [this](const QString& data) {
-                              const QStringList f = DataFields(data, QuoteChar);
+                              const QStringList f = DataLineFields(data);
                               if (f.size() != 4) {
                                   ReportMalformedLine(data);
                                   return;

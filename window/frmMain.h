@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "engine/CommandQueue.h"
+#include "replies/FileText.h"
 #include "replies/LineReader.h"
 
 class QCheckBox;
@@ -119,6 +120,14 @@ public:
                                 const std::function<void()>& onEnd = {});
     // For data handlers: reports the line as malformed (the reader then goes on).
     void ReportMalformedLine(const QString& line);
+    // The body of an upload the server asked for, composed from the editors; refused (no body, the
+    // script abandoned) when the editors do not hold the whole file of the upload's target.
+    ReplyOutcome SendUploadBody(const FileEditors& editors, bool withMailbox, const EditorSource& source,
+                                QPlainTextEdit* advancedBox, const QString& notReadText,
+                                const QString& keptText);
+    // What an upload composes each file from: the editors as they stand now.
+    FileEditors CustomDomainEditorContents() const;
+    FileEditors MailProcEditorContents() const;
 
     // ---------------------------------------------------------------- reply handlers (replies)
     ReplyOutcome HandleGreetingLine(const QString& line);

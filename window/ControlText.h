@@ -1,0 +1,21 @@
+#pragma once
+// Reading and filling the list and text controls the way the files and scripts need them.
+
+#include <QString>
+#include <QStringList>
+
+class QCheckBox;
+class QListWidget;
+class QPlainTextEdit;
+
+QStringList ListItems(const QListWidget* list);
+// The row of the list's selected entry, or -1 when none is selected.
+int SelectedRow(const QListWidget* list);
+// The text of a multi-line box exactly as it stands, lines ended by "\n". (The box's plain text
+// would turn a no-break space into a space, and a saved file must hold what the server sent.)
+QString BoxText(const QPlainTextEdit* box);
+void AppendToBox(QPlainTextEdit* box, const QString& text);
+// Adds one line of a downloaded custom domain file or mailproc.tab to its editors; mailbox is null
+// for a custom domain file, which has no local-storage line.
+void ShowDownloadedFileLine(const QString& line, QCheckBox* mailbox, QListWidget* redirects,
+                            QListWidget* lredirects, QPlainTextEdit* advanced);
