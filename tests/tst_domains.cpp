@@ -137,6 +137,7 @@ private slots:
     void removeDomain();
     void customDomainEditedThroughEachButton();
     void uploadOfTheFourLineExample();
+    void advancedTextRoundTripsUnchanged();
     void refusedSaveKeepsTheLocalChange();
     void duplicateCustomDomainRefused_data();
     void duplicateCustomDomainRefused();
@@ -443,6 +444,20 @@ void TestDomains::uploadOfTheFourLineExample()
                                 Line({"custdomget", CustomName}) + "\r\n";
     QVERIFY2(s.sim.receivedBytes.contains(expected), s.sim.receivedBytes.constData());
     QCOMPARE(s.file(), CustomFile);
+}
+
+// Every Latin-1 character of an advanced line comes back as it was sent, a no-break space included.
+void TestDomains::advancedTextRoundTripsUnchanged()
+{
+    Session s;
+    const QString file = QStringLiteral("\"external\"\t\"0\"\t\"/bin/f\u00a0x\"\r\n\"wait\"\t\"\u00e9t\u00e9\"\r\n");
+    s.sim.state.customDomains.insert(CustomName, file);
+    QVERIFY(s.start());
+    OPEN_CUSTOM(s);
+    s.w->cmdSaveDomainAdvanced_Click();
+    WAIT_IDLE(s);
+    QVERIFY(s.fx.messages.messages.isEmpty());
+    QCOMPARE(s.file(), file);
 }
 
 // A refused upload drops the reading back, so the editor keeps the change the server lacks.
