@@ -37,6 +37,14 @@ bool SelectedAccount(const frmMain& w, Account& account)
     return true;
 }
 
+// A step that names the account: the pseudo-command, then its domain and its name.
+void QueueAccountStep(frmMain& w, const QString& step, const Account& account)
+{
+    w.QueueCommand(step);
+    w.QueueArgument(account.domain);
+    w.QueueArgument(account.name);
+}
+
 void AddPair(frmMain& w, const QString& name, const QString& value)
 {
     w.QueueArgument(name);
@@ -133,23 +141,15 @@ void frmMain::cmdSaveUserVars_Click()
         return;
 
     QueueScriptHead(account.server, true);
-    QueueCommand(Pseudo::UserVarsSet);
-    QueueArgument(account.domain);
-    QueueArgument(account.name);
+    QueueAccountStep(*this, Pseudo::UserVarsSet, account);
     AddPair(*this, QStringLiteral("RealName"), realName);
     AddPair(*this, QStringLiteral("HomePage"), homePage);
     AddPair(*this, QStringLiteral("MaxMBSize"), maxMBSize);
     AddPair(*this, QStringLiteral("ClosedML"), closedML);
     QueueEndMarker();
-    QueueCommand(Pseudo::UserSetMproc);
-    QueueArgument(account.domain);
-    QueueArgument(account.name);
-    QueueCommand(Pseudo::UserVars);
-    QueueArgument(account.domain);
-    QueueArgument(account.name);
-    QueueCommand(Pseudo::UserGetMproc);
-    QueueArgument(account.domain);
-    QueueArgument(account.name);
+    QueueAccountStep(*this, Pseudo::UserSetMproc, account);
+    QueueAccountStep(*this, Pseudo::UserVars, account);
+    QueueAccountStep(*this, Pseudo::UserGetMproc, account);
     QueueCommand(Pseudo::ShowUserVars);
     QueueCommand(Pseudo::ShowUserEdit);
     QueueCommand(Pseudo::Quit);
@@ -164,12 +164,8 @@ void frmMain::QueueSaveMailProc()
     if (!CheckMailProcSave(*this, account, MailProcEditorContents()))
         return;
     QueueScriptHead(account.server, true);
-    QueueCommand(Pseudo::UserSetMproc);
-    QueueArgument(account.domain);
-    QueueArgument(account.name);
-    QueueCommand(Pseudo::UserGetMproc);
-    QueueArgument(account.domain);
-    QueueArgument(account.name);
+    QueueAccountStep(*this, Pseudo::UserSetMproc, account);
+    QueueAccountStep(*this, Pseudo::UserGetMproc, account);
     QueueCommand(Pseudo::ShowUserVars);
     QueueCommand(Pseudo::ShowUserEdit);
     QueueCommand(Pseudo::Quit);
@@ -256,9 +252,7 @@ void frmMain::cmdAddPOP3_Click()
     QueueCommand(Pseudo::Pop3Enable);
     for (const QString& value : {QStringLiteral("1"), account.domain, account.name, server, user})
         QueueArgument(value);
-    QueueCommand(Pseudo::Pop3List);
-    QueueArgument(account.domain);
-    QueueArgument(account.name);
+    QueueAccountStep(*this, Pseudo::Pop3List, account);
     QueueCommand(Pseudo::Quit);
     StartQueue();
 }
@@ -283,9 +277,7 @@ void frmMain::cmdDeletePOP3_Click()
     QueueCommand(Pseudo::Pop3Del);
     for (const QString& value : {account.domain, account.name, server, user})
         QueueArgument(value);
-    QueueCommand(Pseudo::Pop3List);
-    QueueArgument(account.domain);
-    QueueArgument(account.name);
+    QueueAccountStep(*this, Pseudo::Pop3List, account);
     QueueCommand(Pseudo::Quit);
     StartQueue();
 }

@@ -5,6 +5,14 @@
 #include "store/ServerStore.h"
 #include "window/frmMain.h"
 
+QByteArray WireLine(const QStringList& fields)
+{
+    QByteArray line;
+    for (const QString& f : fields)
+        line += (line.isEmpty() ? "\"" : "\t\"") + f.toLatin1() + '"';
+    return line;
+}
+
 void RecordingMessages::notify(const QString& text, const QString& title, MsgIcon icon)
 {
     messages.append({text, title, icon, false, MsgOk, MsgOk});

@@ -14,6 +14,9 @@
 class QSettings;
 class frmMain;
 
+// A request line as the server receives it, without its CR LF: quoted fields separated by TABs.
+QByteArray WireLine(const QStringList& fields);
+
 struct RecordedMessage {
     QString text;
     QString title;

@@ -17,6 +17,7 @@
 #include "engine/Protocol.h"
 #include "sim/TazelSim.h"
 #include "tests/TestKit.h"
+#include "window/ControlText.h"
 #include "window/frmMain.h"
 
 namespace {
@@ -58,23 +59,6 @@ SimState SampleState()
     return s;
 }
 
-QStringList Items(const QListWidget* list)
-{
-    QStringList items;
-    for (int i = 0; i < list->count(); ++i)
-        items << list->item(i)->text();
-    return items;
-}
-
-// Request lines as the server receives them: quoted fields separated by TABs.
-QByteArray Request(const QStringList& fields)
-{
-    QByteArray line;
-    for (const QString& f : fields)
-        line += (line.isEmpty() ? "\"" : "\t\"") + f.toLatin1() + '"';
-    return line;
-}
-
 // The lines of a script after its login line (the first line of the connection).
 QList<QByteArray> ScriptLines(const TazelSim& sim)
 {
@@ -85,7 +69,7 @@ QList<QByteArray> ScriptLines(const TazelSim& sim)
 QList<QByteArray> UploadBody(const TazelSim& sim)
 {
     QList<QByteArray> body;
-    const qsizetype at = sim.received.indexOf(Request({"usersetmproc", Domain, "bob"}));
+    const qsizetype at = sim.received.indexOf(WireLine({"usersetmproc", Domain, "bob"}));
     if (at < 0)
         return body;
     for (qsizetype i = at + 1; i < sim.received.size(); ++i) {
@@ -206,9 +190,9 @@ void TestDetails::clickingUserFillsEveryTab()
     frmMain& w = *s.w;
 
     // Aliases: the account's own domain first, then any domain pointing at the whole address.
-    QVERIFY(s.sim.received.contains(Request({"aliaslist", Domain, "*", "bob"})));
-    QVERIFY(s.sim.received.contains(Request({"aliaslist", "*", "*", "bob@d.com"})));
-    QCOMPARE(Items(w.lstAliases), QStringList({"Bobby", "bob2"}));
+    QVERIFY(s.sim.received.contains(WireLine({"aliaslist", Domain, "*", "bob"})));
+    QVERIFY(s.sim.received.contains(WireLine({"aliaslist", "*", "*", "bob@d.com"})));
+    QCOMPARE(ListItems(w.lstAliases), QStringList({"Bobby", "bob2"}));
     QVERIFY(!w.cmdDeleteAlias->isEnabled());
 
     QCOMPARE(w.UserVarNames, QStringList({"RealName", "HomePage", "MaxMBSize", "ClosedML", "Language"}));
@@ -218,14 +202,14 @@ void TestDetails::clickingUserFillsEveryTab()
     QVERIFY(w.chkClosedML->isChecked());
 
     QVERIFY(w.chkMailbox->isChecked());
-    QCOMPARE(Items(w.lstRedirects), QStringList({"a@x.com", "b@x.com"}));
-    QCOMPARE(Items(w.lstLRedirects), QStringList({"c@x.com"}));
+    QCOMPARE(ListItems(w.lstRedirects), QStringList({"a@x.com", "b@x.com"}));
+    QCOMPARE(ListItems(w.lstLRedirects), QStringList({"c@x.com"}));
     // Unknown keywords stay whole in the advanced text, quotes kept, TABs shown as ",".
     QCOMPARE(w.txtExternal->document()->toRawText().replace(QChar(QChar::ParagraphSeparator), '\n'),
              QStringLiteral("\"external\",\"0\",\"60\",\"/bin/filter\xa0v2\",\"@@FROM\"\n\"Wait\",\"5\"\n"));
     QVERIFY(w.MailProcEditor.allowsSaveOf(QStringLiteral("bob@d.com")));
 
-    QCOMPARE(Items(w.lstPOP3), QStringList({"bobx/pop.x.com"}));
+    QCOMPARE(ListItems(w.lstPOP3), QStringList({"bobx/pop.x.com"}));
     QCOMPARE(w.Pop3LinkUsers, QStringList({"bobx"}));
     QCOMPARE(w.Pop3LinkServers, QStringList({"pop.x.com"}));
 
@@ -267,8 +251,8 @@ void TestDetails::clickingMailingListShowsListForm()
     QVERIFY(w.tabUsers->isTabVisible(0));
     QCOMPARE(w.tabUsers->currentIndex(), 0);
     // A list's aliases are read in its own domain only.
-    QVERIFY(s.sim.received.contains(Request({"aliaslist", Domain, "*", "staff"})));
-    QVERIFY(!s.sim.received.contains(Request({"aliaslist", "*", "*", "staff@d.com"})));
+    QVERIFY(s.sim.received.contains(WireLine({"aliaslist", Domain, "*", "staff"})));
+    QVERIFY(!s.sim.received.contains(WireLine({"aliaslist", "*", "*", "staff@d.com"})));
 }
 
 void TestDetails::dataLinesWithWrongFieldCount_data()
@@ -331,12 +315,12 @@ void TestDetails::addAlias()
     frmMain& w = *s.w;
     w.txtNewAlias->setText(QStringLiteral("  New.Alias  "));
     RUN(s, [&] { w.cmdAddAlias_Click(); });
-    QCOMPARE(ScriptLines(s.sim), QList<QByteArray>({Request({"aliasadd", Domain, "new.alias", "bob@d.com"}),
-                                                    Request({"aliaslist", Domain, "*", "bob"}),
-                                                    Request({"aliaslist", "*", "*", "bob@d.com"})}));
+    QCOMPARE(ScriptLines(s.sim), QList<QByteArray>({WireLine({"aliasadd", Domain, "new.alias", "bob@d.com"}),
+                                                    WireLine({"aliaslist", Domain, "*", "bob"}),
+                                                    WireLine({"aliaslist", "*", "*", "bob@d.com"})}));
     QVERIFY(s.sim.state.aliasIndex(Domain, "new.alias") >= 0);
     QCOMPARE(s.sim.state.aliases.at(s.sim.state.aliasIndex(Domain, "new.alias")).account, QStringLiteral("bob@d.com"));
-    QCOMPARE(Items(w.lstAliases), QStringList({"Bobby", "bob2", "new.alias"}));
+    QCOMPARE(ListItems(w.lstAliases), QStringList({"Bobby", "bob2", "new.alias"}));
     QCOMPARE(w.txtNewAlias->text(), QString());
 }
 
@@ -348,11 +332,11 @@ void TestDetails::deleteAlias()
     w.lstAliases->setCurrentRow(0);  // "Bobby"
     QVERIFY(w.cmdDeleteAlias->isEnabled());
     RUN(s, [&] { w.cmdDeleteAlias_Click(); });
-    QCOMPARE(ScriptLines(s.sim), QList<QByteArray>({Request({"aliasdel", Domain, "bobby"}),
-                                                    Request({"aliaslist", Domain, "*", "bob"}),
-                                                    Request({"aliaslist", "*", "*", "bob@d.com"})}));
+    QCOMPARE(ScriptLines(s.sim), QList<QByteArray>({WireLine({"aliasdel", Domain, "bobby"}),
+                                                    WireLine({"aliaslist", Domain, "*", "bob"}),
+                                                    WireLine({"aliaslist", "*", "*", "bob@d.com"})}));
     QCOMPARE(s.sim.state.aliasIndex(Domain, "Bobby"), -1);
-    QCOMPARE(Items(w.lstAliases), QStringList({"bob2"}));
+    QCOMPARE(ListItems(w.lstAliases), QStringList({"bob2"}));
     QVERIFY(!w.cmdDeleteAlias->isEnabled());
 }
 
@@ -385,11 +369,11 @@ void TestDetails::saveVariablesAlsoUploadsMailProcessing()
 
     const QList<QByteArray> lines = ScriptLines(s.sim);
     QVERIFY(lines.size() > 3);
-    QCOMPARE(lines.at(0), Request({"uservarsset", Domain, "bob", "RealName", realName, "HomePage", "http://bob.d.com",
+    QCOMPARE(lines.at(0), WireLine({"uservarsset", Domain, "bob", "RealName", realName, "HomePage", "http://bob.d.com",
                                    "MaxMBSize", maxSize, "ClosedML", closedValue}));
-    QCOMPARE(lines.at(1), Request({"usersetmproc", Domain, "bob"}));
+    QCOMPARE(lines.at(1), WireLine({"usersetmproc", Domain, "bob"}));
     QCOMPARE(lines.mid(lines.size() - 2),
-             QList<QByteArray>({Request({"uservars", Domain, "bob"}), Request({"usergetmproc", Domain, "bob"})}));
+             QList<QByteArray>({WireLine({"uservars", Domain, "bob"}), WireLine({"usergetmproc", Domain, "bob"})}));
 
     const SimAccount* bob = s.sim.state.account(Domain, "bob");
     QCOMPARE(bob->vars.at(0), (QPair<QString, QString>("RealName", realName)));
@@ -401,7 +385,7 @@ void TestDetails::saveVariablesAlsoUploadsMailProcessing()
     QCOMPARE(w.txtRealName->text(), realName);
     QCOMPARE(w.txtMaxMBSize->text(), maxSize);
     QCOMPARE(w.chkClosedML->isChecked(), closed);
-    QCOMPARE(Items(w.lstRedirects), QStringList({"a@x.com", "b@x.com"}));
+    QCOMPARE(ListItems(w.lstRedirects), QStringList({"a@x.com", "b@x.com"}));
     QVERIFY(w.fraUserProperties->isVisibleTo(&w));
 }
 
@@ -447,14 +431,14 @@ void TestDetails::uploadBody()
     w.txtExternal->setPlainText(advanced);
     RUN(s, [&] { w.cmdSaveAdvanced_Click(); });
 
-    const QByteArray request = Request({"usersetmproc", Domain, "bob"}) + "\r\n";
-    QVERIFY(s.sim.receivedBytes.contains(request + body + Request({"usergetmproc", Domain, "bob"})));
+    const QByteArray request = WireLine({"usersetmproc", Domain, "bob"}) + "\r\n";
+    QVERIFY(s.sim.receivedBytes.contains(request + body + WireLine({"usergetmproc", Domain, "bob"})));
     // What the server now holds comes back into the editors.
     const SimAccount* bob = s.sim.state.account(Domain, "bob");
     QCOMPARE(bob->hasMailproc, body != ".\r\n");
     QCOMPARE(bob->mailproc.toLatin1() + ".\r\n", body);
-    QCOMPARE(Items(w.lstRedirects), redirects);
-    QCOMPARE(Items(w.lstLRedirects), lredirects);
+    QCOMPARE(ListItems(w.lstRedirects), redirects);
+    QCOMPARE(ListItems(w.lstLRedirects), lredirects);
     // An account without a file stores its mail locally.
     QCOMPARE(w.chkMailbox->isChecked(), mailbox || !bob->hasMailproc);
 }
@@ -479,8 +463,8 @@ void TestDetails::addRedirection()
                                   : QByteArray("\"redirect\"\t\"a@x.com\"\t\"b@x.com\"\t\"new@x.com\"");
     QVERIFY(UploadBody(s.sim).contains(line));
     QVERIFY(s.sim.state.account(Domain, "bob")->mailproc.contains(QString::fromLatin1(line) + "\r\n"));
-    QCOMPARE(ScriptLines(s.sim).last(), Request({"usergetmproc", Domain, "bob"}));
-    QCOMPARE(Items(local ? w.lstLRedirects : w.lstRedirects),
+    QCOMPARE(ScriptLines(s.sim).last(), WireLine({"usergetmproc", Domain, "bob"}));
+    QCOMPARE(ListItems(local ? w.lstLRedirects : w.lstRedirects),
              local ? QStringList({"c@x.com", "new@x.com"}) : QStringList({"a@x.com", "b@x.com", "new@x.com"}));
     QCOMPARE((local ? w.txtLRedirect : w.txtRedirect)->text(), QString());
     QVERIFY(w.fraUserProperties->isVisibleTo(&w));
@@ -515,7 +499,7 @@ void TestDetails::deleteRedirection()
         QVERIFY(!body.join('\n').contains("lredirect"));  // its only entry went
     else
         QVERIFY(body.contains("\"redirect\"\t\"b@x.com\""));
-    QCOMPARE(Items(list), local ? QStringList() : QStringList({"b@x.com"}));
+    QCOMPARE(ListItems(list), local ? QStringList() : QStringList({"b@x.com"}));
     QVERIFY(!button->isEnabled());
     QVERIFY(w.chkMailbox->isChecked());
 }
@@ -533,7 +517,7 @@ void TestDetails::accountWithoutFileGetsOne()
     RUN(s, [&] { w.cmdAddRedirect_Click(); });
     QCOMPARE(s.sim.state.account(Domain, "carol")->mailproc,
              QStringLiteral("\"mailbox\"\r\n\"redirect\"\t\"r@x.com\"\r\n"));
-    QCOMPARE(Items(w.lstRedirects), QStringList({"r@x.com"}));
+    QCOMPARE(ListItems(w.lstRedirects), QStringList({"r@x.com"}));
 }
 
 void TestDetails::addPop3Link_data()
@@ -562,14 +546,14 @@ void TestDetails::addPop3Link()
     RUN(s, [&] { w.cmdAddPOP3_Click(); });
 
     QCOMPARE(ScriptLines(s.sim),
-             QList<QByteArray>({Request({"poplnkadd", Domain, "bob", "pop2.x.com", "Bob2", "my secret, too!", auth}),
-                                Request({"poplnkenable", "1", Domain, "bob", "pop2.x.com", "Bob2"}),
-                                Request({"poplnklist", Domain, "bob"})}));
+             QList<QByteArray>({WireLine({"poplnkadd", Domain, "bob", "pop2.x.com", "Bob2", "my secret, too!", auth}),
+                                WireLine({"poplnkenable", "1", Domain, "bob", "pop2.x.com", "Bob2"}),
+                                WireLine({"poplnklist", Domain, "bob"})}));
     const int at = s.sim.state.pop3LinkIndex(Domain, "bob", "pop2.x.com", "Bob2");
     QVERIFY(at >= 0);
     QVERIFY(s.sim.state.pop3Links.at(at).enabled);
     QCOMPARE(s.sim.state.pop3Links.at(at).auth, auth);
-    QCOMPARE(Items(w.lstPOP3), QStringList({"bobx/pop.x.com", "Bob2/pop2.x.com"}));
+    QCOMPARE(ListItems(w.lstPOP3), QStringList({"bobx/pop.x.com", "Bob2/pop2.x.com"}));
     QCOMPARE(w.Pop3LinkServers, QStringList({"pop.x.com", "pop2.x.com"}));
     QCOMPARE(w.txtPOP3Pass->text(), QString());
 }
@@ -584,11 +568,11 @@ void TestDetails::deletePop3LinkDisablesFirst()
     QVERIFY(w.cmdDeletePOP3->isEnabled());
     RUN(s, [&] { w.cmdDeletePOP3_Click(); });
     QCOMPARE(ScriptLines(s.sim),
-             QList<QByteArray>({Request({"poplnkenable", "0", Domain, "bob", "pop2.x.com", "other"}),
-                                Request({"poplnkdel", Domain, "bob", "pop2.x.com", "other"}),
-                                Request({"poplnklist", Domain, "bob"})}));
+             QList<QByteArray>({WireLine({"poplnkenable", "0", Domain, "bob", "pop2.x.com", "other"}),
+                                WireLine({"poplnkdel", Domain, "bob", "pop2.x.com", "other"}),
+                                WireLine({"poplnklist", Domain, "bob"})}));
     QCOMPARE(s.sim.state.pop3Links.size(), 1);
-    QCOMPARE(Items(w.lstPOP3), QStringList({"bobx/pop.x.com"}));
+    QCOMPARE(ListItems(w.lstPOP3), QStringList({"bobx/pop.x.com"}));
     QVERIFY(!w.cmdDeletePOP3->isEnabled());
 }
 
@@ -602,13 +586,13 @@ void TestDetails::refusedEnableIsPassedOver()
     w.txtPOP3User->setText(QStringLiteral("u2"));
     w.txtPOP3Pass->setText(QStringLiteral("p2"));
     RUN(s, [&] { w.cmdAddPOP3_Click(); });  // RUN also checks that no message was shown
-    QVERIFY(ScriptLines(s.sim).contains(Request({"poplnklist", Domain, "bob"})));
-    QCOMPARE(Items(w.lstPOP3), QStringList({"bobx/pop.x.com", "u2/pop2.x.com"}));
+    QVERIFY(ScriptLines(s.sim).contains(WireLine({"poplnklist", Domain, "bob"})));
+    QCOMPARE(ListItems(w.lstPOP3), QStringList({"bobx/pop.x.com", "u2/pop2.x.com"}));
 
     w.lstPOP3->setCurrentRow(0);
     RUN(s, [&] { w.cmdDeletePOP3_Click(); });
     QCOMPARE(s.sim.state.pop3LinkIndex(Domain, "bob", "pop.x.com", "bobx"), -1);
-    QCOMPARE(Items(w.lstPOP3), QStringList({"u2/pop2.x.com"}));
+    QCOMPARE(ListItems(w.lstPOP3), QStringList({"u2/pop2.x.com"}));
 }
 
 void TestDetails::buttonsWithNothingToDoSendNothing_data()
@@ -646,14 +630,14 @@ void TestDetails::buttonsWithNothingToDoSendNothing()
     w.txtPOP3Server->setText(QStringLiteral("pop2.x.com"));
     w.txtPOP3User->setText(QStringLiteral("u2"));
     w.txtPOP3Pass->setText(QStringLiteral("  "));
-    const QStringList redirects = Items(w.lstRedirects);
+    const QStringList redirects = ListItems(w.lstRedirects);
     const auto& [widget, click] = buttons.value(button);
     widget->setEnabled(true);  // as if the button had been left enabled
     s.runNothing(click);
     if (QTest::currentTestFailed())
         return;
-    QCOMPARE(Items(w.lstRedirects), redirects);
-    QCOMPARE(Items(w.lstAliases), QStringList({"Bobby", "bob2"}));
+    QCOMPARE(ListItems(w.lstRedirects), redirects);
+    QCOMPARE(ListItems(w.lstAliases), QStringList({"Bobby", "bob2"}));
     if (button.startsWith(QLatin1String("cmdDelete")))
         QVERIFY(!widget->isEnabled());
     QVERIFY(s.fx.messages.messages.isEmpty());
@@ -707,8 +691,8 @@ void TestDetails::refusesUnsendableText()
         edit->setText(text);
         QCOMPARE(edit->text(), text);  // the box holds what would go on the wire
     }
-    const QStringList redirects = Items(w.lstRedirects);
-    const QStringList lredirects = Items(w.lstLRedirects);
+    const QStringList redirects = ListItems(w.lstRedirects);
+    const QStringList lredirects = ListItems(w.lstLRedirects);
     const QMap<QString, std::function<void()>> clicks = {
         {"cmdAddAlias", [&] { w.cmdAddAlias_Click(); }},
         {"cmdSaveUserVars", [&] { w.cmdSaveUserVars_Click(); }},
@@ -722,8 +706,8 @@ void TestDetails::refusesUnsendableText()
         return;
     QCOMPARE(s.fx.messages.messages.size(), 1);
     QVERIFY(!s.fx.messages.messages.first().question);
-    QCOMPARE(Items(w.lstRedirects), redirects);
-    QCOMPARE(Items(w.lstLRedirects), lredirects);
+    QCOMPARE(ListItems(w.lstRedirects), redirects);
+    QCOMPARE(ListItems(w.lstLRedirects), lredirects);
     QCOMPARE(s.sim.state.account(Domain, "bob")->mailproc, BobMailproc);
 }
 
@@ -768,7 +752,7 @@ void TestDetails::cutOffDownloadRefusesSave()
     QCOMPARE(s.fx.messages.messages.size(), before + 1);
     QVERIFY(s.fx.messages.messages.last().text.contains(QStringLiteral("bob@d.com")));
     QCOMPARE(w.lstRedirects->count(), 0);
-    QCOMPARE(Items(w.lstLRedirects), QStringList({"l@x.com"}));
+    QCOMPARE(ListItems(w.lstLRedirects), QStringList({"l@x.com"}));
     QCOMPARE(s.sim.state.account(Domain, "bob")->mailproc, BobMailproc);
 }
 
@@ -788,7 +772,7 @@ void TestDetails::queuedSaveAfterCutOffDownloadSendsNoBody()
     QVERIFY(s.fx.messages.messages.isEmpty());
     QTRY_VERIFY(w.DriverIsIdle());
 
-    const QByteArray request = Request({"usersetmproc", Domain, "bob"});
+    const QByteArray request = WireLine({"usersetmproc", Domain, "bob"});
     QCOMPARE(s.sim.received.count(request), 2);
     QCOMPARE(s.sim.received.last(), request);  // the second upload got no body
     QCOMPARE(s.sim.state.account(Domain, "bob")->mailproc, BobMailproc);

@@ -12,6 +12,7 @@
 
 #include "sim/TazelSim.h"
 #include "tests/TestKit.h"
+#include "window/ControlText.h"
 #include "window/ServerTree.h"
 #include "window/frmMain.h"
 
@@ -22,25 +23,6 @@ const QString CustomName = QStringLiteral("cd.net");
 // of another keyword.
 const QString CustomFile =
     QStringLiteral("\"redirect\"\t\"A\"\t\"B\"\r\n\"lredirect\"\t\"C\"\r\n\"wait\"\t\"5\"\r\n");
-
-QByteArray Line(const QStringList& fields)
-{
-    QByteArray out;
-    for (const QString& f : fields) {
-        if (!out.isEmpty())
-            out += '\t';
-        out += '"' + f.toLatin1() + '"';
-    }
-    return out;
-}
-
-QStringList Items(const QListWidget* list)
-{
-    QStringList out;
-    for (int i = 0; i < list->count(); ++i)
-        out << list->item(i)->text();
-    return out;
-}
 
 // A window on a simulated server holding two domains and one custom domain.
 struct Session {
@@ -81,7 +63,7 @@ struct Session {
             out << w->NodeText(w->DomainModel->index(i, 0, node));
         return out;
     }
-    int sentCount(const QStringList& fields) const { return int(sim.received.count(Line(fields))); }
+    int sentCount(const QStringList& fields) const { return int(sim.received.count(WireLine(fields))); }
     bool sent(const QStringList& fields) const { return sentCount(fields) > 0; }
     bool sentWord(const QByteArray& word) const
     {
@@ -98,7 +80,7 @@ struct Session {
     // The editor as one text, to tell that a refused command left it alone.
     QString editor() const
     {
-        return Items(w->lstDomainRedirects).join('|') + '#' + Items(w->lstDomainLredirects).join('|') + '#' +
+        return ListItems(w->lstDomainRedirects).join('|') + '#' + ListItems(w->lstDomainLredirects).join('|') + '#' +
                w->txtDomainAdvanced->toPlainText() + '#' + w->txtDomainRedirect->text() + '#' +
                w->txtDomainLredirect->text();
     }
@@ -174,8 +156,8 @@ void TestDomains::downloadFillsEditorUpToTheDot()
     QCOMPARE(w.HandleCustDomGetLine("."), ReplyOutcome::Complete);
     QCOMPARE(w.CustomDomainEditor.state, EditorSource::Complete);
     QVERIFY(w.CustomDomainEditor.allowsSaveOf(CustomName));
-    QCOMPARE(Items(w.lstDomainRedirects), QStringList({"a@x", "b@x", "c@x"}));
-    QCOMPARE(Items(w.lstDomainLredirects), QStringList({"d@y"}));
+    QCOMPARE(ListItems(w.lstDomainRedirects), QStringList({"a@x", "b@x", "c@x"}));
+    QCOMPARE(ListItems(w.lstDomainLredirects), QStringList({"d@y"}));
     QCOMPARE(w.txtDomainAdvanced->toPlainText(), QString("\"external\",\"0\",\"/bin/f\"\n\"wait\",\"5\"\n"));
 }
 
@@ -253,8 +235,8 @@ void TestDomains::addDomain_data()
     QTest::addColumn<bool>("asCustom");
     QTest::addColumn<QByteArray>("request");
 
-    QTest::newRow("domain, blanks kept") << " new.com " << false << Line({"domainadd", " new.com "});
-    QTest::newRow("custom domain") << "new.cd" << true << Line({"custdomset", "new.cd"});
+    QTest::newRow("domain, blanks kept") << " new.com " << false << WireLine({"domainadd", " new.com "});
+    QTest::newRow("custom domain") << "new.cd" << true << WireLine({"custdomset", "new.cd"});
     QTest::newRow("blank name") << "   " << false << QByteArray();
     QTest::newRow("blank custom name") << "" << true << QByteArray();
 }
@@ -380,7 +362,7 @@ void TestDomains::customDomainEditedThroughEachButton()
     s.w->cmdAddDomainRedirect_Click();
     WAIT_IDLE(s);
     QCOMPARE(s.file(name), QString("\"redirect\"\t\"d@x.com\"\r\n"));
-    QCOMPARE(Items(s.w->lstDomainRedirects), QStringList({"d@x.com"}));
+    QCOMPARE(ListItems(s.w->lstDomainRedirects), QStringList({"d@x.com"}));
     QCOMPARE(s.w->txtDomainRedirect->text(), QString());  // emptied by the reading back
 
     s.w->txtDomainRedirect->setText("e@x.com");
@@ -391,18 +373,18 @@ void TestDomains::customDomainEditedThroughEachButton()
     s.w->txtDomainLredirect->setText("g@y.org");
     s.w->cmdAddDomainLredirect_Click();
     WAIT_IDLE(s);
-    QCOMPARE(Items(s.w->lstDomainRedirects), QStringList({"d@x.com", "e@x.com"}));
-    QCOMPARE(Items(s.w->lstDomainLredirects), QStringList({"f@y.org", "g@y.org"}));
+    QCOMPARE(ListItems(s.w->lstDomainRedirects), QStringList({"d@x.com", "e@x.com"}));
+    QCOMPARE(ListItems(s.w->lstDomainLredirects), QStringList({"f@y.org", "g@y.org"}));
 
     s.w->lstDomainRedirects->setCurrentRow(0);
     s.w->cmdDeleteDomainRedirect_Click();
     WAIT_IDLE(s);
-    QCOMPARE(Items(s.w->lstDomainRedirects), QStringList({"e@x.com"}));
+    QCOMPARE(ListItems(s.w->lstDomainRedirects), QStringList({"e@x.com"}));
 
     s.w->lstDomainLredirects->setCurrentRow(1);
     s.w->cmdDeleteDomainLredirect_Click();
     WAIT_IDLE(s);
-    QCOMPARE(Items(s.w->lstDomainLredirects), QStringList({"f@y.org"}));
+    QCOMPARE(ListItems(s.w->lstDomainLredirects), QStringList({"f@y.org"}));
 
     // Every line of the advanced box goes out ended by CR LF, the last one too.
     s.w->txtDomainAdvanced->setPlainText("\"wait\",\"9\"\n\"external\",\"0\",\"/bin/f\"");
@@ -411,7 +393,7 @@ void TestDomains::customDomainEditedThroughEachButton()
     WAIT_IDLE(s);
     const QByteArray body = "\"redirect\"\t\"e@x.com\"\r\n\"lredirect\"\t\"f@y.org\"\r\n"
                             "\"wait\"\t\"9\"\r\n\"external\"\t\"0\"\t\"/bin/f\"\r\n.\r\n";
-    QVERIFY(s.sim.receivedBytes.contains(Line({"custdomset", name}) + "\r\n" + body));
+    QVERIFY(s.sim.receivedBytes.contains(WireLine({"custdomset", name}) + "\r\n" + body));
     QCOMPARE(s.file(name), QString::fromLatin1(body.chopped(3)));
     QCOMPARE(s.w->txtDomainAdvanced->toPlainText(), QString("\"wait\",\"9\"\n\"external\",\"0\",\"/bin/f\"\n"));
 
@@ -423,8 +405,8 @@ void TestDomains::customDomainEditedThroughEachButton()
     s.w->cmdDeleteDomainLredirect_Click();
     QVERIFY(s.w->DriverIsIdle());
     QCOMPARE(s.sim.connections, connections);
-    QCOMPARE(Items(s.w->lstDomainRedirects), QStringList({"e@x.com"}));
-    QCOMPARE(Items(s.w->lstDomainLredirects), QStringList({"f@y.org"}));
+    QCOMPARE(ListItems(s.w->lstDomainRedirects), QStringList({"e@x.com"}));
+    QCOMPARE(ListItems(s.w->lstDomainLredirects), QStringList({"f@y.org"}));
     QVERIFY(s.fx.messages.messages.isEmpty());
 }
 
@@ -436,12 +418,12 @@ void TestDomains::uploadOfTheFourLineExample()
     s.sim.clearRecord();
     s.w->cmdSaveDomainAdvanced_Click();
     WAIT_IDLE(s);
-    const QByteArray expected = Line({"custdomset", CustomName}) + "\r\n" +
+    const QByteArray expected = WireLine({"custdomset", CustomName}) + "\r\n" +
                                 "\"redirect\"\t\"A\"\t\"B\"\r\n"
                                 "\"lredirect\"\t\"C\"\r\n"
                                 "\"wait\"\t\"5\"\r\n"
                                 ".\r\n" +
-                                Line({"custdomget", CustomName}) + "\r\n";
+                                WireLine({"custdomget", CustomName}) + "\r\n";
     QVERIFY2(s.sim.receivedBytes.contains(expected), s.sim.receivedBytes.constData());
     QCOMPARE(s.file(), CustomFile);
 }
@@ -474,7 +456,7 @@ void TestDomains::refusedSaveKeepsTheLocalChange()
     QCOMPARE(s.fx.messages.messages.size(), 1);
     QVERIFY(s.fx.messages.messages.at(0).text.startsWith("Error response durring 'custdomset'\r\n\r\n-"));
     QVERIFY(!s.sentWord("custdomget"));
-    QCOMPARE(Items(s.w->lstDomainRedirects), QStringList({"A", "B", "d@x"}));
+    QCOMPARE(ListItems(s.w->lstDomainRedirects), QStringList({"A", "B", "d@x"}));
     QCOMPARE(s.file(), CustomFile);
 }
 
@@ -531,7 +513,7 @@ void TestDomains::removeCustomDomainUploadsEmptyFile()
     QCOMPARE(s.w->SelectedServerIndex, QPersistentModelIndex(s.server()));
     WAIT_IDLE(s);
 
-    QVERIFY(s.sim.receivedBytes.contains(Line({"custdomset", CustomName}) + "\r\n.\r\n"));
+    QVERIFY(s.sim.receivedBytes.contains(WireLine({"custdomset", CustomName}) + "\r\n.\r\n"));
     QVERIFY(s.sim.state.customDomainKey(CustomName).isNull());
     QVERIFY(!s.custom().isValid());
     QCOMPARE(s.children(s.server()), QStringList({"alpha.com", "beta.org"}));
@@ -623,8 +605,8 @@ void TestDomains::unsendableInputRefused()
     QVERIFY(s.w->DriverIsIdle());
     QVERIFY(s.w->lstCommand.isEmpty());
     QCOMPARE(s.sim.connections, connections);
-    QCOMPARE(Items(s.w->lstDomainRedirects), QStringList({"A", "B"}));
-    QCOMPARE(Items(s.w->lstDomainLredirects), QStringList({"C"}));
+    QCOMPARE(ListItems(s.w->lstDomainRedirects), QStringList({"A", "B"}));
+    QCOMPARE(ListItems(s.w->lstDomainLredirects), QStringList({"C"}));
     QCOMPARE(s.w->txtDomainAdvanced->toPlainText(), QString("\"wait\",\"5\"\n"));
     QCOMPARE(s.sim.state.domains.size(), domains);
     QCOMPARE(s.file(), CustomFile);
@@ -660,7 +642,7 @@ void TestDomains::advancedTextThatBreaksTheFileRefused()
     s.w->txtDomainRedirect->setText("d@x");
     s.w->cmdAddDomainRedirect_Click();
     QCOMPARE(s.fx.messages.messages.size(), 2);
-    QCOMPARE(Items(s.w->lstDomainRedirects), QStringList({"A", "B"}));
+    QCOMPARE(ListItems(s.w->lstDomainRedirects), QStringList({"A", "B"}));
     QCOMPARE(s.sim.connections, connections);
     QCOMPARE(s.file(), CustomFile);
 }
@@ -677,8 +659,8 @@ void TestDomains::droppedDownloadRefusesSave()
     s.sim.faults.closeAfterBytes = 11 + 20 + 5;
     s.w->DomainList_NodeClick(s.custom());
     WAIT_IDLE(s);
-    QCOMPARE(Items(s.w->lstDomainRedirects), QStringList({"A", "B"}));
-    QVERIFY(Items(s.w->lstDomainLredirects).isEmpty());
+    QCOMPARE(ListItems(s.w->lstDomainRedirects), QStringList({"A", "B"}));
+    QVERIFY(ListItems(s.w->lstDomainLredirects).isEmpty());
     QVERIFY(s.w->CustomDomainEditor.state != EditorSource::Complete);
     QVERIFY(s.fx.messages.messages.isEmpty());  // the server's close is no error of its own
 
@@ -693,8 +675,8 @@ void TestDomains::droppedDownloadRefusesSave()
         QVERIFY(m.text.contains("was not read completely"));
     QVERIFY(s.w->DriverIsIdle());
     QCOMPARE(s.sim.connections, connections);
-    QCOMPARE(Items(s.w->lstDomainRedirects), QStringList({"A", "B"}));
-    QVERIFY(Items(s.w->lstDomainLredirects).isEmpty());
+    QCOMPARE(ListItems(s.w->lstDomainRedirects), QStringList({"A", "B"}));
+    QVERIFY(ListItems(s.w->lstDomainLredirects).isEmpty());
     QCOMPARE(s.file(), CustomFile);
 
     // Read completely, it saves again.
@@ -732,7 +714,7 @@ void TestDomains::queuedSaveAfterFailedDownloadSendsNoBody()
     QCOMPARE(s.sim.received.count(QByteArray(".")), 1);  // one body only
     QCOMPARE(s.fx.messages.messages.size(), 1);
     QVERIFY(s.fx.messages.messages.at(0).text.contains("The server keeps its file"));
-    QCOMPARE(Items(s.w->lstDomainRedirects), QStringList({"A", "B", "d@x"}));
+    QCOMPARE(ListItems(s.w->lstDomainRedirects), QStringList({"A", "B", "d@x"}));
 }
 
 QTEST_MAIN(TestDomains)

@@ -11,6 +11,7 @@
 
 #include "sim/TazelSim.h"
 #include "tests/TestKit.h"
+#include "window/ControlText.h"
 #include "window/ServerTree.h"
 #include "window/frmMain.h"
 
@@ -26,30 +27,11 @@ SimAccount Account(const QString& name, const QString& password, const QString& 
     return a;
 }
 
-QByteArray Line(const QStringList& fields)
-{
-    QByteArray out;
-    for (const QString& f : fields) {
-        if (!out.isEmpty())
-            out += '\t';
-        out += '"' + f.toLatin1() + '"';
-    }
-    return out;
-}
-
 QStringList EntryTexts(const frmMain& w)
 {
     QStringList out;
     for (const UserEntry& e : w.UserEntries)
         out << e.nameAndKind + QLatin1Char('/') + e.password;
-    return out;
-}
-
-QStringList ItemTexts(const QListWidget* list)
-{
-    QStringList out;
-    for (int i = 0; i < list->count(); ++i)
-        out << list->item(i)->text();
     return out;
 }
 
@@ -106,7 +88,7 @@ struct Session {
         return out;
     }
 
-    bool sent(const QStringList& fields) const { return sim.received.contains(Line(fields)); }
+    bool sent(const QStringList& fields) const { return sim.received.contains(WireLine(fields)); }
     bool sentWord(const QByteArray& word) const
     {
         for (const QByteArray& l : sim.received)
@@ -252,7 +234,7 @@ void TestUsers::memberAndAccountLines()
     QCOMPARE(handle(QStringLiteral(".")), ReplyOutcome::Complete);
 
     if (members) {
-        QCOMPARE(ItemTexts(w.lstListUsers), shown.isEmpty() ? QStringList{} : QStringList{shown});
+        QCOMPARE(ListItems(w.lstListUsers), shown.isEmpty() ? QStringList{} : QStringList{shown});
     } else {
         QCOMPARE(w.txtUserName->text() + '/' + w.txtPassword->text() + '/' +
                      QString::number(w.chkAsList->isChecked()),
@@ -393,7 +375,7 @@ void TestUsers::savePasswordReadsAccountBack()
     QVERIFY(s.sent({"userpasswd", Domain, "bob", stored}));
     QCOMPARE(s.sim.state.account(Domain, QStringLiteral("bob"))->password, stored);
     // Read back from the server, not left as typed.
-    QCOMPARE(s.sim.received.last(), Line({"userlist", Domain, "bob"}));
+    QCOMPARE(s.sim.received.last(), WireLine({"userlist", Domain, "bob"}));
     QCOMPARE(s.w->txtPassword->text(), stored);
     QCOMPARE(s.w->txtUserName->text(), QStringLiteral("bob"));
     QVERIFY(s.fx.messages.messages.isEmpty());
@@ -422,7 +404,7 @@ void TestUsers::addMember()
     Session s;
     QVERIFY(s.start(version));
     OPEN_ACCOUNT(s, QStringLiteral("staff"));
-    QCOMPARE(ItemTexts(s.w->lstListUsers), (QStringList{"R - ann@x.org", "W - joe@x.org"}));
+    QCOMPARE(ListItems(s.w->lstListUsers), (QStringList{"R - ann@x.org", "W - joe@x.org"}));
     s.w->txtListUser->setText(QStringLiteral("  new@x.org "));
     if (option == QLatin1String("post")) {
         s.w->optReadAndPost->setChecked(true);
@@ -439,7 +421,7 @@ void TestUsers::addMember()
     QTRY_VERIFY(s.w->DriverIsIdle());
 
     QVERIFY2(s.sent(request), qPrintable(QString::fromLatin1(s.sim.received.join('\n'))));
-    QVERIFY(ItemTexts(s.w->lstListUsers).contains(item));
+    QVERIFY(ListItems(s.w->lstListUsers).contains(item));
     // The panel is ready for the next member.
     QVERIFY(s.w->txtListUser->text().isEmpty());
     QVERIFY(s.w->optReadOnly->isChecked());
@@ -461,7 +443,7 @@ void TestUsers::deleteMemberSendsAddressAlone()
     QTRY_VERIFY(s.w->DriverIsIdle());
 
     QVERIFY(s.sent({"mluserdel", Domain, "staff", "joe@x.org"}));
-    QCOMPARE(ItemTexts(s.w->lstListUsers), QStringList{"R - ann@x.org"});
+    QCOMPARE(ListItems(s.w->lstListUsers), QStringList{"R - ann@x.org"});
     QVERIFY(s.fx.messages.messages.isEmpty());
 }
 
