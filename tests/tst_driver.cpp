@@ -102,6 +102,7 @@ private slots:
     void lateReplyDrivesNothing();
     void longScriptsDoNotNest();
     void unsendableValueNeverReachesTheWire();
+    void windowClosedMidScript();
 };
 
 void TestDriver::scriptRunsEndToEnd()
@@ -450,6 +451,22 @@ void TestDriver::unsendableValueNeverReachesTheWire()
     QVERIFY(b.sim.state.domain("example.com"));
     QCOMPARE(b.fx.messages.messages.size(), 1);
     QVERIFY(b.fx.messages.messages.first().text.contains("userpasswd"));
+}
+
+void TestDriver::windowClosedMidScript()
+{
+    // A script still waiting for its reply ends with the window; the connection's end reaches no
+    // half-destroyed window.
+    Bench b;
+    b.sim.faults.silentCommand = QStringLiteral("domainlist");
+    frmMain& w = b.open();
+    b.queue({{Pseudo::DomainList}});
+    w.StartQueue();
+    QTRY_VERIFY(b.sim.received.contains(Line("domainlist")));
+    QSignalSpy closed(&b.sim, &TazelSim::clientClosed);
+    b.fx.window.reset();
+    QTRY_COMPARE(closed.size(), 1);
+    QVERIFY(b.fx.messages.messages.isEmpty());
 }
 
 QTEST_MAIN(TestDriver)

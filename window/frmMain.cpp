@@ -1,6 +1,7 @@
 #include "window/frmMain.h"
 
 #include <QSettings>
+#include <QTcpSocket>
 
 #include "store/ServerStore.h"
 #include "window/MessageSeam.h"
@@ -31,7 +32,15 @@ frmMain::frmMain(QSettings* settings, MessageSeam* messages, PrinterSeam* printe
     Form_Load();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    // A script still running ends with the window: its socket must not report anything to a
+    // window that is half gone.
+    if (TcpConnection) {
+        TcpConnection->disconnect(this);
+        TcpConnection->abort();
+    }
+}
 
 void frmMain::ShowMessage(const QString& text, MsgIcon icon, const QString& title)
 {
