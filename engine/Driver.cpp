@@ -290,8 +290,33 @@ bool frmMain::SendRequest(const QString& word, const QStringList& args)
 
 void frmMain::SendText(const QByteArray& bytes)
 {
-    if (TcpConnection)
+    if (TcpConnection) {
         TcpConnection->write(bytes);
+        WaitForReply();
+    }
+}
+
+void frmMain::WaitForReply()
+{
+    if (!ReplyTimer) {
+        ReplyTimer = new QTimer(this);
+        ReplyTimer->setSingleShot(true);
+        connect(ReplyTimer, &QTimer::timeout, this, &frmMain::ReplyTimedOut);
+    }
+    ReplyTimer->start(ReplyTimeoutMs);
+}
+
+void frmMain::ReplyTimedOut()
+{
+    if (!TcpConnection)
+        return;
+    ShowMessage(QStringLiteral("The server did not answer for %1 seconds. The connection was closed and "
+                               "the rest of this action was abandoned.")
+                    .arg(ReplyTimeoutMs / 1000.0),
+                MsgIcon::Exclamation);
+    ScriptAborted = true;
+    CloseConnection();
+    RunNextCommand();
 }
 
 // ------------------------------------------------------------------------------------ the socket
@@ -318,6 +343,7 @@ void frmMain::OpenConnection(const QString& address, const QString& portText)
     auto* socket = new QTcpSocket(this);
     TcpConnection = socket;
     WireSocket(socket);
+    WaitForReply();
     socket->connectToHost(address.trimmed(), PortFromText(portText));
 }
 
@@ -381,6 +407,8 @@ void frmMain::WireSocket(QTcpSocket* socket)
 void frmMain::CloseConnection()
 {
     SetStatus(QStringLiteral("Closeing connection..."));
+    if (ReplyTimer)
+        ReplyTimer->stop();
     if (TcpConnection) {
         QTcpSocket* socket = TcpConnection;
         TcpConnection = nullptr;
@@ -398,6 +426,7 @@ void frmMain::TcpConnection_Connect()
 
 void frmMain::TcpConnection_DataArrival()
 {
+    WaitForReply();  // a long reply still arriving is no silent server
     ReplyBuffer.append(TcpConnection->readAll());
     ReadReplyLines();
 }

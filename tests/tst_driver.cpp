@@ -103,6 +103,7 @@ private slots:
     void longScriptsDoNotNest();
     void unsendableValueNeverReachesTheWire();
     void windowClosedMidScript();
+    void silentServerDoesNotHoldTheQueue();
 };
 
 void TestDriver::scriptRunsEndToEnd()
@@ -467,6 +468,34 @@ void TestDriver::windowClosedMidScript()
     b.fx.window.reset();
     QTRY_COMPARE(closed.size(), 1);
     QVERIFY(b.fx.messages.messages.isEmpty());
+}
+
+void TestDriver::silentServerDoesNotHoldTheQueue()
+{
+    // A server that never answers: after a while without a byte the script is abandoned with a
+    // message and the next one runs. A reply that keeps arriving slowly is no silent server.
+    Bench b;
+    b.sim.faults.silentCommand = QStringLiteral("domainlist");
+    frmMain& w = b.open();
+    w.ReplyTimeoutMs = 300;
+    b.queue({{Pseudo::DomainList}, {CustDomList}});
+    w.StartQueue();
+    b.queue({{UserList, "example.com"}});
+    w.StartQueue();
+    QTRY_VERIFY(w.DriverIsIdle());
+    QCOMPARE(b.fx.messages.messages.size(), 1);
+    QVERIFY(b.fx.messages.messages.first().text.startsWith("The server did not answer"));
+    QCOMPARE(b.commandsSent(), (QList<QByteArray>{Line("domainlist"), Line("userlist", {"example.com"})}));
+
+    b.sim.faults.silentCommand.clear();
+    b.sim.faults.chunkSize = 1;  // each byte 1 ms apart: slower in all than the time-out
+    b.sim.state.addBulkAccounts(QStringLiteral("slow.com"), 3);
+    b.fx.messages.messages.clear();
+    b.queue({{UserList, "slow.com"}});
+    w.StartQueue();
+    QTRY_VERIFY_WITH_TIMEOUT(w.DriverIsIdle(), 20000);
+    QVERIFY(b.fx.messages.messages.isEmpty());
+    QCOMPARE(w.UserEntries.size(), 3);
 }
 
 QTEST_MAIN(TestDriver)

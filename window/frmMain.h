@@ -33,6 +33,7 @@ class QStandardItem;
 class QStandardItemModel;
 class QTabWidget;
 class QTcpSocket;
+class QTimer;
 class QTreeView;
 class MessageSeam;
 class PrinterSeam;
@@ -92,6 +93,10 @@ public:
     QString ServerPlatform;
     QChar QuoteChar = QLatin1Char('"');
     QTcpSocket* TcpConnection = nullptr;
+    // A server that stops answering must not hold the queue for ever: when nothing arrives for
+    // this long while a reply is awaited, the script is abandoned like after a socket error.
+    int ReplyTimeoutMs = 60000;
+    QTimer* ReplyTimer = nullptr;
 
     void RunNextCommand();
     void CloseConnection();
@@ -106,6 +111,7 @@ public:
     void TcpConnection_DataArrival();
     void TcpConnection_Close();
     void TcpConnection_Error(int number, const QString& description);
+    void ReplyTimedOut();
 
     // ---------------------------------------------------------------- reply reader (replies)
     void ReadReplyLines();
@@ -379,6 +385,7 @@ private:
     bool IsStopEntry(const QueueEntry& entry) const;
     void OpenConnection(const QString& address, const QString& portText);
     void WireSocket(QTcpSocket* socket);
+    void WaitForReply();  // (re)starts the reply timer
     bool DriverIdle = true;
     bool DriverRunning = false;
     bool DriverCalledAgain = false;
