@@ -185,6 +185,10 @@ bool frmMain::RunOneEntry()
                     ScriptAborted = true;
                 }
             }
+            // The editor was emptied to create this name; refused, it holds no file of it.
+            if (ScriptAborted && CustomDomainEditor.state == EditorSource::Fresh &&
+                CustomDomainEditor.owner.toLower() == wanted)
+                CustomDomainEditor = EditorSource();
         } else if (name == ShowCustDomain) {
             ShowCustomDomainPanel();
         } else if (name == AddDomainsToList) {

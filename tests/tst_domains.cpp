@@ -486,6 +486,8 @@ void TestDomains::duplicateCustomDomainRefused()
     QVERIFY(!s.sentWord("domainlist"));  // the refresh is dropped with the rest
     QCOMPARE(s.file(), CustomFile);
     QCOMPARE(s.editor(), QString("##\n##"));  // emptied although nothing was uploaded
+    // The emptied editor is no file of that name: it cannot be saved over the existing one.
+    QVERIFY(!s.w->CustomDomainEditor.allowsSaveOf(name));
 }
 
 void TestDomains::removeCustomDomainUploadsEmptyFile()
