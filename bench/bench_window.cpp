@@ -45,12 +45,8 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     QSettings settings(dir.filePath(QStringLiteral("bench.conf")), QSettings::IniFormat);
     const QString key = ServerSection(1);
-    WriteSetting(settings, key, Store::NameKey, QStringLiteral("sim"));
-    WriteSetting(settings, key, Store::AddressKey, QStringLiteral("127.0.0.1"));
-    WriteSetting(settings, key, Store::PortKey, QString::number(sim.port()));
-    WriteSetting(settings, key, Store::LoginKey, sim.adminLogin);
-    StoreServerPassword(settings, key, sim.adminPassword);
-    WriteSetting(settings, key, Store::ActiveKey, QStringLiteral("True"));
+    WriteServerRecord(settings, key, {QStringLiteral("sim"), QStringLiteral("127.0.0.1"),
+                                      QString::number(sim.port()), sim.adminLogin, sim.adminPassword});
     WriteSetting(settings, Store::ServersSection, Store::ServerCountKey, QStringLiteral("1"));
 
     QuietMessages messages;

@@ -41,12 +41,8 @@ static int WriteSettings(const QString& path, int port, const QString& login, co
 {
     QSettings s(path, QSettings::IniFormat);
     const QString section = ServerSection(1);
-    WriteSetting(s, section, Store::NameKey, QStringLiteral("Tazel simulator"));
-    WriteSetting(s, section, Store::AddressKey, QStringLiteral("127.0.0.1"));
-    WriteSetting(s, section, Store::PortKey, QString::number(port));
-    WriteSetting(s, section, Store::LoginKey, login);
-    StoreServerPassword(s, section, password);
-    WriteSetting(s, section, Store::ActiveKey, QStringLiteral("True"));
+    WriteServerRecord(s, section, {QStringLiteral("Tazel simulator"), QStringLiteral("127.0.0.1"),
+                                   QString::number(port), login, password});
     WriteSetting(s, Store::ServersSection, Store::ServerCountKey, QStringLiteral("1"));
     if (s.status() != QSettings::NoError) {
         std::fprintf(stderr, "tazel-sim: cannot write %s\n", qPrintable(path));

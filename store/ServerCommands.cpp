@@ -30,12 +30,9 @@ bool PasswordStorable(const QString& password)
 void frmMain::SaveServerRecord(const QString& section)
 {
     // Values are stored exactly as typed.
-    WriteSetting(*Settings, section, Store::NameKey, txtServerName->text());
-    WriteSetting(*Settings, section, Store::AddressKey, txtServerAddress->text());
-    WriteSetting(*Settings, section, Store::PortKey, txtServerPort->text());
-    WriteSetting(*Settings, section, Store::LoginKey, txtServerLoginName->text());
-    StoreServerPassword(*Settings, section, txtServerPassword->text());
-    WriteSetting(*Settings, section, Store::ActiveKey, QStringLiteral("True"));
+    WriteServerRecord(*Settings, section,
+                      {txtServerName->text(), txtServerAddress->text(), txtServerPort->text(),
+                       txtServerLoginName->text(), txtServerPassword->text()});
 }
 
 void frmMain::cmdAddServer_Click()

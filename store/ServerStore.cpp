@@ -62,9 +62,26 @@ QString GetServerAddress(QSettings& s, const QString& section)
     return address;
 }
 
+static QString StoredPassword(const QString& password)
+{
+    return Store::SecureMarker + ScramblePassword(password);
+}
+
+void WriteServerRecord(QSettings& s, const QString& section, const ServerRecord& record)
+{
+    const QString prefix = section + QLatin1Char('/');
+    s.setValue(prefix + Store::NameKey, record.name);
+    s.setValue(prefix + Store::AddressKey, record.address);
+    s.setValue(prefix + Store::PortKey, record.port);
+    s.setValue(prefix + Store::LoginKey, record.login);
+    s.setValue(prefix + Store::PasswordKey, StoredPassword(record.password));
+    s.setValue(prefix + Store::ActiveKey, QStringLiteral("True"));
+    FlushSettings(s);
+}
+
 void StoreServerPassword(QSettings& s, const QString& section, const QString& password)
 {
-    WriteSetting(s, section, Store::PasswordKey, Store::SecureMarker + ScramblePassword(password));
+    WriteSetting(s, section, Store::PasswordKey, StoredPassword(password));
 }
 
 QString ReadServerPassword(QSettings& s, const QString& section)

@@ -41,6 +41,14 @@ void WriteSetting(QSettings& s, const QString& section, const QString& key, cons
 // Writes the store out and keeps the file readable by its owner only.
 void FlushSettings(QSettings& s);
 
+// One server record as the server panel holds it; values are stored exactly as given.
+struct ServerRecord {
+    QString name, address, port, login, password;
+};
+// Writes the record's keys, the password in its stored form and "active" = "True", then writes the
+// store out once.
+void WriteServerRecord(QSettings& s, const QString& section, const ServerRecord& record);
+
 // "server" + slot in decimal.
 QString ServerSection(int slot);
 void DeleteServerRecord(QSettings& s, const QString& section);

@@ -96,12 +96,7 @@ void WindowFixture::addServerRecord(int slot, const QString& name, const QString
                                     quint16 port, const QString& login, const QString& password)
 {
     const QString section = ServerSection(slot);
-    WriteSetting(*settings, section, Store::NameKey, name);
-    WriteSetting(*settings, section, Store::AddressKey, address);
-    WriteSetting(*settings, section, Store::PortKey, QString::number(port));
-    WriteSetting(*settings, section, Store::LoginKey, login);
-    StoreServerPassword(*settings, section, password);
-    WriteSetting(*settings, section, Store::ActiveKey, QStringLiteral("True"));
+    WriteServerRecord(*settings, section, {name, address, QString::number(port), login, password});
     const int count = ReadWholeNumber(ReadSetting(*settings, Store::ServersSection, Store::ServerCountKey), 0);
     if (slot > count)
         WriteSetting(*settings, Store::ServersSection, Store::ServerCountKey, QString::number(slot));
