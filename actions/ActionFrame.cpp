@@ -10,13 +10,18 @@
 
 using namespace Pseudo;
 
-void frmMain::QueueScriptHead(const QString& serverKey, bool required)
+void frmMain::QueueScriptHead(const QString& serverKey, bool required, const ScriptLabel& label)
 {
     // The record as it is now: a script keeps these values even if the record changes before it runs.
     const QString host = GetServerAddress(*Settings, serverKey);
     const QString port = ReadSetting(*Settings, serverKey, Store::PortKey);
     const QString login = ReadSetting(*Settings, serverKey, Store::LoginKey);
     const QString password = ReadServerPassword(*Settings, serverKey);
+    ScriptLabel named = label;
+    named.server = ReadSetting(*Settings, serverKey, Store::NameKey);
+    named.host = host;
+    named.port = port;
+    lstCommand.labelNextScript(named);
     if (required)
         QueueCommand(Required);
     QueueConnect(host, port);
