@@ -229,6 +229,7 @@ bool frmMain::RunOneEntry()
         txtDomainAdvanced->clear();
         txtDomainRedirect->clear();
         txtDomainLredirect->clear();
+        txtDomainAdvanced->setReadOnly(false);
         CustomDomainEditor = {EditorSource::Loading, args.value(0)};
     } else if (name == CustDomSet) {
         UploadTarget = args.value(0);
@@ -248,6 +249,7 @@ bool frmMain::RunOneEntry()
         txtRedirect->clear();
         txtLRedirect->clear();
         chkMailbox->setChecked(false);
+        txtExternal->setReadOnly(false);
         MailProcEditor = {EditorSource::Loading, args.value(1) + QLatin1Char('@') + args.value(0)};
     } else if (name == UserSetMproc) {
         UploadTarget = args.value(1) + QLatin1Char('@') + args.value(0);
@@ -294,10 +296,26 @@ bool frmMain::SendRequest(const QString& word, const QStringList& args)
 
 void frmMain::SendText(const QByteArray& bytes)
 {
-    if (TcpConnection) {
-        TcpConnection->write(bytes);
-        WaitForReply();
-    }
+    if (!TcpConnection)
+        return;
+    // Whatever the server sent beyond its last reply answers no request; left in the buffer it
+    // would be read as the reply to this one.
+    const qsizetype stray = ReplyBuffer.discardPending();
+    if (stray > 0)
+        NoteForActivityLog(QStringLiteral("%1 line(s) the server sent beyond its reply were dropped "
+                                          "before \"%2\" was sent.")
+                               .arg(stray)
+                               .arg(CurrentCommand));
+    ReplyHeaderSeen = false;
+    TcpConnection->write(bytes);
+    WaitForReply();
+}
+
+void frmMain::NoteForActivityLog(const QString& text)
+{
+    ActivityNotes << text;
+    if (ActivityNotes.size() > 100)
+        ActivityNotes.removeFirst();
 }
 
 void frmMain::WaitForReply()
@@ -310,17 +328,33 @@ void frmMain::WaitForReply()
     ReplyTimer->start(ReplyTimeoutMs);
 }
 
+// Abandons the script after a fault of the server's reply: the user is told, the connection closes
+// (which empties the reply buffer) and the next script runs.
+static void AbandonReply(frmMain& w, const QString& text)
+{
+    w.ShowMessage(text, MsgIcon::Exclamation);
+    w.ScriptAborted = true;
+    w.CloseConnection();
+    w.RunNextCommand();
+}
+
+void frmMain::LineTimedOut()
+{
+    if (!TcpConnection)
+        return;
+    AbandonReply(*this, QStringLiteral("The server began a line of its answer and did not end it within "
+                                       "%1 minutes. The connection was closed and the rest of this action "
+                                       "was abandoned.")
+                            .arg(LineTimeoutMs / 60000.0));
+}
+
 void frmMain::ReplyTimedOut()
 {
     if (!TcpConnection)
         return;
-    ShowMessage(QStringLiteral("The server did not answer for %1 seconds. The connection was closed and "
-                               "the rest of this action was abandoned.")
-                    .arg(ReplyTimeoutMs / 1000.0),
-                MsgIcon::Exclamation);
-    ScriptAborted = true;
-    CloseConnection();
-    RunNextCommand();
+    AbandonReply(*this, QStringLiteral("The server did not answer for %1 seconds. The connection was closed "
+                                       "and the rest of this action was abandoned.")
+                            .arg(ReplyTimeoutMs / 1000.0));
 }
 
 // ------------------------------------------------------------------------------------ the socket
@@ -413,6 +447,10 @@ void frmMain::CloseConnection()
     SetStatus(QStringLiteral("Closeing connection..."));
     if (ReplyTimer)
         ReplyTimer->stop();
+    if (LineTimer)
+        LineTimer->stop();
+    // Nothing received on this connection belongs to the next one; a huge partial line is let go.
+    ReplyBuffer.clear();
     if (TcpConnection) {
         QTcpSocket* socket = TcpConnection;
         TcpConnection = nullptr;
@@ -432,7 +470,29 @@ void frmMain::TcpConnection_DataArrival()
 {
     WaitForReply();  // a long reply still arriving is no silent server
     ReplyBuffer.append(TcpConnection->readAll());
+    const qsizetype takenBefore = ReplyBuffer.takenLines();
     ReadReplyLines();
+    if (!TcpConnection)
+        return;  // the reply ended the connection
+    if (ReplyBuffer.partialLineTooLong(MaxReplyLineBytes)) {
+        AbandonReply(*this, QStringLiteral("The server sent a line longer than %1 MiB without ending it. "
+                                           "The connection was closed and the rest of this action was "
+                                           "abandoned.")
+                                .arg(MaxReplyLineBytes / double(1 << 20)));
+        return;
+    }
+    // The per-line limit runs from the moment a line begins until it ends.
+    if (ReplyBuffer.pending() == 0) {
+        if (LineTimer)
+            LineTimer->stop();
+    } else if (!LineTimer || !LineTimer->isActive() || ReplyBuffer.takenLines() != takenBefore) {
+        if (!LineTimer) {
+            LineTimer = new QTimer(this);
+            LineTimer->setSingleShot(true);
+            connect(LineTimer, &QTimer::timeout, this, &frmMain::LineTimedOut);
+        }
+        LineTimer->start(LineTimeoutMs);
+    }
 }
 
 void frmMain::TcpConnection_Close()

@@ -77,7 +77,8 @@ private:
     void readIncoming()
     {
         const QByteArray data = socket_->readAll();
-        sim_->receivedBytes += data;
+        if (sim_->recording)
+            sim_->receivedBytes += data;
         inbox_ += data;
         qsizetype start = 0;
         for (;;) {
@@ -86,7 +87,8 @@ private:
                 break;
             const QByteArray line = inbox_.mid(start, end - start);
             start = end + 2;
-            sim_->received.append(line);
+            if (sim_->recording)
+                sim_->received.append(line);
             emit sim_->lineReceived(line);
             if (!closing_)
                 handleLine(line);

@@ -58,6 +58,9 @@ public:
 
     SimFaults faults;
 
+    // The recorder, for tests: on by default in-process, off in the tazel-sim program, so a long
+    // demo does not grow without end.
+    bool recording = true;
     QList<QByteArray> received;  // every line received (without CR LF), in order, over all connections
     QByteArray receivedBytes;    // everything received, raw
     int connections = 0;         // connections accepted so far

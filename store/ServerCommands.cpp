@@ -17,6 +17,18 @@ const QString PasswordNotStorableText = QStringLiteral(
 const QString RemoveQuestion = QStringLiteral(
     "Are you sure you want to remove this server from Tazel Administrator?");
 
+// Tells the user that a change of the stored servers did not reach the disk; false when it did not.
+bool Saved(frmMain& w, bool ok, const QString& what)
+{
+    if (!ok)
+        w.ShowMessage(QStringLiteral("%1 could not be saved: the settings file \"%2\" could not be written "
+                                     "(it could not be read at start, is read-only, or the disk refused "
+                                     "it). What is on disk was kept as it was.")
+                          .arg(what, w.Settings->fileName()),
+                      MsgIcon::Exclamation);
+    return ok;
+}
+
 // The stored password form keeps one byte per character.
 bool PasswordStorable(const QString& password)
 {
@@ -27,12 +39,14 @@ bool PasswordStorable(const QString& password)
 }
 }  // namespace
 
-void frmMain::SaveServerRecord(const QString& section)
+bool frmMain::SaveServerRecord(const QString& section)
 {
     // Values are stored exactly as typed.
-    WriteServerRecord(*Settings, section,
-                      {txtServerName->text(), txtServerAddress->text(), txtServerPort->text(),
-                       txtServerLoginName->text(), txtServerPassword->text()});
+    return Saved(*this,
+                 WriteServerRecord(*Settings, section,
+                                   {txtServerName->text(), txtServerAddress->text(), txtServerPort->text(),
+                                    txtServerLoginName->text(), txtServerPassword->text()}),
+                 QStringLiteral("The server"));
 }
 
 void frmMain::cmdAddServer_Click()
@@ -53,10 +67,13 @@ void frmMain::cmdAddServer_Click()
         ShowMessage(SlotsUsedText, MsgIcon::Exclamation);
         return;
     }
+    if (!Saved(*this, WriteSetting(*Settings, Store::ServersSection, Store::ServerCountKey, QString::number(slot)),
+               QStringLiteral("The server")))
+        return;
     ServerCount = slot;
-    WriteSetting(*Settings, Store::ServersSection, Store::ServerCountKey, QString::number(ServerCount));
     const QString section = ServerSection(ServerCount);
-    SaveServerRecord(section);
+    if (!SaveServerRecord(section))
+        return;
     const QModelIndex node = AddServerToTree(*this, section, txtServerName->text());
     if (node.isValid())
         DomainList->setCurrentIndex(node);
@@ -74,7 +91,8 @@ void frmMain::cmdUpdateServer_Click()
         return;
     }
     const QString section = NodeKey(SelectedServerIndex);
-    SaveServerRecord(section);
+    if (!SaveServerRecord(section))
+        return;
     BuildServerTree();
     const QModelIndex node = NodeByKey(section);
     if (node.isValid())
@@ -88,7 +106,8 @@ void frmMain::cmdRemoveServer_Click()
     const QString section = NodeKey(SelectedServerIndex);
     if (!AskYesNo(RemoveQuestion))
         return;
+    if (!Saved(*this, DeleteServerRecord(*Settings, section), QStringLiteral("The removal of the server")))
+        return;
     HideAllPanels();
-    DeleteServerRecord(*Settings, section);
     BuildServerTree();
 }
