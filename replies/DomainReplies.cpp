@@ -33,6 +33,9 @@ ReplyOutcome frmMain::HandleCustDomGetLine(const QString& line)
     return HandleListLine(
         line, QStringLiteral("Receiving custom domain file..."),
         [this](const QString& data) {
+            // A line before the "+" is no line of the file: what follows is not the file either.
+            if (!ReplyHeaderSeen && CustomDomainEditor.state == EditorSource::Loading)
+                CustomDomainEditor.state = EditorSource::Empty;
             if (!ShowDownloadedFileLine(data, nullptr, lstDomainRedirects, lstDomainLredirects,
                                         txtDomainAdvanced))
                 CustomDomainEditor.linesHeld = false;

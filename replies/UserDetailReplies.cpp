@@ -49,6 +49,9 @@ ReplyOutcome frmMain::HandleUserGetMprocLine(const QString& line)
     return HandleListLine(
         line, QStringLiteral("Receiving mailproc.tab for this user..."),
         [this](const QString& data) {
+            // A line before the "+" is no line of the file: what follows is not the file either.
+            if (!ReplyHeaderSeen && MailProcEditor.state == EditorSource::Loading)
+                MailProcEditor.state = EditorSource::Empty;
             if (!ShowDownloadedFileLine(data, chkMailbox, lstRedirects, lstLRedirects, txtExternal))
                 MailProcEditor.linesHeld = false;
         },

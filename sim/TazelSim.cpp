@@ -149,6 +149,8 @@ private:
     void send(const QString& key, const QByteArray& bytes)
     {
         const SimFaults& f = sim_->faults;
+        if (sim_->recording)
+            sim_->replySizes[key] = bytes.size();
         Outgoing out;
         out.bytes = bytes;
         out.delayMs = f.delayMs;
@@ -308,4 +310,5 @@ void TazelSim::clearRecord()
 {
     received.clear();
     receivedBytes.clear();
+    replySizes.clear();
 }

@@ -63,8 +63,9 @@ public:
     bool recording = true;
     QList<QByteArray> received;  // every line received (without CR LF), in order, over all connections
     QByteArray receivedBytes;    // everything received, raw
+    QMap<QString, qsizetype> replySizes;  // the size of the last reply to each command (by fault key)
     int connections = 0;         // connections accepted so far
-    void clearRecord();          // empties received and receivedBytes
+    void clearRecord();          // empties received, receivedBytes and replySizes
 
 signals:
     void lineReceived(const QByteArray& line);
