@@ -131,8 +131,9 @@ ReplyOutcome frmMain::HandleListLine(const QString& line, const QString& progres
                                      const std::function<void(const QString&)>& onData,
                                      const std::function<void()>& onEnd, bool emptyIsData)
 {
-    // Only the first "+" opens the list; a later one is a line of it (a file line, say).
-    if (!ReplyHeaderSeen && line.startsWith(QLatin1Char('+'))) {
+    // A file download (emptyIsData) keeps its empty lines, and only its first "+" opens it: a later
+    // one is a line of the file.
+    if (line.startsWith(QLatin1Char('+')) && !(emptyIsData && ReplyHeaderSeen)) {
         ReplyHeaderSeen = true;
         SetStatus(progressText);
         return ReplyOutcome::Continue;

@@ -26,6 +26,8 @@ public:
         socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket_, &QTcpSocket::readyRead, this, &SimConnection::readIncoming);
         connect(socket_, &QTcpSocket::disconnected, this, [this] {
+            if (inBody_ && sim_->recording)
+                ++sim_->uploadsCutShort;
             closing_ = true;
             emit sim_->clientClosed();
             deleteLater();
@@ -120,6 +122,8 @@ private:
                                                                         : QStringLiteral("usersetmproc")) +
                                 QStringLiteral(" sent");
             const QList<QByteArray> body = std::exchange(body_, {});
+            if (sim_->recording)
+                sim_->uploadBodies.append(body);
             if (Matches(f.silentCommand, key))
                 return;
             if (Matches(f.refuseCommand, key))
@@ -311,4 +315,6 @@ void TazelSim::clearRecord()
     received.clear();
     receivedBytes.clear();
     replySizes.clear();
+    uploadBodies.clear();
+    uploadsCutShort = 0;
 }

@@ -64,8 +64,10 @@ public:
     QList<QByteArray> received;  // every line received (without CR LF), in order, over all connections
     QByteArray receivedBytes;    // everything received, raw
     QMap<QString, qsizetype> replySizes;  // the size of the last reply to each command (by fault key)
+    QList<QList<QByteArray>> uploadBodies;  // each whole upload body received, without its "."
+    int uploadsCutShort = 0;     // connections that ended in the middle of an upload body
     int connections = 0;         // connections accepted so far
-    void clearRecord();          // empties received, receivedBytes and replySizes
+    void clearRecord();          // empties the record above
 
 signals:
     void lineReceived(const QByteArray& line);

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSettings>
 #include <QTreeView>
 #include <QtTest>
@@ -374,14 +375,14 @@ void TestServerFaults::unreadableStoreIsNeverWritten()
         frmMain w(&settings, &messages, &printer);
         QTRY_COMPARE(messages.texts().size(), 1);
         QVERIFY(messages.texts().first().startsWith("The stored servers could not be read from \"" + path));
-        QCOMPARE(w.DomainModel->rowCount(), 0);
+        QCOMPARE(w.DomainModel->rowCount(w.NodeByKey("Servers")), 0);  // no server under the root
 
         w.txtServerName->setText("new");
         w.txtServerAddress->setText("127.0.0.1");
         QTest::mouseClick(w.cmdAddServer, Qt::LeftButton);
         QTRY_COMPARE(messages.texts().size(), 2);
         QVERIFY(messages.texts().last().startsWith("The server could not be saved"));
-        QCOMPARE(w.DomainModel->rowCount(), 0);
+        QCOMPARE(w.DomainModel->rowCount(w.NodeByKey("Servers")), 0);  // no server under the root
         w.close();
     }
     settings.sync();
@@ -406,7 +407,7 @@ void TestServerFaults::failedWriteSaysSo()
     QTest::mouseClick(w.cmdAddServer, Qt::LeftButton);
     QTRY_COMPARE(messages.texts().size(), 1);
     QVERIFY(messages.texts().first().startsWith("The server could not be saved"));
-    QCOMPARE(w.DomainModel->rowCount(), 0);
+    QCOMPARE(w.DomainModel->rowCount(w.NodeByKey("Servers")), 0);  // no server under the root
     QCOMPARE(QFileInfo(dir.filePath("sub")).size(), 0);
 }
 
