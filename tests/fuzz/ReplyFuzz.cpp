@@ -138,8 +138,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     h->fx = std::make_unique<WindowFixture>();
     h->fx->addServerRecord(1, QStringLiteral("sim"), QStringLiteral("127.0.0.1"), h->sim.port());
     frmMain& w = h->fx->open();
-    w.ReplyTimeoutMs = 1000;  // an answer that never ends is abandoned soon
-    w.LineTimeoutMs = 1500;
+    w.ReplyTimeoutMs = 300;  // an answer that never ends is abandoned soon
+    w.LineTimeoutMs = 500;
     h->sim.state = h->base;
     h->sim.faults = SimFaults{};
 
