@@ -1,11 +1,13 @@
 # Tazel Administrator: the two commands are `make demo` and `make test`.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 300
 CMAKE_ARGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 CTEST_ARGS ?= --output-on-failure
 export QT_QPA_PLATFORM ?= offscreen
 
-.PHONY: all deps build run test test-plain test-asan bench demo clean
+.PHONY: all deps build run test test-plain test-asan bench demo clean fuzz sweep
 
 all: build
 
@@ -38,8 +40,22 @@ bench: build
 	$(BUILD)/bench/bench_reader
 	@if [ -x $(BUILD)/bench/bench_window ]; then $(BUILD)/bench/bench_window; fi
 
+# The reply fuzzer (clang's libFuzzer) for FUZZ_SECONDS; new inputs go to $(FUZZ_BUILD)/corpus, the
+# repository's corpus is read only. `make test` replays tests/fuzz/corpus in the normal build.
+fuzz:
+	@scripts/install-deps fuzz
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DTAZEL_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) --target fuzz_reply
+	mkdir -p $(FUZZ_BUILD)/corpus
+	$(FUZZ_BUILD)/tests/fuzz_reply -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=60 \
+	    $(FUZZ_BUILD)/corpus tests/fuzz/corpus
+
+# The fault sweep over every byte offset of every reply (`make test` samples a few offsets).
+sweep: build
+	cd $(BUILD) && TAZEL_SWEEP=all tests/tst_sweep
+
 demo: build
 	env -u QT_QPA_PLATFORM scripts/demo $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -47,7 +47,8 @@ void frmMain::QueueLoadDomains(const QString& serverKey, bool required)
 void frmMain::QueueLoadUsers(const QString& domainNodeKey, bool required)
 {
     const QModelIndex domain = NodeByKey(domainNodeKey);
-    if (!domain.isValid())
+    // A name the server sent with a quote inside is shown, but never sent back under another name.
+    if (!domain.isValid() || !CheckSendable({NodeText(domain)}))
         return;
     QueueScriptHead(NodeKey(domain.parent()), required,
                     ScriptLabel::read(QStringLiteral("list accounts of ") + NodeText(domain)));
@@ -63,7 +64,7 @@ void frmMain::QueueLoadUsers(const QString& domainNodeKey, bool required)
 void frmMain::QueueLoadCustomDomain(const QString& customDomainNodeKey)
 {
     const QModelIndex node = NodeByKey(customDomainNodeKey);
-    if (!node.isValid())
+    if (!node.isValid() || !CheckSendable({NodeText(node)}))
         return;
     QueueScriptHead(NodeKey(node.parent()), false,
                     ScriptLabel::read(QStringLiteral("read custom domain ") + NodeText(node)));
@@ -84,6 +85,8 @@ void frmMain::QueueLoadAccount(const QString& accountNodeKey)
     const QString a = NodeText(account);
     const QString e = a + QLatin1Char('@') + d;
     const QString tag = NodeTag(account);
+    if (!CheckSendable({d, a}))
+        return;
 
     QueueScriptHead(NodeKey(domain.parent()), false, ScriptLabel::read(QStringLiteral("read account ") + e));
     QueueCommand(GetUser);

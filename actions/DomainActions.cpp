@@ -36,8 +36,8 @@ static void EmptyCustomDomainEditor(frmMain& w, const QString& advanced, const Q
     w.txtDomainAdvanced->setPlainText(advanced);
     w.txtDomainRedirect->clear();
     w.txtDomainLredirect->clear();
-    w.CustomDomainEditor.state = EditorSource::Fresh;
-    w.CustomDomainEditor.owner = name;
+    w.txtDomainAdvanced->setReadOnly(false);
+    w.CustomDomainEditor = {EditorSource::Fresh, name};
 }
 
 // A save uploads the whole file composed from the editor. It may go ahead only when the editor holds
@@ -48,6 +48,14 @@ static bool CustomDomainSaveAllowed(frmMain& w, const QString& name, const FileE
 {
     if (!w.CheckSendable({name}))
         return false;
+    if (w.CustomDomainEditor.state == EditorSource::Unholdable && w.CustomDomainEditor.owner == name) {
+        w.ShowMessage(QStringLiteral("The custom domain file of %1 holds a line that cannot be shown here "
+                                     "as it is, so it cannot be saved from here: saving would change that "
+                                     "line on the server. Nothing was saved.")
+                          .arg(name),
+                      MsgIcon::Exclamation);
+        return false;
+    }
     if (!w.CustomDomainEditor.allowsSaveOf(name)) {
         w.ShowMessage(QStringLiteral("The custom domain file of %1 cannot be saved: the editor does not "
                                      "hold the whole file as the server has it (it was not read "

@@ -59,7 +59,20 @@ void AddPair(frmMain& w, const QString& name, const QString& value)
 // the file on the wire. Tells the user why not and returns false.
 static bool CheckMailProcSave(frmMain& w, const Account& account, const FileEditors& editors)
 {
-    if (!w.MailProcEditor.allowsSaveOf(account.address())) {
+    EditorSource& source = w.MailProcEditor;
+    const bool ours = source.owner == account.address();
+    if (ours && source.state == EditorSource::Unholdable) {
+        w.ShowMessage(QStringLiteral("The mail processing file of %1 holds a line that cannot be shown "
+                                     "here as it is, so it cannot be saved from here: saving would change "
+                                     "that line on the server. Nothing was saved.")
+                          .arg(account.address()),
+                      MsgIcon::Exclamation);
+        return false;
+    }
+    // The server answered the download with "-": no file, or a refusal just then. The editors hold
+    // nothing of a file it may have, so the first save asks before it replaces it.
+    const bool notSent = ours && source.state == EditorSource::NotSent;
+    if (!notSent && !source.allowsSaveOf(account.address())) {
         w.ShowMessage(QStringLiteral("The mail processing settings of %1 were not read completely "
                                      "from the server; saving them would overwrite its mailproc.tab "
                                      "with part of it. Nothing was saved. Select the account again to "
@@ -73,7 +86,22 @@ static bool CheckMailProcSave(frmMain& w, const Account& account, const FileEdit
         w.ShowMessage(refusal, MsgIcon::Exclamation);
         return false;
     }
-    return w.CheckSendable({account.domain, account.name});
+    if (!w.CheckSendable({account.domain, account.name}))
+        return false;
+    if (notSent) {
+        const QString question =
+            QStringLiteral("The server did not send a mail processing file for %1 (its answer: %2). Saving "
+                           "will create one from what you see here, replacing any file the server has. "
+                           "Save anyway?")
+                .arg(account.address(), source.serverAnswer);
+        if (!w.AskYesNo(question, frmMain::MessageTitle, true))
+            return false;
+        w.NoteForActivityLog(QStringLiteral("The mail processing file of %1 is saved over whatever the "
+                                            "server has, as confirmed.")
+                                 .arg(account.address()));
+        source = {EditorSource::Fresh, account.address()};
+    }
+    return true;
 }
 
 // Ends an alias change: reads both alias passes back, shows the account, and starts the script.

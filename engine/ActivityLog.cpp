@@ -20,7 +20,8 @@ QString ActivityLog::text(int row, Column column) const
     switch (column) {
     case TimeColumn: return r.started.toString(QStringLiteral("HH:mm:ss"));
     case ServerColumn: return r.server;
-    case KindColumn: return r.read ? QStringLiteral("read") : QStringLiteral("change");
+    case KindColumn:
+        return r.note ? QStringLiteral("note") : r.read ? QStringLiteral("read") : QStringLiteral("change");
     case ActionColumn: return r.action;
     case OutcomeColumn: return r.outcome;
     case ColumnCount: break;
@@ -45,16 +46,26 @@ QVariant ActivityLog::headerData(int section, Qt::Orientation orientation, int r
 
 void ActivityLog::scriptStarted(const ScriptLabel& label)
 {
+    append({QDateTime::currentDateTime(), label.server, label.kind == ScriptLabel::Read, false,
+            label.action.isEmpty() ? QStringLiteral("(unnamed action)") : label.action,
+            QStringLiteral("running"), label.serial});
+}
+
+void ActivityLog::note(const QString& server, const QString& text)
+{
+    append({QDateTime::currentDateTime(), server, false, true, text, QString(), 0});
+}
+
+void ActivityLog::append(Row row)
+{
     if (int(rows_.size()) >= MaxRows) {
         beginRemoveRows({}, 0, 0);
         rows_.pop_front();
         endRemoveRows();
     }
-    const int row = int(rows_.size());
-    beginInsertRows({}, row, row);
-    rows_.push_back({QDateTime::currentDateTime(), label.server, label.kind == ScriptLabel::Read,
-                     label.action.isEmpty() ? QStringLiteral("(unnamed action)") : label.action,
-                     QStringLiteral("running"), label.serial});
+    const int at = int(rows_.size());
+    beginInsertRows({}, at, at);
+    rows_.push_back(std::move(row));
     endInsertRows();
 }
 

@@ -26,6 +26,10 @@ public:
     // One cell's text, as shown.
     QString text(int row, Column column) const;
 
+    // A row of its own for something worth knowing that is no action of the user's (lines the server
+    // sent beyond its reply, a file it did not send); its kind reads "note".
+    void note(const QString& server, const QString& text);
+
     void scriptStarted(const ScriptLabel& label) override;
     void scriptEnded(const ScriptLabel& label, const ScriptOutcome& outcome) override;
 
@@ -40,9 +44,11 @@ private:
         QDateTime started;
         QString server;
         bool read = false;
+        bool note = false;
         QString action;
         QString outcome;
         quint64 serial = 0;
     };
+    void append(Row row);
     std::deque<Row> rows_;
 };

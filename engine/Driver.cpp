@@ -11,6 +11,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include "engine/ActivityLog.h"
 #include "engine/Protocol.h"
 #include "engine/Steps.h"
 #include "window/MessageSeam.h"
@@ -142,11 +143,14 @@ bool frmMain::RunOneEntry()
         ScriptAborted = false;
         ScriptRequired = false;
         CurrentCommand = Quit;
-        CloseConnection();  // no log-off line: the server sees the connection close
         // Lines the server sent after the last reply the script awaited get the quit row's answer
-        // now, before the next script's connection empties the buffer; they drive nothing.
+        // once the connection is closed (closing empties the buffer); they drive nothing.
+        QStringList leftOver;
         while (const auto bytes = ReplyBuffer.takeLineView())
-            HandleQuitLine(Wire::decode(*bytes));
+            leftOver << Wire::decode(*bytes);
+        CloseConnection();  // no log-off line: the server sees the connection close
+        for (const QString& line : std::as_const(leftOver))
+            HandleQuitLine(line);
         Reports.end();
         return true;
     }
@@ -240,6 +244,7 @@ bool frmMain::RunOneEntry()
         txtDomainAdvanced->clear();
         txtDomainRedirect->clear();
         txtDomainLredirect->clear();
+        txtDomainAdvanced->setReadOnly(false);
         CustomDomainEditor = {EditorSource::Loading, args.value(0)};
     } else if (name == CustDomSet) {
         UploadTarget = args.value(0);
@@ -259,6 +264,7 @@ bool frmMain::RunOneEntry()
         txtRedirect->clear();
         txtLRedirect->clear();
         chkMailbox->setChecked(false);
+        txtExternal->setReadOnly(false);
         MailProcEditor = {EditorSource::Loading, args.value(1) + QLatin1Char('@') + args.value(0)};
     } else if (name == UserSetMproc) {
         UploadTarget = args.value(1) + QLatin1Char('@') + args.value(0);
@@ -306,10 +312,25 @@ bool frmMain::SendRequest(const QString& word, const QStringList& args)
 
 void frmMain::SendText(const QByteArray& bytes)
 {
-    if (TcpConnection) {
-        TcpConnection->write(bytes);
-        WaitForReply();
-    }
+    if (!TcpConnection)
+        return;
+    // Whatever the server sent beyond its last reply answers no request; left in the buffer it
+    // would be read as the reply to this one.
+    const qsizetype stray = ReplyBuffer.discardPending();
+    if (stray > 0)
+        NoteForActivityLog(QStringLiteral("%1 line(s) the server sent beyond its reply were dropped "
+                                          "before \"%2\" was sent.")
+                               .arg(stray)
+                               .arg(CurrentCommand));
+    ReplyHeaderSeen = false;
+    TcpConnection->write(bytes);
+    WaitForReply();
+}
+
+void frmMain::NoteForActivityLog(const QString& text)
+{
+    if (Activity)
+        Activity->note(Reports.label().server, text);
 }
 
 void frmMain::WaitForReply()
@@ -322,22 +343,36 @@ void frmMain::WaitForReply()
     ReplyTimer->start(ReplyTimeoutMs);
 }
 
+// Abandons the script after a fault of the server's reply: the user is told which server and which
+// action, the connection closes (which empties the reply buffer) and the next script runs.
+void frmMain::AbandonReply(ScriptOutcome::Kind kind, const QString& detail, const QString& fault)
+{
+    const ScriptLabel& script = Reports.label();
+    ShowMessage(QStringLiteral("The server %1 (%2, port %3) %4 while this action ran: %5. The connection "
+                               "was closed and the rest of the action was abandoned.")
+                    .arg(script.server, script.host.trimmed(), QString::number(PortFromText(script.port)),
+                         fault, script.action.isEmpty() ? QStringLiteral("(unnamed)") : script.action),
+                MsgIcon::Exclamation);
+    AbandonScript(kind, detail);
+    CloseConnection();
+    RunNextCommand();
+}
+
+void frmMain::LineTimedOut()
+{
+    if (!TcpConnection)
+        return;
+    AbandonReply(ScriptOutcome::TimedOut, QString(),
+                 QStringLiteral("began a line of its answer and did not end it within %1 minutes")
+                     .arg(LineTimeoutMs / 60000.0));
+}
+
 void frmMain::ReplyTimedOut()
 {
     if (!TcpConnection)
         return;
-    const ScriptLabel& script = Reports.label();
-    ShowMessage(QStringLiteral("The server %1 (%2, port %3) did not answer for %4 seconds while "
-                               "this action ran: %5. The connection was closed and the rest of the "
-                               "action was abandoned.")
-                    .arg(script.server, script.host.trimmed(),
-                         QString::number(PortFromText(script.port)),
-                         QString::number(ReplyTimeoutMs / 1000.0),
-                         script.action.isEmpty() ? QStringLiteral("(unnamed)") : script.action),
-                MsgIcon::Exclamation);
-    AbandonScript(ScriptOutcome::TimedOut);
-    CloseConnection();
-    RunNextCommand();
+    AbandonReply(ScriptOutcome::TimedOut, QString(),
+                 QStringLiteral("did not answer for %1 seconds").arg(ReplyTimeoutMs / 1000.0));
 }
 
 void frmMain::AbandonScript(ScriptOutcome::Kind kind, const QString& detail)
@@ -463,6 +498,10 @@ void frmMain::CloseConnection()
     SetStatus(QStringLiteral("Closeing connection..."));
     if (ReplyTimer)
         ReplyTimer->stop();
+    if (LineTimer)
+        LineTimer->stop();
+    // Nothing received on this connection belongs to the next one; a huge partial line is let go.
+    ReplyBuffer.clear();
     if (TcpConnection) {
         QTcpSocket* socket = TcpConnection;
         TcpConnection = nullptr;
@@ -482,7 +521,28 @@ void frmMain::TcpConnection_DataArrival()
 {
     WaitForReply();  // a long reply still arriving is no silent server
     ReplyBuffer.append(TcpConnection->readAll());
+    const qsizetype takenBefore = ReplyBuffer.takenLines();
     ReadReplyLines();
+    if (!TcpConnection)
+        return;  // the reply ended the connection
+    if (ReplyBuffer.partialLineTooLong(MaxReplyLineBytes)) {
+        const QString fault = QStringLiteral("sent a line longer than %1 MiB without ending it")
+                                  .arg(MaxReplyLineBytes / double(1 << 20));
+        AbandonReply(ScriptOutcome::ConnectionError, fault, fault);
+        return;
+    }
+    // The per-line limit runs from the moment a line begins until it ends.
+    if (ReplyBuffer.pending() == 0) {
+        if (LineTimer)
+            LineTimer->stop();
+    } else if (!LineTimer || !LineTimer->isActive() || ReplyBuffer.takenLines() != takenBefore) {
+        if (!LineTimer) {
+            LineTimer = new QTimer(this);
+            LineTimer->setSingleShot(true);
+            connect(LineTimer, &QTimer::timeout, this, &frmMain::LineTimedOut);
+        }
+        LineTimer->start(LineTimeoutMs);
+    }
 }
 
 void frmMain::TcpConnection_Close()

@@ -55,9 +55,23 @@ QStringList SplitFields(const QString& text, const QString& delimiter)
     }
 }
 
+QString UnquoteField(const QString& field)
+{
+    qsizetype begin = 0;
+    qsizetype end = field.size();
+    if (begin < end && field.at(begin) == kQuote)
+        ++begin;
+    if (end > begin && field.at(end - 1) == kQuote)
+        --end;
+    return field.mid(begin, end - begin);
+}
+
 QStringList DataLineFields(const QString& line)
 {
-    return SplitFields(QString(line).remove(kQuote), QStringLiteral("\t"));
+    QStringList fields = SplitFields(line, QStringLiteral("\t"));
+    for (QString& f : fields)
+        f = UnquoteField(f);
+    return fields;
 }
 
 QString MD5Hex(const QString& text)

@@ -29,7 +29,11 @@ QString QuoteField(const QString& value);
 // fields, empty ones included; an empty text gives one empty field.
 QStringList SplitFields(const QString& text, const QString& delimiter);
 
-// The fields of a data line of a list reply: every double quote removed, then split at TABs.
+// A field without the quote at its start and the one at its end; a quote inside stays, so a name
+// holding one is never taken for another name (and is refused when it would be sent back).
+QString UnquoteField(const QString& field);
+
+// The fields of a data line of a list reply: split at TABs, each field unquoted.
 QStringList DataLineFields(const QString& line);
 
 // MD5 (RFC 1321) of the text's Latin-1 bytes as 32 lower-case hexadecimal characters.

@@ -1,18 +1,16 @@
 // Replies to the domain-level commands: the lists of domains and custom domains, the download and
 // upload of a custom domain file, and the removal of a domain. The greeting lives with the reader.
 
+#include "engine/Protocol.h"
 #include "window/ControlText.h"
 #include "window/MessageSeam.h"
 #include "window/frmMain.h"
 
-static const QChar kQuote = QLatin1Char('"');
-
-// A name list holds one quoted name per line; the line is not split, only its quotes go.
+// A name list holds one quoted name per line; the line is not split, only its enclosing quotes go
+// (a quote inside stays part of the name).
 static QString NameOfLine(const QString& line)
 {
-    QString name = line;
-    name.remove(kQuote);
-    return name;
+    return UnquoteField(line);
 }
 
 ReplyOutcome frmMain::HandleDomainListLine(const QString& line)
@@ -35,12 +33,18 @@ ReplyOutcome frmMain::HandleCustDomGetLine(const QString& line)
     return HandleListLine(
         line, QStringLiteral("Receiving custom domain file..."),
         [this](const QString& data) {
-            ShowDownloadedFileLine(data, nullptr, lstDomainRedirects, lstDomainLredirects, txtDomainAdvanced);
+            // A line before the "+" is no line of the file: what follows is not the file either.
+            if (!ReplyHeaderSeen && CustomDomainEditor.state == EditorSource::Loading)
+                CustomDomainEditor.state = EditorSource::Empty;
+            if (!ShowDownloadedFileLine(data, nullptr, lstDomainRedirects, lstDomainLredirects,
+                                        txtDomainAdvanced))
+                CustomDomainEditor.linesHeld = false;
         },
         [this] {
-            if (CustomDomainEditor.state == EditorSource::Loading)
-                CustomDomainEditor.state = EditorSource::Complete;
-        });
+            FinishFileDownload(CustomDomainEditor, txtDomainAdvanced,
+                               QStringLiteral("The custom domain file of %1").arg(CustomDomainEditor.owner));
+        },
+        true);
 }
 
 // The server is ready for the file: compose it from the editor as it stands now.

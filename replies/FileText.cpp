@@ -4,24 +4,68 @@
 
 static const QString kQuote = QStringLiteral("\"");
 
-void AddFileLine(FileEditors& editors, const QString& line, bool withMailbox)
+// The items of a redirection line in the one form the editors compose it back in: the keyword and
+// one or more items, each quoted, no quote or control character inside, separated by single TABs.
+static bool CanonicalListLine(const QString& line, const QString& keyword, QStringList* items)
 {
-    QString copy = line;
-    copy.remove(kQuote);
-    const qsizetype tab = copy.indexOf(QLatin1Char('\t'));
-    const QString keyword = (tab < 0 ? copy : copy.left(tab)).toLower();
-    if (withMailbox && keyword == QLatin1String("mailbox")) {
-        editors.mailbox = true;
-    } else if (keyword == QLatin1String("redirect") || keyword == QLatin1String("lredirect")) {
-        QStringList& list = keyword == QLatin1String("redirect") ? editors.redirects : editors.lredirects;
-        const QStringList fields = SplitFields(copy, QStringLiteral("\t"));
-        for (qsizetype i = 1; i < fields.size(); ++i)
-            list << fields.at(i);
-    } else {
-        QString shown = line;
-        shown.replace(QLatin1Char('\t'), QLatin1Char(','));
-        editors.advanced += shown + QLatin1Char('\n');
+    const QString head = kQuote + keyword + kQuote;
+    if (!line.startsWith(head + QStringLiteral("\t\"")))
+        return false;
+    const QStringList fields = line.mid(head.size() + 1).split(QLatin1Char('\t'));
+    QStringList found;
+    for (const QString& f : fields) {
+        if (f.size() < 2 || !f.startsWith(kQuote) || !f.endsWith(kQuote))
+            return false;
+        const QString item = f.mid(1, f.size() - 2);
+        if (!IsSendable(item))
+            return false;
+        found << item;
     }
+    *items = found;
+    return true;
+}
+
+// The line as the advanced text shows it: each TAB shown as ",".
+static QString ShownLine(const QString& line)
+{
+    QString shown = line;
+    shown.replace(QLatin1Char('\t'), QLatin1Char(','));
+    return shown;
+}
+
+// A line of the advanced text as the upload sends it: "," between quotes goes back to a TAB.
+static QString SentLine(const QString& shown)
+{
+    QString sent = shown;
+    sent.replace(QStringLiteral("\",\""), QStringLiteral("\"\t\""));
+    return sent;
+}
+
+bool AddFileLine(FileEditors& editors, const QString& line, bool withMailbox)
+{
+    // Only lines that compose back byte for byte go to the check box and the lists, and only the
+    // first of each kind (the editors compose one line of each); all others are advanced lines.
+    if (withMailbox && !editors.mailbox && line == QLatin1String("\"mailbox\"")) {
+        editors.mailbox = true;
+        return true;
+    }
+    QStringList items;
+    if (editors.redirects.isEmpty() && CanonicalListLine(line, QStringLiteral("redirect"), &items)) {
+        editors.redirects = items;
+        return true;
+    }
+    if (editors.lredirects.isEmpty() && CanonicalListLine(line, QStringLiteral("lredirect"), &items)) {
+        editors.lredirects = items;
+        return true;
+    }
+    const QString shown = ShownLine(line);
+    editors.advanced += shown + QLatin1Char('\n');
+    // The box cannot hold a line break or another control character inside a line, nor a TAB
+    // that would not come back as one (or a "," between quotes that would come back as a TAB).
+    for (const QChar c : line)
+        if ((c.unicode() < 0x20 && c != QLatin1Char('\t')) || c.unicode() > 0xFF)
+            return false;
+    return SentLine(shown) == line;
 }
 
 bool HasAdvancedText(const QString& advanced)
@@ -49,25 +93,21 @@ static QString ListLine(const QString& keyword, const QStringList& items)
 QByteArray ComposeFileBody(const FileEditors& editors, bool withMailbox)
 {
     QString body;
-    const bool anything = !editors.redirects.isEmpty() || !editors.lredirects.isEmpty() ||
-                          HasAdvancedText(editors.advanced);
-    // Local storage alone makes no file: it is sent empty.
-    if (anything) {
-        if (withMailbox && editors.mailbox)
-            body += kQuote + QStringLiteral("mailbox") + kQuote + QStringLiteral("\r\n");
-        if (!editors.redirects.isEmpty())
-            body += ListLine(QStringLiteral("redirect"), editors.redirects);
-        if (!editors.lredirects.isEmpty())
-            body += ListLine(QStringLiteral("lredirect"), editors.lredirects);
-        if (HasAdvancedText(editors.advanced)) {
-            QString text = AdvancedWithFinalLineEnd(editors.advanced);
-            // Whatever line ends the box holds, each line goes out ended by CR LF.
-            text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-            text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-            text.replace(QStringLiteral("\",\""), QStringLiteral("\"\t\""));
-            text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-            body += text;
-        }
+    // Local storage is a line of its own, alone too: a file holding only it comes back as it was.
+    if (withMailbox && editors.mailbox)
+        body += kQuote + QStringLiteral("mailbox") + kQuote + QStringLiteral("\r\n");
+    if (!editors.redirects.isEmpty())
+        body += ListLine(QStringLiteral("redirect"), editors.redirects);
+    if (!editors.lredirects.isEmpty())
+        body += ListLine(QStringLiteral("lredirect"), editors.lredirects);
+    if (HasAdvancedText(editors.advanced)) {
+        QString text = AdvancedWithFinalLineEnd(editors.advanced);
+        // Whatever line ends the box holds, each line goes out ended by CR LF.
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        text = SentLine(text);
+        text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+        body += text;
     }
     body += QStringLiteral(".\r\n");
     return Wire::encode(body);

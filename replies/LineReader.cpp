@@ -31,6 +31,7 @@ std::optional<QByteArrayView> LineReader::takeLineView()
     const QByteArrayView line(buffer_.constData() + offset_, cr - offset_);
     offset_ = cr + 2;
     scanFrom_ = offset_;
+    ++taken_;
     // An emptied buffer starts again at its front (the bytes stay until the next append).
     if (offset_ == buffer_.size())
         empty_ = true;
@@ -45,8 +46,33 @@ bool LineReader::hasCompleteLine() const
 void LineReader::clear()
 {
     empty_ = false;
-    buffer_.clear();
+    buffer_ = QByteArray();  // the memory goes too: a huge reply must not stay held
     offset_ = scanFrom_ = 0;
+}
+
+qsizetype LineReader::discardPending()
+{
+    if (pending() == 0)
+        return 0;
+    qsizetype lines = 0;
+    qsizetype from = offset_;
+    for (;;) {
+        const qsizetype cr = buffer_.indexOf("\r\n", from);
+        if (cr < 0)
+            break;
+        ++lines;
+        from = cr + 2;
+    }
+    if (from < buffer_.size())
+        ++lines;  // a partial line
+    clear();
+    discarded_ += lines;
+    return lines;
+}
+
+bool LineReader::partialLineTooLong(qsizetype maxBytes) const
+{
+    return pending() > maxBytes && !hasCompleteLine();
 }
 
 void LineReader::compact()

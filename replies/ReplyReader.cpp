@@ -63,10 +63,15 @@ ReplyOutcome frmMain::HandleReplyLine(const QString& line)
         return ReplyOutcome::Continue;
 
     if (line.startsWith(QLatin1Char('-'))) {
-        if (CurrentCommand == UserGetMproc) {
-            // The account has no mail-processing file yet: mail is stored locally.
+        if (CurrentCommand == UserGetMproc && !ReplyHeaderSeen) {
+            // The account has no mail-processing file yet: mail is stored locally. The reply cannot
+            // tell that from a refusal, so the first save asks before it creates a file.
             chkMailbox->setChecked(true);
-            MailProcEditor.state = EditorSource::Complete;
+            MailProcEditor.state = EditorSource::NotSent;
+            MailProcEditor.serverAnswer = line;
+            NoteForActivityLog(QStringLiteral("The server did not send a mail processing file for %1 (its "
+                                              "answer: %2).")
+                                   .arg(MailProcEditor.owner, line));
             RunNextCommand();
         } else if (CurrentCommand == Quit) {
             ShowMessage(ErrorReplyText(line, CurrentCommand), MsgIcon::None);
@@ -132,9 +137,12 @@ ReplyOutcome frmMain::HandleGreetingLine(const QString& line)
 
 ReplyOutcome frmMain::HandleListLine(const QString& line, const QString& progressText,
                                      const std::function<void(const QString&)>& onData,
-                                     const std::function<void()>& onEnd)
+                                     const std::function<void()>& onEnd, bool emptyIsData)
 {
-    if (line.startsWith(QLatin1Char('+'))) {
+    // A file download (emptyIsData) keeps its empty lines, and only its first "+" opens it: a later
+    // one is a line of the file.
+    if (line.startsWith(QLatin1Char('+')) && !(emptyIsData && ReplyHeaderSeen)) {
+        ReplyHeaderSeen = true;
         SetStatus(progressText);
         return ReplyOutcome::Continue;
     }
@@ -143,7 +151,7 @@ ReplyOutcome frmMain::HandleListLine(const QString& line, const QString& progres
             onEnd();
         return ReplyOutcome::Complete;
     }
-    if (line.isEmpty())
+    if (line.isEmpty() && !emptyIsData)
         return ReplyOutcome::Continue;
     onData(line);
     return ReplyOutcome::Continue;

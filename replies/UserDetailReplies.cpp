@@ -49,13 +49,18 @@ ReplyOutcome frmMain::HandleUserGetMprocLine(const QString& line)
     return HandleListLine(
         line, QStringLiteral("Receiving mailproc.tab for this user..."),
         [this](const QString& data) {
-            ShowDownloadedFileLine(data, chkMailbox, lstRedirects, lstLRedirects, txtExternal);
+            // A line before the "+" is no line of the file: what follows is not the file either.
+            if (!ReplyHeaderSeen && MailProcEditor.state == EditorSource::Loading)
+                MailProcEditor.state = EditorSource::Empty;
+            if (!ShowDownloadedFileLine(data, chkMailbox, lstRedirects, lstLRedirects, txtExternal))
+                MailProcEditor.linesHeld = false;
         },
         [this] {
             // Only a download that reached its closing dot lets the editors be saved back whole.
-            if (MailProcEditor.state == EditorSource::Loading)
-                MailProcEditor.state = EditorSource::Complete;
-        });
+            FinishFileDownload(MailProcEditor, txtExternal,
+                               QStringLiteral("The mail processing file of %1").arg(MailProcEditor.owner));
+        },
+        true);
 }
 
 ReplyOutcome frmMain::HandleUserSetMprocLine(const QString& line)

@@ -17,7 +17,8 @@ ReplyOutcome frmMain::HandleUserListLine(const QString& line)
         line, QStringLiteral("Receiving list of users for this domain..."),
         [this](const QString& data) {
             const QStringList f = DataLineFields(data);
-            if (f.size() != 4) {
+            // The kind is one letter: any other field would run into the name in the tree.
+            if (f.size() != 4 || f.at(3).size() != 1) {
                 ReportMalformedLine(data);
                 return;
             }
@@ -56,7 +57,7 @@ ReplyOutcome frmMain::HandleGetUserLine(const QString& line)
     return HandleListLine(line, QStringLiteral("Receiving info on single user..."),
                           [this](const QString& data) {
                               const QStringList f = DataLineFields(data);
-                              if (f.size() != 4) {
+                              if (f.size() != 4 || f.at(3).size() != 1) {
                                   ReportMalformedLine(data);
                                   return;
                               }

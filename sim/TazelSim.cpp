@@ -26,6 +26,8 @@ public:
         socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket_, &QTcpSocket::readyRead, this, &SimConnection::readIncoming);
         connect(socket_, &QTcpSocket::disconnected, this, [this] {
+            if (inBody_ && sim_->recording)
+                ++sim_->uploadsCutShort;
             closing_ = true;
             emit sim_->clientClosed();
             deleteLater();
@@ -77,7 +79,8 @@ private:
     void readIncoming()
     {
         const QByteArray data = socket_->readAll();
-        sim_->receivedBytes += data;
+        if (sim_->recording)
+            sim_->receivedBytes += data;
         inbox_ += data;
         qsizetype start = 0;
         for (;;) {
@@ -86,7 +89,8 @@ private:
                 break;
             const QByteArray line = inbox_.mid(start, end - start);
             start = end + 2;
-            sim_->received.append(line);
+            if (sim_->recording)
+                sim_->received.append(line);
             emit sim_->lineReceived(line);
             if (!closing_)
                 handleLine(line);
@@ -118,6 +122,8 @@ private:
                                                                         : QStringLiteral("usersetmproc")) +
                                 QStringLiteral(" sent");
             const QList<QByteArray> body = std::exchange(body_, {});
+            if (sim_->recording)
+                sim_->uploadBodies.append(body);
             if (Matches(f.silentCommand, key))
                 return;
             if (Matches(f.refuseCommand, key))
@@ -147,6 +153,8 @@ private:
     void send(const QString& key, const QByteArray& bytes)
     {
         const SimFaults& f = sim_->faults;
+        if (sim_->recording)
+            sim_->replySizes[key] = bytes.size();
         Outgoing out;
         out.bytes = bytes;
         out.delayMs = f.delayMs;
@@ -306,4 +314,7 @@ void TazelSim::clearRecord()
 {
     received.clear();
     receivedBytes.clear();
+    replySizes.clear();
+    uploadBodies.clear();
+    uploadsCutShort = 0;
 }

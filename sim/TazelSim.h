@@ -58,10 +58,16 @@ public:
 
     SimFaults faults;
 
+    // The recorder, for tests: on by default in-process, off in the tazel-sim program, so a long
+    // demo does not grow without end.
+    bool recording = true;
     QList<QByteArray> received;  // every line received (without CR LF), in order, over all connections
     QByteArray receivedBytes;    // everything received, raw
+    QMap<QString, qsizetype> replySizes;  // the size of the last reply to each command (by fault key)
+    QList<QList<QByteArray>> uploadBodies;  // each whole upload body received, without its "."
+    int uploadsCutShort = 0;     // connections that ended in the middle of an upload body
     int connections = 0;         // connections accepted so far
-    void clearRecord();          // empties received and receivedBytes
+    void clearRecord();          // empties the record above
 
 signals:
     void lineReceived(const QByteArray& line);

@@ -88,6 +88,7 @@ int main(int argc, char** argv)
         return WriteSettings(parser.value(settingsOpt), port, parser.value(loginOpt), parser.value(passOpt));
 
     TazelSim sim;
+    sim.recording = false;  // nobody reads the record here
     sim.version = parser.value(versionOpt);
     if (parser.isSet(noStampOpt))
         sim.timestamp.clear();

@@ -28,6 +28,18 @@ bool PortValid(const QString& text)
     return ok && port >= 1 && port <= 65535 && !text.trimmed().startsWith(QLatin1Char('+'));
 }
 
+// Tells the user that a change of the stored servers did not reach the disk; false when it did not.
+bool Saved(frmMain& w, bool ok, const QString& what)
+{
+    if (!ok)
+        w.ShowMessage(QStringLiteral("%1 could not be saved: the settings file \"%2\" could not be written "
+                                     "(it could not be read at start, is read-only, or the disk refused "
+                                     "it). What is on disk was kept as it was.")
+                          .arg(what, w.Settings->fileName()),
+                      MsgIcon::Exclamation);
+    return ok;
+}
+
 // The stored password form keeps one byte per character.
 bool PasswordStorable(const QString& password)
 {
@@ -38,12 +50,14 @@ bool PasswordStorable(const QString& password)
 }
 }  // namespace
 
-void frmMain::SaveServerRecord(const QString& section)
+bool frmMain::SaveServerRecord(const QString& section)
 {
     // Values are stored exactly as typed.
-    WriteServerRecord(*Settings, section,
-                      {txtServerName->text(), txtServerAddress->text(), txtServerPort->text(),
-                       txtServerLoginName->text(), txtServerPassword->text()});
+    return Saved(*this,
+                 WriteServerRecord(*Settings, section,
+                                   {txtServerName->text(), txtServerAddress->text(), txtServerPort->text(),
+                                    txtServerLoginName->text(), txtServerPassword->text()}),
+                 QStringLiteral("The server"));
 }
 
 // The panel's values can be stored and used: a name, a port, a password of Latin-1 characters.
@@ -83,10 +97,13 @@ void frmMain::cmdAddServer_Click()
         ShowMessage(SlotsUsedText, MsgIcon::Exclamation);
         return;
     }
+    if (!Saved(*this, WriteSetting(*Settings, Store::ServersSection, Store::ServerCountKey, QString::number(slot)),
+               QStringLiteral("The server")))
+        return;
     ServerCount = slot;
-    WriteSetting(*Settings, Store::ServersSection, Store::ServerCountKey, QString::number(ServerCount));
     const QString section = ServerSection(ServerCount);
-    SaveServerRecord(section);
+    if (!SaveServerRecord(section))
+        return;
     const QModelIndex node = AddServerToTree(*this, section, txtServerName->text());
     if (node.isValid())
         DomainList->setCurrentIndex(node);
@@ -102,7 +119,8 @@ void frmMain::cmdUpdateServer_Click()
     if (!ServerFieldsValid(*this))
         return;
     const QString section = NodeKey(SelectedServerIndex);
-    SaveServerRecord(section);
+    if (!SaveServerRecord(section))
+        return;
     BuildServerTree();
     const QModelIndex node = NodeByKey(section);
     if (node.isValid())
@@ -119,7 +137,8 @@ void frmMain::cmdRemoveServer_Click()
                       ReadSetting(*Settings, section, Store::AddressKey).trimmed() + QLatin1Char(')'),
                   MessageTitle, true))
         return;
+    if (!Saved(*this, DeleteServerRecord(*Settings, section), QStringLiteral("The removal of the server")))
+        return;
     HideAllPanels();
-    DeleteServerRecord(*Settings, section);
     BuildServerTree();
 }

@@ -30,17 +30,46 @@ QString ReadSetting(QSettings& s, const QString& section, const QString& key, co
     return v.toString();
 }
 
-void WriteSetting(QSettings& s, const QString& section, const QString& key, const QString& value)
+// Set on a store that could not be read: writing it would replace records the program never saw.
+static const char* const UnreadableProperty = "tazelStoreUnreadable";
+
+bool CheckSettingsReadable(QSettings& s)
 {
-    s.setValue(section + QLatin1Char('/') + key, value);
-    FlushSettings(s);
+    s.childGroups();  // makes sure the file has been read
+    const QFileInfo file(s.fileName());
+    const bool readable = s.status() == QSettings::NoError && (!file.exists() || (file.isFile() && file.isReadable()));
+    if (!readable)
+        s.setProperty(UnreadableProperty, true);
+    return readable;
 }
 
-void FlushSettings(QSettings& s)
+bool SettingsWritable(const QSettings& s)
 {
+    if (s.property(UnreadableProperty).toBool())
+        return false;
+    // A file made read-only is left so; it is never made writable behind the user's back.
+    const QFileInfo file(s.fileName());
+    return !file.exists() || (file.isFile() && file.isWritable());
+}
+
+bool WriteSetting(QSettings& s, const QString& section, const QString& key, const QString& value)
+{
+    if (!SettingsWritable(s))
+        return false;
+    s.setValue(section + QLatin1Char('/') + key, value);
+    return FlushSettings(s);
+}
+
+bool FlushSettings(QSettings& s)
+{
+    if (!SettingsWritable(s))
+        return false;
     s.sync();
+    if (s.status() != QSettings::NoError)
+        return false;
     if (QFile::exists(s.fileName()))
         QFile::setPermissions(s.fileName(), QFile::ReadOwner | QFile::WriteOwner);
+    return true;
 }
 
 QString ServerSection(int slot)
@@ -48,10 +77,12 @@ QString ServerSection(int slot)
     return Store::ServerSectionPrefix + QString::number(slot);
 }
 
-void DeleteServerRecord(QSettings& s, const QString& section)
+bool DeleteServerRecord(QSettings& s, const QString& section)
 {
+    if (!SettingsWritable(s))
+        return false;
     s.remove(section);
-    FlushSettings(s);
+    return FlushSettings(s);
 }
 
 QString GetServerAddress(QSettings& s, const QString& section)
@@ -67,8 +98,10 @@ static QString StoredPassword(const QString& password)
     return Store::SecureMarker + ScramblePassword(password);
 }
 
-void WriteServerRecord(QSettings& s, const QString& section, const ServerRecord& record)
+bool WriteServerRecord(QSettings& s, const QString& section, const ServerRecord& record)
 {
+    if (!SettingsWritable(s))
+        return false;
     const QString prefix = section + QLatin1Char('/');
     s.setValue(prefix + Store::NameKey, record.name);
     s.setValue(prefix + Store::AddressKey, record.address);
@@ -76,12 +109,12 @@ void WriteServerRecord(QSettings& s, const QString& section, const ServerRecord&
     s.setValue(prefix + Store::LoginKey, record.login);
     s.setValue(prefix + Store::PasswordKey, StoredPassword(record.password));
     s.setValue(prefix + Store::ActiveKey, QStringLiteral("True"));
-    FlushSettings(s);
+    return FlushSettings(s);
 }
 
-void StoreServerPassword(QSettings& s, const QString& section, const QString& password)
+bool StoreServerPassword(QSettings& s, const QString& section, const QString& password)
 {
-    WriteSetting(s, section, Store::PasswordKey, StoredPassword(password));
+    return WriteSetting(s, section, Store::PasswordKey, StoredPassword(password));
 }
 
 QString ReadServerPassword(QSettings& s, const QString& section)

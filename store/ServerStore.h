@@ -37,9 +37,16 @@ std::unique_ptr<QSettings> OpenUserSettings();
 // Text values by section and key; an absent key reads as the default.
 QString ReadSetting(QSettings& s, const QString& section, const QString& key,
                     const QString& fallback = QString());
-void WriteSetting(QSettings& s, const QString& section, const QString& key, const QString& value);
+// Reads the store and tells whether that worked. A store that could not be read is never written
+// afterwards (every write below then fails): it would replace records the program never saw.
+bool CheckSettingsReadable(QSettings& s);
+// False for a store that could not be read, and for a file that is not writable (a read-only file
+// stays read-only).
+bool SettingsWritable(const QSettings& s);
+// Every write returns false when it did not reach the disk; what is on disk then stays as it was.
+bool WriteSetting(QSettings& s, const QString& section, const QString& key, const QString& value);
 // Writes the store out and keeps the file readable by its owner only.
-void FlushSettings(QSettings& s);
+bool FlushSettings(QSettings& s);
 
 // One server record as the server panel holds it; values are stored exactly as given.
 struct ServerRecord {
@@ -47,14 +54,14 @@ struct ServerRecord {
 };
 // Writes the record's keys, the password in its stored form and "active" = "True", then writes the
 // store out once.
-void WriteServerRecord(QSettings& s, const QString& section, const ServerRecord& record);
+bool WriteServerRecord(QSettings& s, const QString& section, const ServerRecord& record);
 
 // "server" + slot in decimal.
 QString ServerSection(int slot);
-void DeleteServerRecord(QSettings& s, const QString& section);
+bool DeleteServerRecord(QSettings& s, const QString& section);
 // "server_address", or "server_name" when the address is blank; returned untrimmed.
 QString GetServerAddress(QSettings& s, const QString& section);
-void StoreServerPassword(QSettings& s, const QString& section, const QString& password);
+bool StoreServerPassword(QSettings& s, const QString& section, const QString& password);
 QString ReadServerPassword(QSettings& s, const QString& section);
 QString ScramblePassword(const QString& password);
 QString UnscramblePassword(const QString& scrambled);

@@ -396,8 +396,8 @@ void TestDetails::uploadBody_data()
     QTest::addColumn<QStringList>("lredirects");
     QTest::addColumn<QString>("advanced");
     QTest::addColumn<QByteArray>("body");
-    QTest::newRow("local storage alone makes an empty file")
-        << true << QStringList() << QStringList() << "" << QByteArray(".\r\n");
+    QTest::newRow("local storage alone is a file of its line")
+        << true << QStringList() << QStringList() << "" << QByteArray("\"mailbox\"\r\n.\r\n");
     QTest::newRow("nothing at all") << false << QStringList() << QStringList() << "  " << QByteArray(".\r\n");
     QTest::newRow("local storage and one redirection")
         << true << QStringList({"r@x.com"}) << QStringList() << ""
@@ -509,12 +509,17 @@ void TestDetails::accountWithoutFileGetsOne()
     Session s;
     OPEN_ACCOUNT(s, "carol");
     frmMain& w = *s.w;
-    // The server has no file for her: that is a whole download of nothing, with local storage.
+    // The server has no file for her: empty editors with local storage, and the first save asks
+    // before it creates the file (answered Yes here).
     QVERIFY(s.fx.messages.messages.isEmpty());
     QVERIFY(w.chkMailbox->isChecked());
     QCOMPARE(w.lstRedirects->count(), 0);
     w.txtRedirect->setText(QStringLiteral("r@x.com"));
-    RUN(s, [&] { w.cmdAddRedirect_Click(); });
+    s.fx.messages.answers = {MsgYes};
+    w.cmdAddRedirect_Click();
+    QTRY_VERIFY(w.DriverIsIdle());
+    QCOMPARE(s.fx.messages.messages.size(), 1);
+    QVERIFY(s.fx.messages.messages.first().question);
     QCOMPARE(s.sim.state.account(Domain, "carol")->mailproc,
              QStringLiteral("\"mailbox\"\r\n\"redirect\"\t\"r@x.com\"\r\n"));
     QCOMPARE(ListItems(w.lstRedirects), QStringList({"r@x.com"}));

@@ -103,7 +103,13 @@ void TestWindow::startsAtStoredPosition_data()
     QTest::newRow("both") << "1500" << "900" << true << true;
     QTest::newRow("left only") << "1500" << "-" << true << false;
     QTest::newRow("not numbers") << "abc" << "" << false << false;
-    QTest::newRow("negative, another screen") << "-3000" << "30" << true << true;
+    QTest::newRow("negative, partly on the screen") << "-3000" << "30" << true << true;
+    // Values that would overflow on the way to pixels, or put the window where no screen is.
+    QTest::newRow("huge and not a number") << "1e30" << "nan" << false << false;
+    QTest::newRow("too large, not whole") << "99999999999" << "1500.5" << false << false;
+    QTest::newRow("infinite") << "inf" << "-inf" << false << false;
+    QTest::newRow("off every screen") << "-300000" << "30" << false << true;
+    QTest::newRow("below every screen") << "1500" << "900000" << true << false;
 }
 
 void TestWindow::startsAtStoredPosition()

@@ -38,17 +38,43 @@ void AppendToBox(QPlainTextEdit* box, const QString& text)
     cursor.insertText(text);
 }
 
-void ShowDownloadedFileLine(const QString& line, QCheckBox* mailbox, QListWidget* redirects,
+bool ShowDownloadedFileLine(const QString& line, QCheckBox* mailbox, QListWidget* redirects,
                             QListWidget* lredirects, QPlainTextEdit* advanced)
 {
-    FileEditors parsed;
-    AddFileLine(parsed, line, mailbox != nullptr);
-    if (parsed.mailbox)
+    // What the editors hold so far decides where the line goes (only the first list line of each
+    // kind fills its list); the advanced text is only appended to, so it is left out here.
+    FileEditors editors;
+    editors.mailbox = mailbox && mailbox->isChecked();
+    editors.redirects = ListItems(redirects);
+    editors.lredirects = ListItems(lredirects);
+    const bool held = AddFileLine(editors, line, mailbox != nullptr);
+    if (mailbox && editors.mailbox && !mailbox->isChecked())
         mailbox->setChecked(true);
-    redirects->addItems(parsed.redirects);
-    lredirects->addItems(parsed.lredirects);
-    if (!parsed.advanced.isEmpty())
-        AppendToBox(advanced, parsed.advanced);
+    if (redirects->count() == 0 && !editors.redirects.isEmpty())
+        redirects->addItems(editors.redirects);
+    if (lredirects->count() == 0 && !editors.lredirects.isEmpty())
+        lredirects->addItems(editors.lredirects);
+    if (!editors.advanced.isEmpty())
+        AppendToBox(advanced, editors.advanced);
+    return held;
+}
+
+void frmMain::FinishFileDownload(EditorSource& source, QPlainTextEdit* advancedBox, const QString& fileName)
+{
+    if (source.state != EditorSource::Loading)
+        return;
+    if (source.linesHeld) {
+        source.state = EditorSource::Complete;
+        return;
+    }
+    source.state = EditorSource::Unholdable;
+    advancedBox->setReadOnly(true);
+    ShowMessage(QStringLiteral("%1 holds a line that cannot be shown here as it is (a line break or "
+                               "another control character inside a line, or a TAB or \",\" that would "
+                               "not be saved back as it came). It is shown read-only, and it cannot be "
+                               "saved from here: saving would change that line on the server.")
+                    .arg(fileName),
+                MsgIcon::Exclamation);
 }
 
 FileEditors frmMain::CustomDomainEditorContents() const

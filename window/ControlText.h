@@ -16,6 +16,7 @@ int SelectedRow(const QListWidget* list);
 QString BoxText(const QPlainTextEdit* box);
 void AppendToBox(QPlainTextEdit* box, const QString& text);
 // Adds one line of a downloaded custom domain file or mailproc.tab to its editors; mailbox is null
-// for a custom domain file, which has no local-storage line.
-void ShowDownloadedFileLine(const QString& line, QCheckBox* mailbox, QListWidget* redirects,
+// for a custom domain file, which has no local-storage line. Returns whether the editors hold the
+// line as it is (see AddFileLine).
+bool ShowDownloadedFileLine(const QString& line, QCheckBox* mailbox, QListWidget* redirects,
                             QListWidget* lredirects, QPlainTextEdit* advanced);

@@ -5,22 +5,40 @@
 #include <QScreen>
 #include <QTreeView>
 #include <algorithm>
+#include <cmath>
 
 #include "store/ServerStore.h"
+#include "window/MessageSeam.h"
 #include "window/frmMain.h"
 
 namespace {
 const QString ProductVersion = QStringLiteral("0.26");
 constexpr int PanelGap = 180;  // twips between the tree and the panels
 
-// A stored position in twips; anything that is not a number counts as missing.
+// A stored position in twips; anything that is not a whole number of a sane size counts as missing
+// (1e30, nan or 99999999999 would overflow on the way to pixels).
 bool ReadPosition(QSettings& s, const QString& key, int* twips)
 {
     bool ok = false;
     const double value = ReadSetting(s, Store::SettingsSection, key).trimmed().toDouble(&ok);
-    if (ok)
-        *twips = qRound(value);
-    return ok;
+    if (!ok || !std::isfinite(value) || value != std::floor(value) || std::fabs(value) > 10000000.0)
+        return false;
+    *twips = int(value);
+    return true;
+}
+
+// Whether a window edge at pixel `pos` (the window `extent` long) lies on some screen along one
+// axis: at least part of the window shows on it, and its top edge never lies above or below it.
+bool OnSomeScreen(int pos, int extent, bool horizontal)
+{
+    const int visible = std::min(extent, 100);
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect g = screen->geometry();
+        if (horizontal ? (pos + extent - visible >= g.left() && pos + visible <= g.right() + 1)
+                       : (pos >= g.top() && pos + 30 <= g.bottom() + 1))
+            return true;
+    }
+    return false;
 }
 }  // namespace
 
@@ -31,13 +49,23 @@ void frmMain::Form_Load()
     // First start: centred on the screen.
     const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry()
                                                           : QRect(0, 0, width(), height());
+    // A store that cannot be read is left alone: the user is told, and nothing is written to it.
+    if (!CheckSettingsReadable(*Settings))
+        ShowMessage(QStringLiteral("The stored servers could not be read from \"%1\". The program starts "
+                                   "without them and will not write that file, so nothing in it is lost. "
+                                   "Check the file (its permissions and contents), then start the program "
+                                   "again.")
+                        .arg(Settings->fileName()),
+                    MsgIcon::Exclamation);
+
+    // First start, or a stored position that is off every screen: centred on the screen.
     int left = 0, top = 0;
-    const int x = ReadPosition(*Settings, Store::FormLeftKey, &left)
-                      ? Px(left)
-                      : screen.x() + qRound(screen.width() / 2.0f - width() / 2.0f);
-    const int y = ReadPosition(*Settings, Store::FormTopKey, &top)
-                      ? Px(top)
-                      : screen.y() + qRound(screen.height() / 2.0f - height() / 2.0f);
+    const bool leftStored = ReadPosition(*Settings, Store::FormLeftKey, &left) &&
+                            OnSomeScreen(Px(left), width(), true);
+    const bool topStored = ReadPosition(*Settings, Store::FormTopKey, &top) &&
+                           OnSomeScreen(Px(top), height(), false);
+    const int x = leftStored ? Px(left) : screen.x() + qRound(screen.width() / 2.0f - width() / 2.0f);
+    const int y = topStored ? Px(top) : screen.y() + qRound(screen.height() / 2.0f - height() / 2.0f);
     move(x, y);
 
     PanelLeft = 3420;
@@ -66,10 +94,15 @@ void frmMain::Form_Resize()
 void frmMain::Form_Unload()
 {
     // A minimised window has no position worth keeping: the next start uses the last normal one.
-    if (isMinimized())
+    // A store that could not be read at start was reported then and is never written.
+    if (isMinimized() || !SettingsWritable(*Settings))
         return;
-    WriteSetting(*Settings, Store::SettingsSection, Store::FormLeftKey, QString::number(Twips(x())));
-    WriteSetting(*Settings, Store::SettingsSection, Store::FormTopKey, QString::number(Twips(y())));
+    if (!WriteSetting(*Settings, Store::SettingsSection, Store::FormLeftKey, QString::number(Twips(x()))) ||
+        !WriteSetting(*Settings, Store::SettingsSection, Store::FormTopKey, QString::number(Twips(y()))))
+        ShowMessage(QStringLiteral("The window position could not be saved: the settings file \"%1\" could "
+                                   "not be written.")
+                        .arg(Settings->fileName()),
+                    MsgIcon::Exclamation);
 }
 
 void frmMain::resizeEvent(QResizeEvent* event)

@@ -49,10 +49,17 @@ enum class ReplyOutcome { Complete, Continue, Stop };
 // How far the custom domain editor (or the mail-processing editors) holds the server's file.
 // A save composes the whole file from the editors, so it may only go ahead when they hold a
 // complete download of that very file, or were emptied on purpose to create or remove it.
+// NotSent: the server answered the download with "-", which may mean "no file" or "refused just
+// now"; the first save asks before it creates a file. Unholdable: the file came down whole but
+// holds a line the editors cannot show as it is; it is shown read-only and never saved whole.
 struct EditorSource {
-    enum State { Empty, Loading, Complete, Fresh };
+    enum State { Empty, Loading, Complete, Fresh, NotSent, Unholdable };
+    EditorSource() = default;
+    EditorSource(State s, const QString& name) : state(s), owner(name) {}
     State state = Empty;
     QString owner;  // the custom domain name, or the account address (account@domain)
+    QString serverAnswer;  // NotSent: the server's "-" line
+    bool linesHeld = true;  // Loading: every line so far is held as it is
     bool allowsSaveOf(const QString& name) const
     {
         return (state == Complete || state == Fresh) && owner == name;
@@ -101,6 +108,19 @@ public:
     ActivityLog* Activity = nullptr;       // every script's row and outcome
     ActivityDock* ActivityView = nullptr;  // the dock that shows it (View menu)
     BusyIndicator* Busy = nullptr;         // busy bar and Cancel in the status bar
+    // A server that drips a line byte by byte keeps the timer above from firing: a line that has not
+    // ended this long after it began abandons the script too.
+    int LineTimeoutMs = 600000;
+    QTimer* LineTimer = nullptr;
+    // No reply line is longer than this; a server sending more without a line end is abandoned
+    // (a long list is many short lines, never one long one).
+    qsizetype MaxReplyLineBytes = qsizetype(16) << 20;
+    // The "+" that opens the reply being read has arrived (reset with every request sent): after it,
+    // a file download's lines starting with "+" are file lines.
+    bool ReplyHeaderSeen = false;
+    // A note in the activity log beside the running script's row: stray lines dropped, a file the
+    // server did not send.
+    void NoteForActivityLog(const QString& text);
 
     void RunNextCommand();
     void CloseConnection();
@@ -116,6 +136,7 @@ public:
     void TcpConnection_Close();
     void TcpConnection_Error(int number, const QString& description);
     void ReplyTimedOut();
+    void LineTimedOut();
 
     // ---------------------------------------------------------------- reply reader (replies)
     void ReadReplyLines();
@@ -131,7 +152,7 @@ public:
     // passed over, any other line is a data line handed to onData as received.
     ReplyOutcome HandleListLine(const QString& line, const QString& progressText,
                                 const std::function<void(const QString&)>& onData,
-                                const std::function<void()>& onEnd = {});
+                                const std::function<void()>& onEnd = {}, bool emptyIsData = false);
     // For data handlers: reports the line as malformed (the reader then goes on).
     void ReportMalformedLine(const QString& line);
     // The body of an upload the server asked for, composed from the editors; refused (no body, the
@@ -139,6 +160,9 @@ public:
     ReplyOutcome SendUploadBody(const FileEditors& editors, bool withMailbox, const EditorSource& source,
                                 QPlainTextEdit* advancedBox, const QString& notReadText,
                                 const QString& keptText);
+    // The end of a file download: the editors hold the file (or, when a line could not be held as
+    // it is, show it read-only and say so).
+    void FinishFileDownload(EditorSource& source, QPlainTextEdit* advancedBox, const QString& fileName);
     // What an upload composes each file from: the editors as they stand now.
     FileEditors CustomDomainEditorContents() const;
     FileEditors MailProcEditorContents() const;
@@ -365,7 +389,7 @@ public:
 
     // ---------------------------------------------------------------- server commands (store)
     QSettings* Settings = nullptr;
-    void SaveServerRecord(const QString& section);
+    bool SaveServerRecord(const QString& section);  // false (and the user told) when not written
     void cmdAddServer_Click();
     void cmdUpdateServer_Click();
     void cmdRemoveServer_Click();
@@ -398,6 +422,9 @@ private:
     // Abandons the running script: the rest of it is dropped up to its "<%quit%>", and the
     // observers learn why (the first reason given is the one they learn).
     void AbandonScript(ScriptOutcome::Kind kind, const QString& detail = QString());
+    // A fault of the server's reply: tells the user ("The server NAME (HOST, port N) " + fault ...),
+    // abandons the script with the given outcome, closes the connection and runs the next script.
+    void AbandonReply(ScriptOutcome::Kind kind, const QString& detail, const QString& fault);
     // The user's Cancel: closes the connection and abandons the running script, no message box.
     void CancelScript();
     void CreateActivityViews();
