@@ -345,6 +345,9 @@ void frmMain::OpenConnection(const QString& address, const QString& portText)
     SetStatus(QStringLiteral("Connecting to ") + address + QStringLiteral("..."));
     CurrentCommand = Connect;
     auto* socket = new QTcpSocket(this);
+    // The reader takes bytes as it reads (64 KiB at a time); beyond 1 MiB not yet taken, the
+    // rest of a long reply waits with the server (TCP holds it back) instead of piling up here.
+    socket->setReadBufferSize(1 << 20);
     TcpConnection = socket;
     WireSocket(socket);
     WaitForReply();
@@ -435,8 +438,7 @@ void frmMain::TcpConnection_Connect()
 void frmMain::TcpConnection_DataArrival()
 {
     WaitForReply();  // a long reply still arriving is no silent server
-    ReplyBuffer.append(TcpConnection->readAll());
-    ReadReplyLines();
+    ReadReplyLines();  // it takes the bytes from the socket as it reads
 }
 
 void frmMain::TcpConnection_Close()
