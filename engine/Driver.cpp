@@ -142,6 +142,8 @@ bool frmMain::RunOneEntry()
         ScriptAborted = false;
         ScriptRequired = false;
         CurrentCommand = Quit;
+        if (TcpConnection)  // the reader takes bytes as it reads: what it left in the socket too
+            ReplyBuffer.append(TcpConnection->readAll());
         CloseConnection();  // no log-off line: the server sees the connection close
         // Lines the server sent after the last reply the script awaited get the quit row's answer
         // now, before the next script's connection empties the buffer; they drive nothing.
