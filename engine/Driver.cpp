@@ -143,6 +143,8 @@ bool frmMain::RunOneEntry()
         ScriptAborted = false;
         ScriptRequired = false;
         CurrentCommand = Quit;
+        if (TcpConnection)  // the reader takes bytes as it reads: what it left in the socket too
+            ReplyBuffer.append(TcpConnection->readAll());
         // Lines the server sent after the last reply the script awaited get the quit row's answer
         // once the connection is closed (closing empties the buffer); they drive nothing.
         QStringList leftOver;
@@ -314,8 +316,10 @@ void frmMain::SendText(const QByteArray& bytes)
 {
     if (!TcpConnection)
         return;
-    // Whatever the server sent beyond its last reply answers no request; left in the buffer it
-    // would be read as the reply to this one.
+    // Whatever the server sent beyond its last reply answers no request; left in the buffer (or in
+    // the socket, where the reader leaves what it has not needed yet) it would be read as the reply
+    // to this one.
+    ReplyBuffer.append(TcpConnection->readAll());
     const qsizetype stray = ReplyBuffer.discardPending();
     if (stray > 0)
         NoteForActivityLog(QStringLiteral("%1 line(s) the server sent beyond its reply were dropped "
@@ -426,6 +430,9 @@ void frmMain::OpenConnection(const QString& address, const QString& portText)
     SetStatus(QStringLiteral("Connecting to ") + address + QStringLiteral("..."));
     CurrentCommand = Connect;
     auto* socket = new QTcpSocket(this);
+    // The reader takes bytes as it reads (64 KiB at a time); beyond 1 MiB not yet taken, the
+    // rest of a long reply waits with the server (TCP holds it back) instead of piling up here.
+    socket->setReadBufferSize(1 << 20);
     TcpConnection = socket;
     WireSocket(socket);
     WaitForReply();
@@ -520,9 +527,8 @@ void frmMain::TcpConnection_Connect()
 void frmMain::TcpConnection_DataArrival()
 {
     WaitForReply();  // a long reply still arriving is no silent server
-    ReplyBuffer.append(TcpConnection->readAll());
     const qsizetype takenBefore = ReplyBuffer.takenLines();
-    ReadReplyLines();
+    ReadReplyLines();  // it takes the bytes from the socket as it reads
     if (!TcpConnection)
         return;  // the reply ended the connection
     if (ReplyBuffer.partialLineTooLong(MaxReplyLineBytes)) {

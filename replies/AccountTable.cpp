@@ -22,34 +22,59 @@ bool AccountTable::append(const UserEntry& entry)
     return append(entry.nameAndKind.toLatin1(), entry.password.toLatin1());
 }
 
+// Blocks are this large (a longer row gets a block of its own size).
+static constexpr qsizetype BlockBytes = 1 << 20;
+
 bool AccountTable::append(QByteArrayView nameAndKind, QByteArrayView password)
 {
-    const qsizetype end = bytes_.size() + nameAndKind.size() + password.size();
-    if (end > qsizetype(std::numeric_limits<quint32>::max()))
+    const qsizetype rowBytes = nameAndKind.size() + password.size();
+    if (!d_)
+        d_ = std::make_shared<Data>();
+    else if (d_.use_count() > 1)
+        d_ = std::make_shared<Data>(*d_);  // shared: change a copy (the blocks' bytes stay shared)
+    Data& d = *d_;
+    if (qsizetype(d.total) + rowBytes > qsizetype(std::numeric_limits<quint32>::max()))
         return false;
-    bytes_.append(nameAndKind);
-    ends_.append(quint32(bytes_.size()));
-    bytes_.append(password);
-    ends_.append(quint32(bytes_.size()));
+    if (d.blocks.empty() || d.blocks.back().size() + rowBytes > d.blocks.back().capacity()) {
+        d.blocks.emplace_back();
+        d.blocks.back().reserve(qMax(BlockBytes, rowBytes));
+        d.blockStarts.push_back(d.total);
+    }
+    QByteArray& block = d.blocks.back();
+    block.append(nameAndKind);
+    d.ends.push_back(d.total + quint32(nameAndKind.size()));
+    block.append(password);
+    d.total += quint32(rowBytes);
+    d.ends.push_back(d.total);
     return true;
 }
 
 void AccountTable::clear()
 {
-    bytes_ = QByteArray();
-    ends_ = QList<quint32>();
+    d_.reset();
+}
+
+QByteArrayView AccountTable::bytes(quint32 from, quint32 to) const
+{
+    // The block holding the row: the last one starting at or before it.
+    const auto& starts = d_->blockStarts;
+    const size_t block = size_t(std::upper_bound(starts.begin(), starts.end(), from) - starts.begin()) - 1;
+    return QByteArrayView(d_->blocks[block].constData() + (from - starts[block]), qsizetype(to - from));
 }
 
 QByteArrayView AccountTable::nameAndKind(qsizetype row) const
 {
-    const quint32 from = row == 0 ? 0 : ends_.at(2 * row - 1);
-    return QByteArrayView(bytes_.constData() + from, ends_.at(2 * row) - from);
+    const auto& ends = d_->ends;
+    const quint32 to = ends[size_t(2 * row)];
+    const quint32 from = row == 0 ? 0 : ends[size_t(2 * row - 1)];
+    return from == to ? QByteArrayView() : bytes(from, to);
 }
 
 QByteArrayView AccountTable::password(qsizetype row) const
 {
-    const quint32 from = ends_.at(2 * row);
-    return QByteArrayView(bytes_.constData() + from, ends_.at(2 * row + 1) - from);
+    const auto& ends = d_->ends;
+    const quint32 from = ends[size_t(2 * row)], to = ends[size_t(2 * row + 1)];
+    return from == to ? QByteArrayView() : bytes(from, to);
 }
 
 UserEntry AccountTable::at(qsizetype row) const

@@ -1,9 +1,11 @@
 #pragma once
-// The account list of a domain in compact form: one byte array holding, row after row, the name
-// with its kind letter and the password as the server sent them (Latin-1), and two end offsets per
-// row. A million accounts cost their own bytes and eight more each, not two strings and a list
-// entry. Copies share the bytes (implicit sharing), so the tree and the printout can hold the same
-// list without a second copy.
+// The account list of a domain in compact form: the bytes of each row, the name with its kind
+// letter and the password as the server sent them (Latin-1), one row after the other, and two end
+// offsets per row. A million accounts cost their own bytes and eight more each, not two strings
+// and a list entry. The bytes are kept in blocks of about a megabyte (a row never split), so a
+// growing list is never copied to a larger buffer; copies of a table share its data (a table is
+// copied before it is changed while shared), so the tree, the printout and a sorting thread can
+// hold the same list without a second copy.
 //
 // Also here: the tree's order of accounts (by name without regard to case, then as it stands) and
 // the search in that order, on the bytes, so that neither needs a decoded string per account.
@@ -12,8 +14,11 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
+#include <deque>
 #include <initializer_list>
 #include <iterator>
+#include <memory>
+#include <vector>
 
 // One row of the account list of a domain: the name followed by its kind letter, and the password.
 struct UserEntry {
@@ -33,13 +38,11 @@ public:
     bool append(QByteArrayView nameAndKind, QByteArrayView password);
     void clear();
 
-    qsizetype size() const { return ends_.size() / 2; }
-    bool isEmpty() const { return ends_.isEmpty(); }
+    qsizetype size() const { return d_ ? qsizetype(d_->ends.size() / 2) : 0; }
+    bool isEmpty() const { return size() == 0; }
     QByteArrayView nameAndKind(qsizetype row) const;
     QByteArrayView password(qsizetype row) const;
     UserEntry at(qsizetype row) const;
-    // Bytes held (text and offsets), for the benchmark's account of memory.
-    qsizetype byteSize() const { return bytes_.capacity() + ends_.capacity() * qsizetype(sizeof(quint32)); }
 
     class const_iterator {
     public:
@@ -62,8 +65,14 @@ public:
     const_iterator end() const { return {this, size()}; }
 
 private:
-    QByteArray bytes_;
-    QList<quint32> ends_;  // per row: the end of the name and kind, then the end of the password
+    struct Data {
+        std::vector<QByteArray> blocks;
+        std::vector<quint32> blockStarts;  // the offset of each block's first byte
+        quint32 total = 0;                 // bytes in all blocks
+        std::deque<quint32> ends;  // per row: the end of the name and kind, then of the password
+    };
+    QByteArrayView bytes(quint32 from, quint32 to) const;
+    std::shared_ptr<Data> d_;
 };
 
 namespace Accounts {

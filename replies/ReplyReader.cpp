@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QTcpSocket>
 #include <QTimer>
 
 #include "engine/CommandQueue.h"
@@ -20,6 +21,9 @@ static QString ErrorReplyText(const QString& line, const QString& command)
     return QStringLiteral("Error response durring '") + name + QStringLiteral("'\r\n\r\n") + line;
 }
 
+// The reader takes this much from the socket at a time.
+static constexpr qint64 ReaderPieceBytes = 64 * 1024;
+
 void frmMain::ReadReplyLines()
 {
     // Lines are read in a loop, not by handlers calling back into the reader; a driver step that
@@ -33,7 +37,16 @@ void frmMain::ReadReplyLines()
     QElapsedTimer slice;
     slice.start();
     int sinceCheck = 0;
-    while (const auto bytes = ReplyBuffer.takeLineView()) {
+    for (;;) {
+        const auto bytes = ReplyBuffer.takeLineView();
+        if (!bytes) {
+            // The bytes are taken from the socket as they are needed, a piece at a time: a long
+            // reply waits in the socket (and the server) instead of piling up here.
+            if (!TcpConnection || TcpConnection->bytesAvailable() == 0)
+                break;
+            ReplyBuffer.append(TcpConnection->read(ReaderPieceBytes));
+            continue;
+        }
         const ReplyOutcome outcome = HandleReplyLine(Wire::decode(*bytes));
         if (outcome == ReplyOutcome::Complete) {
             Reports.endStep({ScriptOutcome::Done, {}});
@@ -43,7 +56,8 @@ void frmMain::ReadReplyLines()
             break;
         if (++sinceCheck == 64) {
             sinceCheck = 0;
-            if (slice.elapsed() >= ReaderSliceMs && ReplyBuffer.hasCompleteLine()) {
+            if (slice.elapsed() >= ReaderSliceMs &&
+                (ReplyBuffer.hasCompleteLine() || (TcpConnection && TcpConnection->bytesAvailable() > 0))) {
                 ReaderResumePending = true;
                 QTimer::singleShot(0, this, [this] {
                     if (ReaderResumePending)

@@ -265,7 +265,8 @@ bool ParseSimState(const QString& text, SimState* out, QString* error)
                 *error = QStringLiteral("line %1: %2").arg(n + 1).arg(why);
             return false;
         };
-        const QString kind = line.section(QLatin1Char('\t'), 0, 0);
+        const qsizetype firstTab = line.indexOf(QLatin1Char('\t'));
+        const QString kind = firstTab < 0 ? line : line.left(firstTab);
         if (!counts.contains(kind))
             return fail(QStringLiteral("unknown record \"%1\"").arg(kind));
         const int count = counts.value(kind);
@@ -274,7 +275,8 @@ bool ParseSimState(const QString& text, SimState* out, QString* error)
         if (f.size() != count)
             return fail(QStringLiteral("\"%1\" needs %2 fields, found %3").arg(kind).arg(count).arg(f.size()));
         for (QString& field : f)
-            field = Unescape(field);
+            if (field.contains(QLatin1Char('\\')))
+                field = Unescape(field);
 
         if (kind == QLatin1String("domain")) {
             if (f[1].isEmpty() || domainAt.contains(f[1].toCaseFolded()))
@@ -293,11 +295,12 @@ bool ParseSimState(const QString& text, SimState* out, QString* error)
             const QString kindLetter = f[4].toUpper();
             if (kindLetter != QLatin1String("U") && kindLetter != QLatin1String("M"))
                 return fail(QStringLiteral("account kind must be U or M"));
-            SimAccount a;
-            a.name = f[2];
-            a.password = f[3];
-            a.kind = kindLetter;
-            d->accounts.append(a);
+            // The kind letters are shared text: a million accounts cost their names and passwords.
+            static const QString user = QStringLiteral("U"), list = QStringLiteral("M");
+            SimAccount& a = d->accounts.emplace_back();
+            a.name = std::move(f[2]);
+            a.password = std::move(f[3]);
+            a.kind = kindLetter == user ? user : list;
         } else if (kind == QLatin1String("custdomain")) {
             if (f[1].isEmpty() || customKey.contains(f[1].toCaseFolded()))
                 return fail(QStringLiteral("empty or repeated custom domain"));

@@ -24,6 +24,9 @@ struct SimAccount {
     QList<SimMember> members;
 };
 
+// Moved, not copied, when a list of a million accounts grows.
+Q_DECLARE_TYPEINFO(SimAccount, Q_RELOCATABLE_TYPE);
+
 struct SimDomain {
     QString name;
     QList<SimAccount> accounts;

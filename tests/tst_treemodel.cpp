@@ -43,6 +43,7 @@ class TestTreeModel : public QObject {
     Q_OBJECT
 private slots:
     void latin1OrderMatchesTextOrder();
+    void accountTableRowsAcrossBlocksAndCopies();
     void accountRowsRoundTripEveryLatin1Byte();
     void longListSortedOffThreadAndStaleSortDropped();
     void millionRowsLeaveNoKeyBehind();
@@ -69,6 +70,37 @@ void TestTreeModel::latin1OrderMatchesTextOrder()
     QVERIFY(Accounts::Compare("abc", "AB") > 0);
     QVERIFY(Accounts::Compare("Bob", "bob") < 0);
     QCOMPARE(Accounts::Compare("bob", "bob"), 0);
+}
+
+// Rows are stored in blocks of about a megabyte: rows on both sides of a block's end, a row larger
+// than a block and empty fields all read back; a copy keeps its rows while the original grows.
+void TestTreeModel::accountTableRowsAcrossBlocksAndCopies()
+{
+    AccountTable table;
+    QList<QPair<QByteArray, QByteArray>> rows;
+    const auto add = [&](const QByteArray& a, const QByteArray& b) {
+        QVERIFY(table.append(a, b));
+        rows.append({a, b});
+    };
+    add("firstU", "");
+    add(QByteArray(3 << 19, 'x') + "M", "big");  // 1.5 MiB
+    add("", "no name");
+    for (int i = 0; i < 3000; ++i)
+        add(QByteArray(500 + i % 7, char('a' + i % 26)) + "U", QByteArray::number(i));
+    const AccountTable copy = table;
+    const qsizetype copied = rows.size();
+    add("lastU", "pw");
+    QCOMPARE(table.size(), rows.size());
+    QCOMPARE(copy.size(), copied);
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+        QCOMPARE(table.nameAndKind(r).toByteArray(), rows[r].first);
+        QCOMPARE(table.password(r).toByteArray(), rows[r].second);
+        if (r < copied)
+            QCOMPARE(copy.nameAndKind(r).toByteArray(), rows[r].first);
+    }
+    QCOMPARE(Accounts::Name(table, 1).size(), qsizetype(3 << 19));
+    QCOMPARE(Accounts::KindLetter(table, 1), 'M');
+    QVERIFY(Accounts::Name(table, 2).isEmpty());  // "no name" is the password; the name is empty
 }
 
 // Names and passwords holding every byte from 1 to 255 come back as they went in: from the table,
