@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "store/ServerStore.h"
+#include "window/WindowLayout.h"
 #include "window/frmMain.h"
 
 namespace {
@@ -76,10 +77,14 @@ void frmMain::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     Form_Resize();
+    if (Layout)
+        Layout->arrange();
 }
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
     Form_Unload();
+    if (!isMinimized())
+        Layout->save(*Settings);
     event->accept();  // closing is never refused
 }

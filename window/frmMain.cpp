@@ -1,9 +1,17 @@
 #include "window/frmMain.h"
 
+#include <QListWidget>
+#include <QMenuBar>
+#include <QTreeView>
 #include <QSettings>
 #include <QTcpSocket>
 
 #include "store/ServerStore.h"
+#include "window/AppIcon.h"
+#include "window/ElidedTips.h"
+#include "window/Keyboard.h"
+#include "window/MainMenu.h"
+#include "window/WindowLayout.h"
 #include "window/MessageSeam.h"
 #include "window/PrinterSeam.h"
 
@@ -29,7 +37,18 @@ frmMain::frmMain(QSettings* settings, MessageSeam* messages, PrinterSeam* printe
     Printer = printer;
 
     CreatePanels();
+    Menu = new MainMenu(this);
+    resize(width(), height() + menuBar()->sizeHint().height());  // the panels keep their room
+    setWindowIcon(AppIcon());
+    WireKeyboard(*this);
+    auto* tips = new ElidedTips(this);
+    tips->watch(DomainList);
+    for (QListWidget* list : {lstListUsers, lstAliases, lstRedirects, lstLRedirects, lstPOP3,
+                              lstDomainRedirects, lstDomainLredirects})
+        tips->watchList(list);
+    Layout = new WindowLayout(this);
     Form_Load();
+    Layout->restore(*Settings);
 }
 
 frmMain::~frmMain()

@@ -37,6 +37,8 @@ class QTimer;
 class QTreeView;
 class MessageSeam;
 class PrinterSeam;
+class MainMenu;
+class WindowLayout;
 enum class MsgIcon;
 
 // How a reply handler ended with a line: complete (the step is done: run the driver, then read on),
@@ -353,6 +355,8 @@ public:
     void Form_Load();
     void Form_Resize();
     void Form_Unload();
+    WindowLayout* Layout = nullptr;  // growth past the design size, the tree's drag handle
+    MainMenu* Menu = nullptr;        // the menu bar
 
     // ---------------------------------------------------------------- server commands (store)
     QSettings* Settings = nullptr;
