@@ -3,6 +3,7 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 CMAKE_ARGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 CTEST_ARGS ?= --output-on-failure
+JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 export QT_QPA_PLATFORM ?= offscreen
 
 .PHONY: all deps build run test test-plain test-asan bench demo clean
@@ -19,7 +20,7 @@ $(ASAN_BUILD)/build.ninja: | deps
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_ARGS) -DTAZEL_SANITIZE=ON
 
 build: deps $(BUILD)/build.ninja
-	cmake --build $(BUILD)
+	cmake --build $(BUILD) --parallel $(JOBS)
 
 run: build
 	env -u QT_QPA_PLATFORM $(BUILD)/tazel-admin
@@ -31,14 +32,16 @@ test-plain: build
 	cd $(BUILD) && ctest $(CTEST_ARGS)
 
 test-asan: deps $(ASAN_BUILD)/build.ninja
-	cmake --build $(ASAN_BUILD)
+	cmake --build $(ASAN_BUILD) --parallel $(JOBS)
 	cd $(ASAN_BUILD) && ctest $(CTEST_ARGS)
 
 bench: build
 	$(BUILD)/bench/bench_reader
 	@if [ -x $(BUILD)/bench/bench_window ]; then $(BUILD)/bench/bench_window; fi
 
-demo: build
+# Only the program and the simulator, on every core: the tests are built by `make test`.
+demo: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) --parallel $(JOBS) --target tazel-admin tazel-sim
 	env -u QT_QPA_PLATFORM scripts/demo $(BUILD)
 
 clean:
