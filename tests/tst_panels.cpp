@@ -53,6 +53,7 @@ private slots:
     void handleMovesTheTreeEdge();
     void longEntriesEndInAnEllipsisWithATip();
     void everyControlHasAnAccessibleName();
+    void tabGoesInReadingOrder();
 
 private:
     std::unique_ptr<WindowFixture> fx;
@@ -706,6 +707,36 @@ void TestPanels::everyControlHasAnAccessibleName()
         QVERIFY(face);
         QVERIFY2(!face->text(QAccessible::Name).isEmpty(), c->metaObject()->className());
     }
+}
+
+// The controls Tab reaches after `from`, in order, as far as `count` of them.
+static QList<QWidget*> TabChain(frmMain& w, QWidget* from, int count)
+{
+    QList<QWidget*> chain{from};
+    for (QWidget* c = from->nextInFocusChain(); c != from && chain.size() < count; c = c->nextInFocusChain())
+        if (c->isVisibleTo(&w) && c->isEnabled() && (c->focusPolicy() & Qt::TabFocus))
+            chain << c;
+    return chain;
+}
+
+void TestPanels::tabGoesInReadingOrder()
+{
+    w->ShowServerPanel("edit");
+    QCOMPARE(TabChain(*w, w->txtServerName, 8),
+             (QList<QWidget*>{w->txtServerName, w->txtServerAddress, w->txtServerPort, w->txtServerLoginName,
+                              w->txtServerPassword, w->chkHideServerPwd, w->cmdUpdateServer, w->cmdRemoveServer}));
+    w->ShowUserPanel("list");
+    w->tabUsers->setCurrentIndex(1);
+    QCOMPARE(TabChain(*w, w->txtNewAlias, 10),
+             (QList<QWidget*>{w->txtNewAlias, w->cmdAddAlias, w->lstAliases, w->cmdDeleteAlias, w->txtRealName, w->txtHomePage,
+                              w->txtMaxMBSize, w->chkMailbox, w->chkClosedML, w->cmdSaveUserVars}));
+    w->tabUsers->setCurrentIndex(3);
+    QCOMPARE(TabChain(*w, w->txtPOP3Server, 7),
+             (QList<QWidget*>{w->txtPOP3Server, w->txtPOP3User, w->txtPOP3Pass, w->optCLR, w->optAPOP, w->cmdAddPOP3,
+                              w->lstPOP3}));
+    // From the user panel's last control Tab goes on into the tab control under it.
+    const QList<QWidget*> user = TabChain(*w, w->txtPassword, 4);
+    QCOMPARE(user.mid(0, 3), (QList<QWidget*>{w->txtPassword, w->chkHideUserPwd, w->cmdSavePassword}));
 }
 
 QTEST_MAIN(TestPanels)
