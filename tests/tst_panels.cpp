@@ -679,14 +679,19 @@ void TestPanels::longEntriesEndInAnEllipsisWithATip()
     QCOMPARE(QToolTip::text(), longEntry);
     QToolTip::hideText();
 
-    // A 300-character account name in the tree.
+    // A server of a 300-character name in the tree.
     auto* tree = w->DomainList;
-    const QModelIndex root = tree->model()->index(0, 0);
-    QVERIFY(!ElidedTips::IsElided(tree, root));
     const QString name(300, 'a');
-    tree->model()->setData(root, name, Qt::DisplayRole);
-    QVERIFY(ElidedTips::IsElided(tree, root));
-    const QPoint node = tree->visualRect(root).center();
+    fx->addServerRecord(1, name, "127.0.0.1", 6017);
+    fx->addServerRecord(2, "short", "127.0.0.1", 6017);
+    w->BuildServerTree();
+    const QModelIndex longNode = w->NodeByKey("server1"), shortNode = w->NodeByKey("server2");
+    tree->expand(longNode.parent());
+    QCOMPARE(w->NodeText(longNode), name);
+    QTRY_VERIFY(tree->visualRect(longNode).isValid());
+    QVERIFY(ElidedTips::IsElided(tree, longNode));
+    QVERIFY(!ElidedTips::IsElided(tree, shortNode));
+    const QPoint node = tree->visualRect(longNode).center();
     QHelpEvent treeTip(QEvent::ToolTip, node, tree->viewport()->mapToGlobal(node));
     QApplication::sendEvent(tree->viewport(), &treeTip);
     QTRY_VERIFY(QToolTip::isVisible());

@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
-#include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeView>
@@ -13,13 +12,21 @@
 
 #include "sim/TazelSim.h"
 #include "tests/TestKit.h"
+#include "window/ServerTreeModel.h"
 #include "window/frmMain.h"
 
 namespace {
 
-bool Click(frmMain& w, const QString& key, const std::function<bool()>& ready)
+QModelIndex Child(const frmMain& w, const QModelIndex& parent, const QString& text)
 {
-    const QModelIndex node = w.NodeByKey(key);
+    for (int r = 0; r < w.DomainModel->rowCount(parent); ++r)
+        if (w.NodeText(w.DomainModel->index(r, 0, parent)) == text)
+            return w.DomainModel->index(r, 0, parent);
+    return {};
+}
+
+bool Click(frmMain& w, const QModelIndex& node, const std::function<bool()>& ready)
+{
     if (!node.isValid())
         return false;
     w.DomainList->expand(node.parent());
@@ -66,16 +73,16 @@ int main(int argc, char** argv)
     const QString server = QStringLiteral("server1");
     const QString domain = frmMain::DomainNodeKey(server, QStringLiteral("example.com"));
     const QString custom = frmMain::CustomDomainNodeKey(server, QStringLiteral("lists.example.net"));
-    bool ok = Click(w, server, [&] { return w.DomainModel->rowCount(w.NodeByKey(server)) > 1; });
+    bool ok = Click(w, w.NodeByKey(server), [&] { return w.DomainModel->rowCount(w.NodeByKey(server)) > 1; });
     w.DomainList->expand(w.NodeByKey(server));
     ok = ok && Save(w, dir, "server.png");
-    ok = ok && Click(w, domain, [&] { return w.DomainModel->rowCount(w.NodeByKey(domain)) > 1; })
+    ok = ok && Click(w, w.NodeByKey(domain), [&] { return w.DomainModel->rowCount(w.NodeByKey(domain)) > 1; })
          && Save(w, dir, "domain.png");
     w.DomainList->expand(w.NodeByKey(domain));
-    ok = ok && Click(w, frmMain::AccountNodeKey(domain, QStringLiteral("alice")),
+    ok = ok && Click(w, Child(w, w.NodeByKey(domain), QStringLiteral("alice")),
                      [&] { return w.tabUsers->isVisible(); });
     w.tabUsers->setCurrentIndex(1);
     ok = ok && Save(w, dir, "account.png");
-    ok = ok && Click(w, custom, [&] { return w.tabCustomDomain->isVisible(); }) && Save(w, dir, "custom-domain.png");
+    ok = ok && Click(w, w.NodeByKey(custom), [&] { return w.tabCustomDomain->isVisible(); }) && Save(w, dir, "custom-domain.png");
     return ok ? 0 : 1;
 }
