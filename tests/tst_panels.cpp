@@ -705,7 +705,7 @@ void TestPanels::everyControlHasAnAccessibleName()
         if (!(qobject_cast<QAbstractButton*>(c) || qobject_cast<QLineEdit*>(c)
               || qobject_cast<QAbstractItemView*>(c) || qobject_cast<QPlainTextEdit*>(c)
               || qobject_cast<QTabWidget*>(c))
-            || c->inherits("QTabBar") || c->inherits("QHeaderView") || c->parentWidget()->inherits("QTabBar")
+            || c->inherits("QTabBar") || c->inherits("QHeaderView") || c->inherits("QTableCornerButton") || c->parentWidget()->inherits("QTabBar")
             || c->parentWidget()->inherits("QTabWidget") || c->inherits("QComboBox") || c->objectName().startsWith("qt_"))
             continue;
         QAccessibleInterface* face = QAccessible::queryAccessibleInterface(c);
