@@ -5,6 +5,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 300
 CMAKE_ARGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 CTEST_ARGS ?= --output-on-failure
+JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 export QT_QPA_PLATFORM ?= offscreen
 
 .PHONY: all deps build run test test-plain test-asan bench demo clean fuzz sweep
@@ -21,7 +22,7 @@ $(ASAN_BUILD)/build.ninja: | deps
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_ARGS) -DTAZEL_SANITIZE=ON
 
 build: deps $(BUILD)/build.ninja
-	cmake --build $(BUILD)
+	cmake --build $(BUILD) --parallel $(JOBS)
 
 run: build
 	env -u QT_QPA_PLATFORM $(BUILD)/tazel-admin
@@ -33,7 +34,7 @@ test-plain: build
 	cd $(BUILD) && ctest $(CTEST_ARGS)
 
 test-asan: deps $(ASAN_BUILD)/build.ninja
-	cmake --build $(ASAN_BUILD)
+	cmake --build $(ASAN_BUILD) --parallel $(JOBS)
 	cd $(ASAN_BUILD) && ctest $(CTEST_ARGS)
 
 bench: build
@@ -54,7 +55,9 @@ fuzz:
 sweep: build
 	cd $(BUILD) && TAZEL_SWEEP=all tests/tst_sweep
 
-demo: build
+# Only the program and the simulator, on every core: the tests are built by `make test`.
+demo: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) --parallel $(JOBS) --target tazel-admin tazel-sim
 	env -u QT_QPA_PLATFORM scripts/demo $(BUILD)
 
 clean:

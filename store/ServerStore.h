@@ -4,6 +4,8 @@
 //   [servers]  server_count          highest slot number assigned so far
 //   [serverN]  server_name, server_address, server_port, server_login, server_pass, active
 //   [Settings] FormLeft, FormTop     window position in twips
+//              FormWidth, FormHeight window size in twips (the design size when absent)
+//              TreeWidth             the server tree's width in twips
 //
 // Every section and key name stands here. The file holds the administrator passwords, so it is
 // kept readable by its owner only.
@@ -26,6 +28,9 @@ inline const QString ActiveKey = QStringLiteral("active");
 inline const QString SettingsSection = QStringLiteral("Settings");
 inline const QString FormLeftKey = QStringLiteral("FormLeft");
 inline const QString FormTopKey = QStringLiteral("FormTop");
+inline const QString FormWidthKey = QStringLiteral("FormWidth");
+inline const QString FormHeightKey = QStringLiteral("FormHeight");
+inline const QString TreeWidthKey = QStringLiteral("TreeWidth");
 inline const QString SecureMarker = QStringLiteral("{%secure:tzcrypt%}");
 inline constexpr int MaxSlot = 32767;
 inline constexpr int ScrambleKey = 0x3B;

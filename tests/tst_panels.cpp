@@ -13,9 +13,15 @@
 #include <QSettings>
 #include <QStyle>
 #include <QTabWidget>
+#include <QAccessible>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QToolTip>
 #include <QTreeView>
 
 #include "tests/TestKit.h"
+#include "window/ElidedTips.h"
+#include "window/WindowLayout.h"
 #include "window/frmMain.h"
 
 class TestPanels : public QObject {
@@ -42,6 +48,12 @@ private slots:
     void passwordMasking();
     void listClicksEnableDeleteButtons();
     void statusPanels();
+    void textFitsItsControl();
+    void controlsGrowWithTheWindow();
+    void handleMovesTheTreeEdge();
+    void longEntriesEndInAnEllipsisWithATip();
+    void everyControlHasAnAccessibleName();
+    void tabGoesInReadingOrder();
 
 private:
     std::unique_ptr<WindowFixture> fx;
@@ -472,6 +484,264 @@ void TestPanels::statusPanels()
     w->SetVersionStatus("Tazel 0.70 on Linux");
     QCOMPARE(w->StatusPanel2->text(), QString("Tazel 0.70 on Linux"));
     QCOMPARE(w->StatusPanel1->text(), QString("Connecting..."));
+}
+
+// Every mode of every panel, each tab of the tab control it shows: (name, how to get there).
+static QList<QPair<QString, std::function<void(frmMain&)>>> PanelModes()
+{
+    return {
+        {"server add", [](frmMain& w) { w.ShowServerPanel("add"); }},
+        {"server edit", [](frmMain& w) { w.ShowServerPanel("edit"); }},
+        {"domain add", [](frmMain& w) { w.ShowServerPanel("edit"); w.ShowDomainPanel("add"); }},
+        {"domain edit", [](frmMain& w) { w.ShowDomainPanel("edit"); }},
+        {"custom domain", [](frmMain& w) { w.ShowDomainPanel("edit"); w.ShowCustomDomainPanel(); }},
+        {"user add", [](frmMain& w) { w.ShowDomainPanel("edit"); w.ShowUserPanel("add"); }},
+        {"user edit", [](frmMain& w) { w.ShowUserPanel("edit"); }},
+        {"mailing list", [](frmMain& w) { w.ShowUserPanel("list"); }},
+    };
+}
+
+static QTabWidget* ShownTabs(frmMain& w)
+{
+    if (w.tabUsers->isVisibleTo(&w))
+        return w.tabUsers;
+    return w.tabCustomDomain->isVisibleTo(&w) ? w.tabCustomDomain : nullptr;
+}
+
+// Calls check(where) once for each mode and tab, the window as it stands.
+static void ForEachPanelView(frmMain& w, const std::function<void(const QString&)>& check)
+{
+    for (const auto& [name, show] : PanelModes()) {
+        show(w);
+        QTabWidget* tabs = ShownTabs(w);
+        const int pages = tabs ? tabs->count() : 1;
+        for (int i = 0; i < pages; ++i) {
+            if (tabs) {
+                if (!tabs->isTabVisible(i))
+                    continue;
+                tabs->setCurrentIndex(i);
+            }
+            check(tabs ? name + " / " + tabs->tabText(i) : name);
+            if (QTest::currentTestFailed())
+                return;
+        }
+    }
+}
+
+static QList<QWidget*> ShownControls(frmMain& w)
+{
+    QList<QWidget*> shown;
+    // (A control wholly outside its frame is not on the screen: the custom domain panel's frame
+    // is shorter than the domain panel's and leaves "Remove this Domain" below its edge.)
+    for (QWidget* c : w.centralWidget()->findChildren<QWidget*>())
+        if (c->isVisibleTo(&w) && c->parentWidget() && c->parentWidget()->isVisibleTo(&w)
+            && c->parentWidget()->rect().intersects(c->geometry()))
+            shown << c;
+    return shown;
+}
+
+// No caption is cut off and no two controls side by side overlap.
+static void CheckNothingClippedOrOverlapped(frmMain& w, const QString& where)
+{
+    const QList<QWidget*> shown = ShownControls(w);
+    for (QWidget* c : shown) {
+        const auto* captioned = qobject_cast<QAbstractButton*>(c);
+        const QString what = where + ": " + c->metaObject()->className() + " "
+                             + (captioned ? captioned->text() : c->accessibleName()) + " "
+                             + QString("%1,%2 %3x%4").arg(c->x()).arg(c->y()).arg(c->width()).arg(c->height());
+        if (auto* label = qobject_cast<QLabel*>(c)) {
+            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width(),
+                     qPrintable(what + " \"" + label->text() + "\""));
+        } else if (auto* push = qobject_cast<QPushButton*>(c)) {
+            const int text = push->fontMetrics().horizontalAdvance(push->text())
+                             + 2 * push->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, push);
+            QVERIFY2(text <= push->width(), qPrintable(what + " \"" + push->text() + "\""));
+        } else if (auto* button = qobject_cast<QAbstractButton*>(c)) {
+            QVERIFY2(button->sizeHint().width() <= button->width(), qPrintable(what + " \"" + button->text() + "\""));
+        } else if (auto* tabs = qobject_cast<QTabWidget*>(c)) {
+            QVERIFY2(tabs->tabBar()->sizeHint().width() < tabs->width(), qPrintable(what));
+        }
+        for (QWidget* other : shown) {
+            if (other != c && other->parentWidget() == c->parentWidget() && !qobject_cast<QTabBar*>(c)
+                && !qobject_cast<QTabBar*>(other) && c->parentWidget()->inherits("QStackedWidget") == false)
+                QVERIFY2(c->geometry().intersected(other->geometry()).height() <= 1,  // a 1-pixel seam is the designer's
+                         qPrintable(what + " overlaps " + other->metaObject()->className() + " "
+                                    + other->accessibleName() + " " + other->objectName()));
+        }
+        const QWidget* parent = c->parentWidget();
+        if (parent != w.centralWidget() && !parent->inherits("QStackedWidget"))
+            QVERIFY2(parent->rect().contains(c->geometry()), qPrintable(what + " runs past its panel"));
+    }
+}
+
+void TestPanels::textFitsItsControl()
+{
+    // Also run with the fonts at 150 % (QT_FONT_DPI=144) by the test list.
+    ForEachPanelView(*w, [this](const QString& where) { CheckNothingClippedOrOverlapped(*w, where); });
+}
+
+void TestPanels::controlsGrowWithTheWindow()
+{
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    const int treeWidth = w->DomainList->width();
+    const QSize designWindow = w->size();
+    w->ShowUserPanel("list");
+    const QSize listDesign = w->lstListUsers->size(), buttonDesign = w->cmdDeleteListUser->size();
+    const int nameDesign = w->txtUserName->width();
+
+    w->resize(designWindow + QSize(w->Px(3000), w->Px(2400)));
+    QTRY_COMPARE(w->DomainList->height(), w->Px(w->Twips(w->height()) - w->TreeBottomMargin));
+    QCOMPARE(w->DomainList->width(), treeWidth);  // the tree keeps its width, the panels take the room
+    const int right = w->centralWidget()->width() - w->Px(90);
+    QCOMPARE(w->fraUserProperties->geometry().right() + 1, right);
+    QCOMPARE(w->tabUsers->geometry().right() + 1, right);
+    QCOMPARE(w->tabUsers->geometry().bottom(), w->DomainList->geometry().bottom());
+    QVERIFY(w->txtUserName->width() > nameDesign + w->Px(800));
+    QVERIFY(w->lstListUsers->width() > listDesign.width() + w->Px(800));
+    QVERIFY(w->lstListUsers->height() >= listDesign.height() + w->Px(2400));
+    QCOMPARE(w->cmdDeleteListUser->size(), buttonDesign);
+    QCOMPARE(w->cmdSavePassword->size(), QSize(w->Px(1455), w->Px(375)));
+    // The delete button stays under its list.
+    QCOMPARE(w->cmdDeleteListUser->y() - w->lstListUsers->geometry().bottom(), w->Px(3000) - w->Px(2925) + 1);
+
+    // Each panel, mode and tab grown: still nothing cut off or overlapping, and the editors grew.
+    ForEachPanelView(*w, [this](const QString& where) { CheckNothingClippedOrOverlapped(*w, where); });
+    w->ShowUserPanel("edit");
+    w->tabUsers->setCurrentIndex(4);
+    QTRY_VERIFY(w->txtExternal->width() > w->Px(4695 + 2500));
+    QVERIFY(w->txtExternal->height() > w->Px(2055 + 2000));
+    w->ShowCustomDomainPanel();
+    QTRY_VERIFY(w->lstDomainLredirects->width() > w->Px(2055 + 1000));
+    QCOMPARE(w->tabCustomDomain->geometry().right() + 1, right);
+
+    // Back at the design size every control is at its design place again.
+    w->resize(designWindow);
+    QTRY_COMPARE(w->tabCustomDomain->size(), QSize(w->Px(4935), w->Px(3495)));
+    QCOMPARE(w->lstDomainLredirects->pos().x(), w->Px(2640));
+    QCOMPARE(w->lstDomainLredirects->size(), QSize(w->Px(2055), w->Px(1230)));
+    w->ShowUserPanel("list");
+    w->tabUsers->setCurrentIndex(0);
+    QTRY_COMPARE(w->lstListUsers->size(), listDesign);
+    QCOMPARE(w->txtUserName->width(), nameDesign);
+    QCOMPARE(w->fraUserProperties->width(), w->Px(4935));
+}
+
+void TestPanels::handleMovesTheTreeEdge()
+{
+    w->resize(w->size() + QSize(w->Px(3000), 0));
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    w->ShowDomainPanel("edit");
+    QWidget* handle = w->Layout->handle();
+    QCOMPARE(handle->x(), w->DomainList->geometry().right() + 1);
+    const int before = w->DomainList->width();
+    const QPoint grip(handle->width() / 2, handle->height() / 2);
+    QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+    QTest::mouseMove(handle, grip + QPoint(w->Px(1500), 0));
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, grip + QPoint(w->Px(1500), 0));
+    QTRY_COMPARE(w->DomainList->width(), before + w->Px(1500));
+    QCOMPARE(w->PanelLeft, w->Twips(w->DomainList->width()) + 180);
+    QCOMPARE(w->fraDomainProperties->x(), w->Px(w->PanelLeft));
+    QCOMPARE(w->fraDomainProperties->geometry().right() + 1, w->centralWidget()->width() - w->Px(90));
+    QCOMPARE(handle->x(), w->DomainList->geometry().right() + 1);
+
+    // The panels never get narrower than designed: the tree stops short.
+    w->Layout->setTreeWidth(w->width());
+    QCOMPARE(w->fraDomainProperties->width(), w->Px(4935));
+    QVERIFY(w->fraDomainProperties->geometry().right() < w->centralWidget()->width());
+    w->Layout->setTreeWidth(0);
+    QCOMPARE(w->DomainList->width(), w->Px(1200));
+    QCOMPARE(w->tabUsers->x(), w->Px(w->PanelLeft));  // hidden panels follow as well
+}
+
+void TestPanels::longEntriesEndInAnEllipsisWithATip()
+{
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    w->ShowUserPanel("edit");
+    w->tabUsers->setCurrentIndex(3);
+    const QString longEntry = "pop.example.com\t" + QString(300, 'x') + "\tsecret\tAPOP";
+    w->lstPOP3->addItems({"short", longEntry});
+    QTRY_VERIFY(w->lstPOP3->isVisible());
+    QCOMPARE(w->lstPOP3->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    const QModelIndex shortIndex = w->lstPOP3->model()->index(0, 0);
+    const QModelIndex longIndex = w->lstPOP3->model()->index(1, 0);
+    QTRY_VERIFY(w->lstPOP3->visualRect(longIndex).width() <= w->lstPOP3->viewport()->width());
+    QVERIFY(ElidedTips::IsElided(w->lstPOP3, longIndex));
+    QVERIFY(!ElidedTips::IsElided(w->lstPOP3, shortIndex));
+
+    // Hovering the long entry shows it whole.
+    const QPoint at = w->lstPOP3->visualRect(longIndex).center();
+    QHelpEvent tip(QEvent::ToolTip, at, w->lstPOP3->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(w->lstPOP3->viewport(), &tip);
+    QTRY_VERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(), longEntry);
+    QToolTip::hideText();
+
+    // A server of a 300-character name in the tree.
+    auto* tree = w->DomainList;
+    const QString name(300, 'a');
+    fx->addServerRecord(1, name, "127.0.0.1", 6017);
+    fx->addServerRecord(2, "short", "127.0.0.1", 6017);
+    w->BuildServerTree();
+    const QModelIndex longNode = w->NodeByKey("server1"), shortNode = w->NodeByKey("server2");
+    tree->expand(longNode.parent());
+    QCOMPARE(w->NodeText(longNode), name);
+    QTRY_VERIFY(tree->visualRect(longNode).isValid());
+    QVERIFY(ElidedTips::IsElided(tree, longNode));
+    QVERIFY(!ElidedTips::IsElided(tree, shortNode));
+    const QPoint node = tree->visualRect(longNode).center();
+    QHelpEvent treeTip(QEvent::ToolTip, node, tree->viewport()->mapToGlobal(node));
+    QApplication::sendEvent(tree->viewport(), &treeTip);
+    QTRY_VERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(), name);
+    QToolTip::hideText();
+}
+
+void TestPanels::everyControlHasAnAccessibleName()
+{
+    for (QWidget* c : w->findChildren<QWidget*>()) {
+        if (!(qobject_cast<QAbstractButton*>(c) || qobject_cast<QLineEdit*>(c)
+              || qobject_cast<QAbstractItemView*>(c) || qobject_cast<QPlainTextEdit*>(c)
+              || qobject_cast<QTabWidget*>(c))
+            || c->inherits("QTabBar") || c->inherits("QHeaderView") || c->inherits("QTableCornerButton") || c->parentWidget()->inherits("QTabBar")
+            || c->parentWidget()->inherits("QTabWidget") || c->inherits("QComboBox") || c->objectName().startsWith("qt_"))
+            continue;
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(c);
+        QVERIFY(face);
+        QVERIFY2(!face->text(QAccessible::Name).isEmpty(), c->metaObject()->className());
+    }
+}
+
+// The controls Tab reaches after `from`, in order, as far as `count` of them.
+static QList<QWidget*> TabChain(frmMain& w, QWidget* from, int count)
+{
+    QList<QWidget*> chain{from};
+    for (QWidget* c = from->nextInFocusChain(); c != from && chain.size() < count; c = c->nextInFocusChain())
+        if (c->isVisibleTo(&w) && c->isEnabled() && (c->focusPolicy() & Qt::TabFocus))
+            chain << c;
+    return chain;
+}
+
+void TestPanels::tabGoesInReadingOrder()
+{
+    w->ShowServerPanel("edit");
+    QCOMPARE(TabChain(*w, w->txtServerName, 8),
+             (QList<QWidget*>{w->txtServerName, w->txtServerAddress, w->txtServerPort, w->txtServerLoginName,
+                              w->txtServerPassword, w->chkHideServerPwd, w->cmdUpdateServer, w->cmdRemoveServer}));
+    w->ShowUserPanel("list");
+    w->tabUsers->setCurrentIndex(1);
+    QCOMPARE(TabChain(*w, w->txtNewAlias, 10),
+             (QList<QWidget*>{w->txtNewAlias, w->cmdAddAlias, w->lstAliases, w->cmdDeleteAlias, w->txtRealName, w->txtHomePage,
+                              w->txtMaxMBSize, w->chkMailbox, w->chkClosedML, w->cmdSaveUserVars}));
+    w->tabUsers->setCurrentIndex(3);
+    QCOMPARE(TabChain(*w, w->txtPOP3Server, 7),
+             (QList<QWidget*>{w->txtPOP3Server, w->txtPOP3User, w->txtPOP3Pass, w->optCLR, w->optAPOP, w->cmdAddPOP3,
+                              w->lstPOP3}));
+    // From the user panel's last control Tab goes on into the tab control under it.
+    const QList<QWidget*> user = TabChain(*w, w->txtPassword, 4);
+    QCOMPARE(user.mid(0, 3), (QList<QWidget*>{w->txtPassword, w->chkHideUserPwd, w->cmdSavePassword}));
 }
 
 QTEST_MAIN(TestPanels)

@@ -2,7 +2,11 @@
 // height), the server panel's commands, and tree navigation against the simulated server.
 #include <QtTest>
 
+#include <QAction>
 #include <QGroupBox>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -15,6 +19,8 @@
 #include "sim/TazelSim.h"
 #include "store/ServerStore.h"
 #include "tests/TestKit.h"
+#include "window/MainMenu.h"
+#include "window/WindowLayout.h"
 #include "window/frmMain.h"
 
 class TestWindow : public QObject {
@@ -37,6 +43,11 @@ private slots:
     void keyboardSelectionActsAsClick();
     void clicksOnOtherKindsOfNode();
     void serverWithoutPortShowsEmptyPortBox();
+    void storedSizeAndTreeWidthRoundTrip();
+    void unusableStoredSizeOpensAtDesignSize_data();
+    void unusableStoredSizeOpensAtDesignSize();
+    void enterDeleteAndF5PressTheirButtons();
+    void menuEntriesDoWhatTheButtonsDo();
 
 private:
     static QString Setting(WindowFixture& fx, const QString& section, const QString& key)
@@ -370,6 +381,7 @@ struct SimWindow {
         w->show();
     }
     QModelIndex node(const QString& key) const { return w->NodeByKey(key); }
+    QStringList messages() const { return fx.messages.texts(); }
 };
 
 static void ClickNode(frmMain& w, const QModelIndex& node)
@@ -511,6 +523,204 @@ void TestWindow::serverWithoutPortShowsEmptyPortBox()
     QCOMPARE(w.txtServerAddress->text(), QString("mail.example.com"));
     QCOMPARE(w.txtServerLoginName->text(), QString("admin"));
     QCOMPARE(w.txtServerPassword->text(), QString("secret"));
+}
+
+// ---------------------------------------------------------------------- size, keys and menu
+
+void TestWindow::storedSizeAndTreeWidthRoundTrip()
+{
+    WindowFixture fx;
+    WriteSetting(*fx.settings, "Settings", "FormLeft", "300");
+    WriteSetting(*fx.settings, "Settings", "FormTop", "150");
+    WriteSetting(*fx.settings, "Settings", "FormWidth", "11000");
+    WriteSetting(*fx.settings, "Settings", "FormHeight", "8000");
+    WriteSetting(*fx.settings, "Settings", "TreeWidth", "4000");
+    {
+        frmMain& w = fx.open();
+        QCOMPARE(w.size(), QSize(w.Px(11000), w.Px(8000)));
+        QCOMPARE(w.pos(), QPoint(w.Px(300), w.Px(150)));
+        QCOMPARE(w.DomainList->width(), w.Px(4000));
+        QCOMPARE(w.PanelLeft, w.Twips(w.Px(4000)) + 180);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.ShowServerPanel("edit");
+        QCOMPARE(w.fraServerProperties->x(), w.Px(w.PanelLeft));
+        QTRY_COMPARE(w.fraServerProperties->geometry().right() + 1, w.centralWidget()->width() - w.Px(90));
+        QTRY_COMPARE(w.DomainList->height(), w.Px(w.Twips(w.height()) - w.TreeBottomMargin));
+
+        w.resize(w.Px(10500), w.Px(7500));
+        w.Layout->setTreeWidth(w.Px(3600));
+        QVERIFY(w.close());
+    }
+    QCOMPARE(Setting(fx, "Settings", "FormWidth"), QString("10500"));
+    QCOMPARE(Setting(fx, "Settings", "FormHeight"), QString("7500"));
+    QCOMPARE(Setting(fx, "Settings", "TreeWidth"), QString("3600"));
+    QCOMPARE(Setting(fx, "Settings", "FormLeft"), QString("300"));  // the position keys as before
+    fx.window.reset();
+    frmMain& again = fx.open();
+    QCOMPARE(again.size(), QSize(again.Px(10500), again.Px(7500)));
+    QCOMPARE(again.DomainList->width(), again.Px(3600));
+}
+
+void TestWindow::unusableStoredSizeOpensAtDesignSize_data()
+{
+    QTest::addColumn<QString>("width");  // "-": no key
+    QTest::addColumn<QString>("height");
+    QTest::addColumn<QString>("tree");
+    QTest::newRow("none stored") << "-" << "-" << "-";
+    QTest::newRow("not numbers") << "wide" << "1.5e3" << "x";
+    QTest::newRow("too small to use") << "300" << "200" << "-5";
+    QTest::newRow("width only") << "11000" << "-" << "-";
+    QTest::newRow("a list") << "11000,12" << "8000" << "4000,1";
+}
+
+void TestWindow::unusableStoredSizeOpensAtDesignSize()
+{
+    QFETCH(QString, width);
+    QFETCH(QString, height);
+    QFETCH(QString, tree);
+    QSize design;
+    {
+        WindowFixture plain;
+        design = plain.open().size();
+    }
+    WindowFixture fx;
+    const QPair<QString, QString> keys[] = {{"FormWidth", width}, {"FormHeight", height}, {"TreeWidth", tree}};
+    for (const auto& [key, value] : keys)
+        if (value != "-")
+            fx.settings->setValue("Settings/" + key, value);
+    frmMain& w = fx.open();
+    QCOMPARE(w.size(), design);
+    QCOMPARE(w.DomainList->width(), w.Px(3315));
+    QCOMPARE(w.PanelLeft, 3420);
+    QCOMPARE(w.fraServerProperties->geometry(), QRect(w.Px(3420), 0, w.Px(4935), w.Px(2535)));
+}
+
+static void ShowAndActivate(frmMain& w)
+{
+    w.show();
+    QApplication::setActiveWindow(&w);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+}
+
+void TestWindow::enterDeleteAndF5PressTheirButtons()
+{
+    SimWindow s;
+    frmMain& w = *s.w;
+    ShowAndActivate(w);
+    const QModelIndex server = s.node("server1");
+    ClickNode(w, server);
+    QTRY_VERIFY(w.DriverIsIdle());
+    QCOMPARE(Requests(s.sim, "domainlist"), 1);
+
+    // F5 on the highlighted server loads it again, as a click does.
+    w.DomainList->setFocus();
+    QTest::keyClick(w.DomainList, Qt::Key_F5);
+    QTRY_COMPARE(Requests(s.sim, "domainlist"), 2);
+    QTRY_VERIFY(w.DriverIsIdle());
+
+    const QModelIndex domain = s.node(frmMain::DomainNodeKey("server1", "example.org"));
+    ClickNode(w, domain);
+    QTRY_COMPARE(ChildTexts(w, domain), (QStringList{"carol", "dave"}));
+    QTRY_VERIFY(w.DriverIsIdle());
+    w.DomainList->expand(domain);
+    const QModelIndex carol = w.DomainModel->index(0, 0, domain);
+    ClickNode(w, carol);
+    QTRY_VERIFY(w.fraUserProperties->isVisible());
+    QTRY_VERIFY(w.DriverIsIdle());
+    const int loads = Requests(s.sim, "uservars");
+    QVERIFY(loads >= 1);
+
+    // Enter in the alias box presses "Add New Alias".
+    w.tabUsers->setCurrentWidget(w.txtNewAlias->parentWidget());
+    w.txtNewAlias->setFocus();
+    QTest::keyClicks(w.txtNewAlias, "carrie");
+    QTest::keyClick(w.txtNewAlias, Qt::Key_Return);
+    QTRY_COMPARE(Requests(s.sim, "aliasadd"), 1);
+    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(!w.lstAliases->findItems("carrie", Qt::MatchExactly).isEmpty());
+
+    // Enter on a focused button presses it.
+    w.txtNewAlias->setText("cee");
+    w.cmdAddAlias->setFocus();
+    QTest::keyClick(w.cmdAddAlias, Qt::Key_Enter);
+    QTRY_COMPARE(Requests(s.sim, "aliasadd"), 2);
+    QTRY_VERIFY(w.DriverIsIdle());
+
+    // Delete in the list presses "Delete Alias" for the chosen entry.
+    QTRY_VERIFY(!w.lstAliases->findItems("cee", Qt::MatchExactly).isEmpty());
+    w.lstAliases->setFocus();
+    w.lstAliases->setCurrentItem(w.lstAliases->findItems("cee", Qt::MatchExactly).first());
+    QTest::keyClick(w.lstAliases, Qt::Key_Delete);
+    QTRY_COMPARE(Requests(s.sim, "aliasdel"), 1);
+    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.lstAliases->findItems("cee", Qt::MatchExactly).isEmpty());
+    QVERIFY(!w.lstAliases->findItems("carrie", Qt::MatchExactly).isEmpty());
+    // With nothing chosen Delete does nothing.
+    w.lstAliases->clearSelection();
+    QTest::keyClick(w.lstAliases, Qt::Key_Delete);
+    QCOMPARE(w.CountScripts(), 0);
+
+    // F5 on the account loads its details again.
+    w.DomainList->setFocus();
+    QTest::keyClick(w.DomainList, Qt::Key_F5);
+    QTRY_VERIFY(Requests(s.sim, "uservars") > Requests(s.sim, "aliasdel") + loads - 1);
+    QTRY_VERIFY(w.DriverIsIdle());
+    QVERIFY(s.messages().isEmpty());
+}
+
+void TestWindow::menuEntriesDoWhatTheButtonsDo()
+{
+    SimWindow s;
+    frmMain& w = *s.w;
+    ShowAndActivate(w);
+    QStringList menus;
+    for (QAction* a : w.menuBar()->actions())
+        menus << a->text();
+    QCOMPARE(menus, (QStringList{"&File", "&View", "&Help"}));
+    QCOMPARE(w.Menu->reloadAction()->shortcut(), QKeySequence(Qt::Key_F5));
+    QCOMPARE(w.Menu->quitAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    QVERIFY(w.Menu->fileMenu()->actions().contains(w.Menu->printAction()));
+
+    // Print User List is there only where its button is.
+    const QModelIndex server = s.node("server1");
+    ClickNode(w, server);
+    QTRY_VERIFY(w.DriverIsIdle());
+    emit w.Menu->fileMenu()->aboutToShow();
+    QVERIFY(!w.Menu->printAction()->isEnabled());
+    emit w.Menu->fileMenu()->aboutToHide();
+    QTest::keyClick(&w, Qt::Key_P, Qt::ControlModifier);
+    QVERIFY(s.fx.printer.printed.isEmpty() && !s.fx.printer.begun);
+    ClickNode(w, s.node(frmMain::DomainNodeKey("server1", "example.org")));
+    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.cmdPrintUserList->isVisible());
+    emit w.Menu->fileMenu()->aboutToShow();
+    QVERIFY(w.Menu->printAction()->isEnabled());
+    emit w.Menu->fileMenu()->aboutToHide();
+    QTest::keyClick(&w, Qt::Key_P, Qt::ControlModifier);
+    QTRY_VERIFY(s.fx.printer.ended);
+    QVERIFY(s.fx.printer.texts().join('\n').contains("carol"));
+
+    // Add Server... shows the panel for a new server, as the tree's top node does.
+    w.Menu->addServerAction()->trigger();
+    QCOMPARE(w.fraServerProperties->title(), QString("Add New Server to Manage"));
+    QVERIFY(w.cmdAddServer->isVisible());
+    QCOMPARE(w.DomainList->currentIndex(), s.node("Servers"));
+
+    // About names the version, the Qt version and the licence.
+    const int before = s.fx.messages.messages.size();
+    w.Menu->aboutAction()->trigger();
+    QCOMPARE(s.fx.messages.messages.size(), before + 1);
+    const QString about = s.fx.messages.messages.last().text;
+    QVERIFY(about.contains("Tazel Administrator 0.26"));
+    QVERIFY(about.contains(QString::fromLatin1(qVersion())));
+    QVERIFY(about.contains("licence"));
+    QVERIFY(!w.windowIcon().isNull());
+
+    // Quit closes the window, which keeps its place as closing does.
+    QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier);
+    QTRY_VERIFY(!w.isVisible());
+    QCOMPARE(Setting(s.fx, "Settings", "FormLeft"), QString::number(w.Twips(w.x())));
 }
 
 QTEST_MAIN(TestWindow)

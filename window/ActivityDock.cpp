@@ -13,6 +13,7 @@ ActivityDock::ActivityDock(ActivityLog* log, QWidget* parent)
 {
     setObjectName(QStringLiteral("ActivityDock"));
     table_->setModel(log);
+    table_->setAccessibleName(QStringLiteral("Activity log"));
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->verticalHeader()->hide();

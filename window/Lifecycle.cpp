@@ -9,6 +9,7 @@
 
 #include "store/ServerStore.h"
 #include "window/MessageSeam.h"
+#include "window/WindowLayout.h"
 #include "window/frmMain.h"
 
 namespace {
@@ -109,10 +110,14 @@ void frmMain::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     Form_Resize();
+    if (Layout)
+        Layout->arrange();
 }
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
     Form_Unload();
+    if (!isMinimized())
+        Layout->save(*Settings);
     event->accept();  // closing is never refused
 }

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTreeView>
@@ -55,7 +56,18 @@ struct Placer {
         if constexpr (std::is_same_v<Widget, QLabel> || std::is_same_v<Widget, QCheckBox>
                       || std::is_same_v<Widget, QRadioButton>)
             px = std::max(px, widget->sizeHint().width());
-        widget->setGeometry(w->Px(left), std::max(0, w->Px(top) - topOffset), px, w->Px(height));
+        int x = w->Px(left);
+        // A button whose caption the face draws wider than the designer did grows about its
+        // middle, so that the caption is not cut off.
+        if constexpr (std::is_same_v<Widget, QPushButton>) {
+            const int needed = widget->fontMetrics().horizontalAdvance(widget->text())
+                               + 2 * widget->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, widget) + 2;
+            if (needed > px) {
+                x -= (needed - px + 1) / 2;
+                px = needed;
+            }
+        }
+        widget->setGeometry(x, std::max(0, w->Px(top) - topOffset), px, w->Px(height));
         return widget;
     }
     QLabel* label(QWidget* parent, const QString& text, int left, int top, int width = 2055) const
@@ -210,6 +222,11 @@ void frmMain::CreatePanels()
     cmdSavePassword = at(new QPushButton(QStringLiteral("Save Password"), f), 1680, 1050, 1455, 375);
     cmdDeleteUser = at(new QPushButton(QStringLiteral("Delete User"), f), 3240, 1050, 1455, 375);
     cmdAddUser = at(new QPushButton(QStringLiteral("Add New User/Account"), f), 480, 1800, 1935, 375);
+    // The designer's face left the check box just room enough beside "Save Password"; a wider
+    // face moves it left into the frame's margin instead of running it under the button.
+    if (chkHideUserPwd->geometry().right() >= cmdSavePassword->x())
+        chkHideUserPwd->move(std::max(Px(90), cmdSavePassword->x() - chkHideUserPwd->width() - 1),
+                             chkHideUserPwd->y());
 
     // ---- the account tabs
     tabUsers = at(new QTabWidget(central), PanelLeft, 1680, 4935, 3495);

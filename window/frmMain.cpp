@@ -1,7 +1,10 @@
 #include "window/frmMain.h"
 
 #include <QApplication>
+#include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
+#include <QTreeView>
 #include <QSettings>
 #include <QShortcut>
 #include <QStatusBar>
@@ -11,6 +14,11 @@
 #include "window/ActivityDock.h"
 
 #include "store/ServerStore.h"
+#include "window/AppIcon.h"
+#include "window/ElidedTips.h"
+#include "window/Keyboard.h"
+#include "window/MainMenu.h"
+#include "window/WindowLayout.h"
 #include "window/MessageSeam.h"
 #include "window/PrinterSeam.h"
 
@@ -36,8 +44,18 @@ frmMain::frmMain(QSettings* settings, MessageSeam* messages, PrinterSeam* printe
     Printer = printer;
 
     CreatePanels();
+    Menu = new MainMenu(this);  // first: the activity log's toggle goes into its View menu
+    setWindowIcon(AppIcon());
+    WireKeyboard(*this);
+    auto* tips = new ElidedTips(this);
+    tips->watch(DomainList);
+    for (QListWidget* list : {lstListUsers, lstAliases, lstRedirects, lstLRedirects, lstPOP3,
+                              lstDomainRedirects, lstDomainLredirects})
+        tips->watchList(list);
     CreateActivityViews();
+    Layout = new WindowLayout(this);
     Form_Load();
+    Layout->restore(*Settings);
 }
 
 void frmMain::CreateActivityViews()
@@ -46,7 +64,8 @@ void frmMain::CreateActivityViews()
     ActivityView = new ActivityDock(Activity, this);
     addDockWidget(Qt::BottomDockWidgetArea, ActivityView);
     ActivityView->hide();
-    menuBar()->addMenu(QStringLiteral("&View"))->addAction(ActivityView->toggleViewAction());
+    Menu->viewMenu()->addSeparator();
+    Menu->viewMenu()->addAction(ActivityView->toggleViewAction());
 
     Busy = new BusyIndicator(this);
     statusBar()->addPermanentWidget(Busy);

@@ -37,6 +37,8 @@ class QTimer;
 class QTreeView;
 class MessageSeam;
 class PrinterSeam;
+class MainMenu;
+class WindowLayout;
 class ActivityLog;
 class ActivityDock;
 class BusyIndicator;
@@ -386,6 +388,8 @@ public:
     void Form_Load();
     void Form_Resize();
     void Form_Unload();
+    WindowLayout* Layout = nullptr;  // growth past the design size, the tree's drag handle
+    MainMenu* Menu = nullptr;        // the menu bar
 
     // ---------------------------------------------------------------- server commands (store)
     QSettings* Settings = nullptr;
