@@ -4,6 +4,7 @@
 #include <QTcpSocket>
 
 #include "store/ServerStore.h"
+#include "window/AccountFiles.h"
 #include "window/MessageSeam.h"
 #include "window/PrinterSeam.h"
 
@@ -29,11 +30,15 @@ frmMain::frmMain(QSettings* settings, MessageSeam* messages, PrinterSeam* printe
     Printer = printer;
 
     CreatePanels();
+    AccountFileCommands = new AccountFiles(*this);
     Form_Load();
 }
 
 frmMain::~frmMain()
 {
+    // A run of added accounts holds the window's message seam: it lets go while the window is whole.
+    delete AccountFileCommands;
+    AccountFileCommands = nullptr;
     // A script still running ends with the window: its socket must not report anything to a
     // window that is half gone.
     if (TcpConnection) {

@@ -35,6 +35,7 @@ class QTabWidget;
 class QTcpSocket;
 class QTimer;
 class QTreeView;
+class AccountFiles;
 class MessageSeam;
 class PrinterSeam;
 enum class MsgIcon;
@@ -363,6 +364,10 @@ public:
 
     // ---------------------------------------------------------------- printing (window)
     void cmdPrintUserList_Click();
+
+    // ---------------------------------------------------------------- account files (window)
+    // "Export Accounts..." and "Add Accounts from File..." of the domain panel.
+    AccountFiles* AccountFileCommands = nullptr;
 
     // ---------------------------------------------------------------- messages
     MessageSeam* Messages = nullptr;
