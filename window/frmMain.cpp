@@ -5,6 +5,7 @@
 
 #include "store/ServerStore.h"
 #include "window/AccountFiles.h"
+#include "window/TreeFilter.h"
 #include "window/MessageSeam.h"
 #include "window/PrinterSeam.h"
 
@@ -31,6 +32,7 @@ frmMain::frmMain(QSettings* settings, MessageSeam* messages, PrinterSeam* printe
 
     CreatePanels();
     AccountFileCommands = new AccountFiles(*this);
+    TreeFind = new TreeFilter(DomainList, this);
     Form_Load();
 }
 

@@ -36,6 +36,7 @@ class QTcpSocket;
 class QTimer;
 class QTreeView;
 class AccountFiles;
+class TreeFilter;
 class MessageSeam;
 class PrinterSeam;
 enum class MsgIcon;
@@ -231,6 +232,8 @@ public:
     static QString AccountNodeKey(const QString& domainKey, const QString& account);
 
     // ---------------------------------------------------------------- tree navigation (window)
+    // The find box above the tree.
+    TreeFilter* TreeFind = nullptr;
     void DomainList_Expand(const QModelIndex& node);
     void DomainList_NodeClick(const QModelIndex& node);
     void ShowServerOfNode(const QModelIndex& serverNode, bool required);
