@@ -37,6 +37,7 @@ test-asan: deps $(ASAN_BUILD)/build.ninja
 bench: build
 	$(BUILD)/bench/bench_reader
 	@if [ -x $(BUILD)/bench/bench_window ]; then $(BUILD)/bench/bench_window; fi
+	@if [ -x $(BUILD)/bench/bench_bulkadd ]; then $(BUILD)/bench/bench_bulkadd; fi
 
 demo: build
 	env -u QT_QPA_PLATFORM scripts/demo $(BUILD)

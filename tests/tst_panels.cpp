@@ -16,6 +16,7 @@
 #include <QTreeView>
 
 #include "tests/TestKit.h"
+#include "window/TreeFilter.h"
 #include "window/frmMain.h"
 
 class TestPanels : public QObject {
@@ -138,9 +139,12 @@ void TestPanels::captionsAndInitialState()
 
 void TestPanels::controlsSitAtTheirPlaces()
 {
-    // Frames' controls at their designer positions (twips), the tree at the left edge.
+    // Frames' controls at their designer positions (twips); the find box and the tree under it
+    // share the tree's place at the left edge.
+    const QRect treePlace(w->Px(0), w->Px(0), w->Px(3315), w->Px(5175));
+    QCOMPARE(w->TreeFind->box()->geometry().united(w->DomainList->geometry()), treePlace);
+    QVERIFY(w->TreeFind->box()->geometry().bottom() < w->DomainList->y());
     const QList<QPair<QWidget*, QRect>> places = {
-        {w->DomainList, QRect(0, 0, 3315, 5175)},
         {w->txtServerName, QRect(240, 600, 1695, 285)},
         {w->txtServerPort, QRect(3960, 600, 735, 285)},
         {w->cmdRemoveServer, QRect(2640, 1920, 1815, 375)},
