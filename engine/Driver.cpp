@@ -355,8 +355,12 @@ void frmMain::OpenConnection(const QString& address, const QString& portText)
 // in the order they came, and only while their socket is still the current connection.
 static void Later(frmMain* window, QTcpSocket* socket, std::function<void()> event)
 {
-    QTimer::singleShot(0, window, [window, socket, event = std::move(event)] {
-        if (window->TcpConnection == socket)
+    QTimer::singleShot(0, window, [window, socket, event = std::move(event)]() mutable {
+        if (window->TcpConnection != socket)
+            return;
+        if (window->ReaderHasBacklog())  // the lines that came before the event are read first
+            Later(window, socket, std::move(event));
+        else
             event();
     });
 }
@@ -391,7 +395,7 @@ void frmMain::WireSocket(QTcpSocket* socket)
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
         if (TcpConnection != socket)
             return;
-        if (DriverRunning || ReaderRunning)
+        if (DriverRunning || ReaderRunning || ReaderHasBacklog())
             Later(this, socket, [this] { TcpConnection_Close(); });
         else
             TcpConnection_Close();
@@ -401,7 +405,7 @@ void frmMain::WireSocket(QTcpSocket* socket)
             return;  // the server's close is the close event, not an error
         const int number = ErrorNumber(error);
         const QString description = socket->errorString();
-        if (DriverRunning || ReaderRunning)
+        if (DriverRunning || ReaderRunning || ReaderHasBacklog())
             Later(this, socket, [this, number, description] { TcpConnection_Error(number, description); });
         else
             TcpConnection_Error(number, description);

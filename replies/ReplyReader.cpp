@@ -3,6 +3,8 @@
 // done, the driver runs on), continue (read the next line) or stop (the rest waits for more data).
 
 #include <QCheckBox>
+#include <QElapsedTimer>
+#include <QTimer>
 
 #include "engine/CommandQueue.h"
 #include "engine/Protocol.h"
@@ -25,12 +27,29 @@ void frmMain::ReadReplyLines()
     if (ReaderRunning)
         return;
     ReaderRunning = true;
+    ReaderResumePending = false;
+    // A long reply is read in slices of a few milliseconds: after each the window's events run,
+    // and the reader goes on with the next line through the event loop (never from inside itself).
+    QElapsedTimer slice;
+    slice.start();
+    int sinceCheck = 0;
     while (const auto bytes = ReplyBuffer.takeLineView()) {
         const ReplyOutcome outcome = HandleReplyLine(Wire::decode(*bytes));
         if (outcome == ReplyOutcome::Complete)
             RunNextCommand();
         else if (outcome == ReplyOutcome::Stop)
             break;
+        if (++sinceCheck == 64) {
+            sinceCheck = 0;
+            if (slice.elapsed() >= ReaderSliceMs && ReplyBuffer.hasCompleteLine()) {
+                ReaderResumePending = true;
+                QTimer::singleShot(0, this, [this] {
+                    if (ReaderResumePending)
+                        ReadReplyLines();
+                });
+                break;
+            }
+        }
     }
     ReaderRunning = false;
 }

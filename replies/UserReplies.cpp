@@ -22,7 +22,8 @@ ReplyOutcome frmMain::HandleUserListLine(const QString& line)
                 return;
             }
             // The name keeps its kind letter, as the server sent it, for the tree and the printout.
-            UserEntries.append({f.at(1) + f.at(3), f.at(2)});
+            // Stored as the Latin-1 bytes they came as: a list may hold a million accounts.
+            UserEntries.append(Wire::encode(f.at(1) + f.at(3)), Wire::encode(f.at(2)));
         },
         // Only a list that reached its closing dot counts as the domain's account list: one cut
         // off by a dropped connection must not be printed as if it were complete.

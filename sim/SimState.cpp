@@ -1,5 +1,6 @@
 #include "sim/SimState.h"
 
+#include <QHash>
 #include <QStringList>
 #include <algorithm>
 
@@ -241,6 +242,17 @@ bool ParseSimState(const QString& text, SimState* out, QString* error)
         {QStringLiteral("custdomain"), 2}, {QStringLiteral("custline"), 3}, {QStringLiteral("alias"), 4},
         {QStringLiteral("pop3"), 8}};
     SimState state;
+    // Lookups by case-folded name, so that a file of a million accounts loads in linear time.
+    QHash<QString, int> domainAt;                        // domain -> its index
+    QHash<QString, QHash<QString, int>> accountAt;       // domain -> account -> its index
+    QHash<QString, QString> customKey;                   // custom domain -> its stored name
+    const auto findAccount = [&](const QString& domainName, const QString& name) -> SimAccount* {
+        const int d = domainAt.value(domainName.toCaseFolded(), -1);
+        if (d < 0)
+            return nullptr;
+        const int a = accountAt.value(domainName.toCaseFolded()).value(name.toCaseFolded(), -1);
+        return a < 0 ? nullptr : &state.domains[d].accounts[a];
+    };
     const QStringList lines = text.split(QLatin1Char('\n'));
     for (int n = 0; n < lines.size(); ++n) {
         QString line = lines[n];
@@ -265,15 +277,19 @@ bool ParseSimState(const QString& text, SimState* out, QString* error)
             field = Unescape(field);
 
         if (kind == QLatin1String("domain")) {
-            if (f[1].isEmpty() || state.domain(f[1]))
+            if (f[1].isEmpty() || domainAt.contains(f[1].toCaseFolded()))
                 return fail(QStringLiteral("empty or repeated domain"));
+            domainAt.insert(f[1].toCaseFolded(), int(state.domains.size()));
             state.domains.append(SimDomain{f[1], {}});
         } else if (kind == QLatin1String("account")) {
-            SimDomain* d = state.domain(f[1]);
-            if (!d)
+            const int at = domainAt.value(f[1].toCaseFolded(), -1);
+            if (at < 0)
                 return fail(QStringLiteral("unknown domain \"%1\"").arg(f[1]));
-            if (f[2].isEmpty() || state.account(f[1], f[2]))
+            SimDomain* d = &state.domains[at];
+            QHash<QString, int>& names = accountAt[f[1].toCaseFolded()];
+            if (f[2].isEmpty() || names.contains(f[2].toCaseFolded()))
                 return fail(QStringLiteral("empty or repeated account"));
+            names.insert(f[2].toCaseFolded(), int(d->accounts.size()));
             const QString kindLetter = f[4].toUpper();
             if (kindLetter != QLatin1String("U") && kindLetter != QLatin1String("M"))
                 return fail(QStringLiteral("account kind must be U or M"));
@@ -283,20 +299,21 @@ bool ParseSimState(const QString& text, SimState* out, QString* error)
             a.kind = kindLetter;
             d->accounts.append(a);
         } else if (kind == QLatin1String("custdomain")) {
-            if (f[1].isEmpty() || !state.customDomainKey(f[1]).isNull())
+            if (f[1].isEmpty() || customKey.contains(f[1].toCaseFolded()))
                 return fail(QStringLiteral("empty or repeated custom domain"));
+            customKey.insert(f[1].toCaseFolded(), f[1]);
             state.customDomains.insert(f[1], QString());
         } else if (kind == QLatin1String("custline")) {
-            const QString key = state.customDomainKey(f[1]);
+            const QString key = customKey.value(f[1].toCaseFolded());
             if (key.isNull())
                 return fail(QStringLiteral("unknown custom domain \"%1\"").arg(f[1]));
             state.customDomains[key] += f[2] + QLatin1String("\r\n");
         } else if (kind == QLatin1String("alias")) {
-            if (!state.domain(f[1]))
+            if (!domainAt.contains(f[1].toCaseFolded()))
                 return fail(QStringLiteral("unknown domain \"%1\"").arg(f[1]));
             state.aliases.append(SimAlias{f[1], f[2], f[3]});
         } else {
-            SimAccount* a = state.account(f[1], f[2]);
+            SimAccount* a = findAccount(f[1], f[2]);
             if (!a)
                 return fail(QStringLiteral("unknown account \"%1\" of \"%2\"").arg(f[2], f[1]));
             if (kind == QLatin1String("member")) {

@@ -38,6 +38,6 @@ PrinterSeam* NewPdfPrinterSeam(const QString& path);
 // line per account (its name without the kind letter and, when asked for, its password), then the
 // end of the document. The document must have been begun. Positions are in twips relative to the
 // page width. Returns what ending the document returned (false with the reason when it failed).
-struct UserEntry;
-bool PrintUserList(PrinterSeam& printer, const QString& title, const QList<UserEntry>& entries,
+class AccountTable;
+bool PrintUserList(PrinterSeam& printer, const QString& title, const AccountTable& entries,
                    bool withPasswords, QString* error);

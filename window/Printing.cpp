@@ -14,7 +14,7 @@ const QString AccountFont = QStringLiteral("Tahoma");
 constexpr int TitleTop = 1440;  // twips: one inch below the top of the printable area
 }  // namespace
 
-bool PrintUserList(PrinterSeam& printer, const QString& title, const QList<UserEntry>& entries,
+bool PrintUserList(PrinterSeam& printer, const QString& title, const AccountTable& entries,
                    bool withPasswords, QString* error)
 {
     const int nameColumn = printer.pageWidth() / 10;
@@ -46,15 +46,16 @@ bool PrintUserList(PrinterSeam& printer, const QString& title, const QList<UserE
     printer.setFont(AccountFont, 12, true, false);
     printer.printLine(QString());
 
-    for (const UserEntry& entry : entries) {
+    for (qsizetype row = 0; row < entries.size(); ++row) {
         lineTop = printer.currentY();
         printer.setCurrentX(nameColumn);
         // The name is printed without its kind letter.
-        printer.printLine(entry.nameAndKind.left(entry.nameAndKind.size() - 1));
+        const QByteArrayView nameAndKind = entries.nameAndKind(row);
+        printer.printLine(QString::fromLatin1(nameAndKind.first(qMax<qsizetype>(0, nameAndKind.size() - 1))));
         if (withPasswords) {
             printer.setCurrentY(lineTop);
             printer.setCurrentX(passwordColumn);
-            printer.printLine(entry.password);
+            printer.printLine(QString::fromLatin1(entries.password(row)));
         }
     }
     return printer.endDoc(error);
@@ -75,8 +76,9 @@ void frmMain::cmdPrintUserList_Click()
         return;
     }
     // The question and the print dialog let the window's events run, and a script still running
-    // may read another list meanwhile: print the list as it stood when it was checked.
-    const QList<UserEntry> entries = UserEntries;
+    // may read another list meanwhile: print the list as it stood when it was checked (a copy
+    // that shares the bytes).
+    const AccountTable entries = UserEntries;
     if (!Printer) {
         ShowMessage(QStringLiteral("No printer is available."), MsgIcon::Critical);
         return;

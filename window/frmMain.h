@@ -17,8 +17,10 @@
 #include <memory>
 
 #include "engine/CommandQueue.h"
+#include "replies/AccountTable.h"
 #include "replies/FileText.h"
 #include "replies/LineReader.h"
+#include "window/ServerTreeModel.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -29,8 +31,6 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QSettings;
-class QStandardItem;
-class QStandardItemModel;
 class QTabWidget;
 class QTcpSocket;
 class QTimer;
@@ -44,12 +44,6 @@ enum class MsgIcon;
 // How a reply handler ended with a line: complete (the step is done: run the driver, then read on),
 // continue (read the next buffered line), or stop (leave the rest for the next data event).
 enum class ReplyOutcome { Complete, Continue, Stop };
-
-// One row of the account list of a domain: the name followed by its kind letter, and the password.
-struct UserEntry {
-    QString nameAndKind;
-    QString password;
-};
 
 // How far the custom domain editor (or the mail-processing editors) holds the server's file.
 // A save composes the whole file from the editors, so it may only go ahead when they hold a
@@ -117,6 +111,10 @@ public:
 
     // ---------------------------------------------------------------- reply reader (replies)
     void ReadReplyLines();
+    // The reader hands the window back its events after this long, and goes on with the lines
+    // still buffered right after them; the socket's close and errors wait until it has read them.
+    int ReaderSliceMs = 8;
+    bool ReaderHasBacklog() const { return ReaderResumePending; }
     ReplyOutcome HandleReplyLine(const QString& line);
     void ReportErrorReply(const QString& line, const QString& command);
     ReplyOutcome HandleDefaultLine(const QString& line);
@@ -161,7 +159,7 @@ public:
     QStringList UserVarValues;
     QStringList Pop3LinkUsers;
     QStringList Pop3LinkServers;
-    QVector<UserEntry> UserEntries;
+    AccountTable UserEntries;            // compact; the tree shares its bytes
     QString UserEntriesDomain;           // the domain whose complete account list UserEntries holds
     QString RequestedUserListDomain;     // the domain of the account list being received
     EditorSource CustomDomainEditor;     // what the custom domain editor holds
@@ -207,7 +205,7 @@ public:
 
     // ---------------------------------------------------------------- server tree (window)
     QTreeView* DomainList = nullptr;
-    QStandardItemModel* DomainModel = nullptr;
+    ServerTreeModel* DomainModel = nullptr;
     // Selection: persistent indices, invalid ("0") when none or when the node has gone.
     QPersistentModelIndex SelectedServerIndex;
     QPersistentModelIndex SelectedDomainIndex;
@@ -398,6 +396,7 @@ private:
     bool DriverRunning = false;
     bool DriverCalledAgain = false;
     bool ReaderRunning = false;
+    bool ReaderResumePending = false;  // lines are left for the reader's next slice
     std::unique_ptr<QSettings> OwnSettings;
     std::unique_ptr<PrinterSeam> OwnPrinter;
 };
