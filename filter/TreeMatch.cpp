@@ -16,7 +16,8 @@ bool TreeMatch::Narrows(const QString& oldPattern, const QString& newPattern)
 
 bool TreeMatch::Apply(const QAbstractItemModel& model, const QModelIndex& parent, const QString& pattern,
                       const std::function<void(const QModelIndex&, int, bool)>& keep,
-                      const std::function<bool(const QModelIndex&)>& skip, int column)
+                      const std::function<bool(const QModelIndex&)>& skip,
+                      const std::function<std::optional<bool>(const QModelIndex&)>& whole, int column)
 {
     // Depth first without recursion: a branch of a million accounts is one level, but the walk
     // should not lean on the stack for any shape of tree.
@@ -52,6 +53,14 @@ bool TreeMatch::Apply(const QAbstractItemModel& model, const QModelIndex& parent
             keep(f.parent, f.row, false);
             ++f.row;
             continue;
+        }
+        if (whole) {
+            if (const std::optional<bool> kept = whole(node)) {
+                keep(f.parent, f.row, *kept);
+                f.anyKept = f.anyKept || *kept;
+                ++f.row;
+                continue;
+            }
         }
         const int children = model.rowCount(node);
         if (children > 0) {

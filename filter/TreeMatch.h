@@ -8,6 +8,7 @@
 #include <QAbstractItemModel>
 #include <QString>
 #include <functional>
+#include <optional>
 
 namespace TreeMatch {
 
@@ -21,9 +22,12 @@ bool Narrows(const QString& oldPattern, const QString& newPattern);
 // Decides every row below parent (in the given column) for the pattern and reports each with
 // keep(parent, row, kept). A row for which skip(index) is true counts as dropped without being
 // looked at, nor its children (the rows an older, narrower-or-equal pattern already dropped).
+// A node for which whole(index) gives an answer is kept or dropped by that answer, and its
+// children are neither looked at nor reported (a branch too large to decide row by row).
 // Returns whether any row below parent is kept.
 bool Apply(const QAbstractItemModel& model, const QModelIndex& parent, const QString& pattern,
            const std::function<void(const QModelIndex& parent, int row, bool kept)>& keep,
-           const std::function<bool(const QModelIndex& index)>& skip = {}, int column = 0);
+           const std::function<bool(const QModelIndex& index)>& skip = {},
+           const std::function<std::optional<bool>(const QModelIndex& index)>& whole = {}, int column = 0);
 
 }  // namespace TreeMatch

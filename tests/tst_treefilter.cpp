@@ -95,6 +95,7 @@ class TestTreeFilter : public QObject {
 private slots:
     void patterns_data();
     void patterns();
+    void branchDecidedWhole();
     void findBoxInWindow();
 };
 
@@ -135,6 +136,29 @@ void TestTreeFilter::patterns()
         dropped = Dropped(*m, pattern.left(n), dropped);
     }
     QCOMPARE(Kept(*m, dropped), kept);
+}
+
+// A branch decided whole (as a domain of very many accounts is) is kept or dropped by that answer;
+// its rows are neither looked at nor reported, and its parents follow it.
+void TestTreeFilter::branchDecidedWhole()
+{
+    QObject owner;
+    QStandardItemModel* m = FixedTree(&owner);
+    QStringList reported;
+    const auto keep = [&](const QModelIndex& parent, int row, bool kept) {
+        reported << m->index(row, 0, parent).data().toString() + (kept ? "+" : "-");
+    };
+    QStringList asked;
+    const auto whole = [&](const QModelIndex& node) -> std::optional<bool> {
+        if (node.data().toString() != QLatin1String("example.com"))
+            return std::nullopt;
+        asked << node.data().toString();
+        return true;  // as if one of its accounts held the text
+    };
+    QVERIFY(TreeMatch::Apply(*m, {}, QStringLiteral("carol"), keep, {}, whole));
+    QCOMPARE(asked, QStringList{"example.com"});
+    QCOMPARE(reported, (QStringList{"example.com+", "-", "example.org-", "lists.example.net-", "Alpha+", "carol+",
+                                    "other.net+", "beta srv+", "-", "gamma-", "Tazel Servers+"}));
 }
 
 // Against the simulated server: Ctrl+F moves to the box, typing keeps the matches (opening their

@@ -10,6 +10,30 @@
 #include <QTreeView>
 
 #include "filter/TreeMatch.h"
+#include "window/ServerTreeModel.h"
+
+namespace {
+// A domain with more loaded accounts than this is kept or hidden whole (by its name or by any of
+// its accounts holding the text) and its accounts are not hidden one by one: hiding rows one at a
+// time in a view costs far too much for a branch of a million.
+constexpr int LargeBranch = 20000;
+
+// Whether any account of the domain holds the pattern, read off the account table's bytes.
+bool AnyAccountHolds(const ServerTreeModel& model, const QModelIndex& domain, const QString& pattern)
+{
+    const QByteArray latin1 = pattern.toLatin1();
+    if (QString::fromLatin1(latin1) != pattern)
+        return false;  // a name from the wire is Latin-1: it cannot hold this text
+    const QLatin1StringView wanted(latin1);
+    const AccountTable& table = model.accountTable(domain);
+    for (const quint32 row : model.accountOrder(domain)) {
+        const QByteArrayView name = Accounts::Name(table, row);
+        if (QLatin1StringView(name.data(), name.size()).contains(wanted, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+}  // namespace
 
 TreeFilter::TreeFilter(QTreeView* tree, QWidget* window) : QObject(tree), tree_(tree)
 {
@@ -78,10 +102,17 @@ void TreeFilter::apply(bool narrowing)
     // A longer pattern keeps only what the shorter one kept: the rows hidden already stay hidden
     // and are not looked at again.
     const auto skip = [this](const QModelIndex& node) { return hidden_.contains(node); };
+    const auto* accounts = qobject_cast<const ServerTreeModel*>(model);
+    const auto whole = [&](const QModelIndex& node) -> std::optional<bool> {
+        if (model->rowCount(node) <= LargeBranch)
+            return std::nullopt;
+        return TreeMatch::Holds(node.data(Qt::DisplayRole).toString(), pattern_) ||
+               (accounts && AnyAccountHolds(*accounts, node, pattern_));
+    };
     if (narrowing)
-        TreeMatch::Apply(*model, {}, pattern_, keep, skip);
+        TreeMatch::Apply(*model, {}, pattern_, keep, skip, whole);
     else
-        TreeMatch::Apply(*model, {}, pattern_, keep);
+        TreeMatch::Apply(*model, {}, pattern_, keep, {}, whole);
 
     for (auto it = hidden_.cbegin(); it != hidden_.cend(); ++it)
         if (it->isValid() && !nowHidden.contains(*it))
