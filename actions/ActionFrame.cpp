@@ -10,13 +10,18 @@
 
 using namespace Pseudo;
 
-void frmMain::QueueScriptHead(const QString& serverKey, bool required)
+void frmMain::QueueScriptHead(const QString& serverKey, bool required, const ScriptLabel& label)
 {
     // The record as it is now: a script keeps these values even if the record changes before it runs.
     const QString host = GetServerAddress(*Settings, serverKey);
     const QString port = ReadSetting(*Settings, serverKey, Store::PortKey);
     const QString login = ReadSetting(*Settings, serverKey, Store::LoginKey);
     const QString password = ReadServerPassword(*Settings, serverKey);
+    ScriptLabel named = label;
+    named.server = ReadSetting(*Settings, serverKey, Store::NameKey);
+    named.host = host;
+    named.port = port;
+    lstCommand.labelNextScript(named);
     if (required)
         QueueCommand(Required);
     QueueConnect(host, port);
@@ -27,7 +32,7 @@ void frmMain::QueueScriptHead(const QString& serverKey, bool required)
 
 void frmMain::QueueLoadDomains(const QString& serverKey, bool required)
 {
-    QueueScriptHead(serverKey, required);
+    QueueScriptHead(serverKey, required, ScriptLabel::read(QStringLiteral("list domains and custom domains")));
     QueueCommand(Pseudo::DomainList);
     QueueCommand(CustDomList);
     QueueCommand(AddDomainsToList);
@@ -44,7 +49,8 @@ void frmMain::QueueLoadUsers(const QString& domainNodeKey, bool required)
     const QModelIndex domain = NodeByKey(domainNodeKey);
     if (!domain.isValid())
         return;
-    QueueScriptHead(NodeKey(domain.parent()), required);
+    QueueScriptHead(NodeKey(domain.parent()), required,
+                    ScriptLabel::read(QStringLiteral("list accounts of ") + NodeText(domain)));
     QueueCommand(UserList);
     QueueArgument(NodeText(domain));
     QueueCommand(AddUsersToList);
@@ -59,7 +65,8 @@ void frmMain::QueueLoadCustomDomain(const QString& customDomainNodeKey)
     const QModelIndex node = NodeByKey(customDomainNodeKey);
     if (!node.isValid())
         return;
-    QueueScriptHead(NodeKey(node.parent()), false);
+    QueueScriptHead(NodeKey(node.parent()), false,
+                    ScriptLabel::read(QStringLiteral("read custom domain ") + NodeText(node)));
     QueueCommand(CustDomGet);
     QueueArgument(NodeText(node));
     QueueCommand(ShowCustDomain);
@@ -78,7 +85,7 @@ void frmMain::QueueLoadAccount(const QString& accountNodeKey)
     const QString e = a + QLatin1Char('@') + d;
     const QString tag = NodeTag(account);
 
-    QueueScriptHead(NodeKey(domain.parent()), false);
+    QueueScriptHead(NodeKey(domain.parent()), false, ScriptLabel::read(QStringLiteral("read account ") + e));
     QueueCommand(GetUser);
     QueueArgument(d);
     QueueArgument(a);

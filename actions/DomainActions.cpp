@@ -5,13 +5,28 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QTreeView>
 
 #include "engine/Protocol.h"
 #include "replies/FileText.h"
+#include "store/ServerStore.h"
+#include "window/ControlText.h"
 #include "window/MessageSeam.h"
 #include "window/frmMain.h"
 
 static const QString kLineBreak = QStringLiteral("\n");  // the multi-line box's line end
+
+static QString ServerName(const frmMain& w, const QString& serverKey)
+{
+    return ReadSetting(*w.Settings, serverKey, Store::NameKey);
+}
+
+// What a removal question names beside its own text.
+static QString RemovalTarget(const QString& kind, const QString& name, const QString& server)
+{
+    return QStringLiteral("\r\n\r\n") + kind + QStringLiteral(": ") + name + QStringLiteral("\r\nServer: ") +
+           server;
+}
 
 // Empties the editor on purpose, to create or remove the custom domain with the given name.
 static void EmptyCustomDomainEditor(frmMain& w, const QString& advanced, const QString& name)
@@ -70,6 +85,7 @@ static void ShowServerAfterRemoval(frmMain& w, const QString& serverKey)
     w.SelectedUserIndex = QPersistentModelIndex();
     w.SelectedDomainIndex = QPersistentModelIndex();
     w.SelectedServerIndex = QPersistentModelIndex(w.NodeByKey(serverKey));
+    w.DomainList->setCurrentIndex(w.SelectedServerIndex);  // the highlight follows the panel
     w.FillServerFields(serverKey);
     w.ShowServerPanel(QStringLiteral("edit"));
 }
@@ -88,7 +104,7 @@ void frmMain::cmdAddDomain_Click()
     if (chkCustDomain->isChecked()) {
         // A new custom domain starts as a file of one empty line.
         EmptyCustomDomainEditor(*this, kLineBreak, name);
-        QueueScriptHead(serverKey, true);
+        QueueScriptHead(serverKey, true, ScriptLabel::change(QStringLiteral("add custom domain ") + name));
         QueueCommand(Pseudo::CustDomList);
         QueueCommand(Pseudo::VerifyCustDomain);
         QueueArgument(name);
@@ -96,7 +112,7 @@ void frmMain::cmdAddDomain_Click()
         QueueArgument(name);
         QueueDomainRefresh(*this, serverKey, false);
     } else {
-        QueueScriptHead(serverKey, true);
+        QueueScriptHead(serverKey, true, ScriptLabel::change(QStringLiteral("add domain ") + name));
         QueueCommand(Pseudo::DomainAdd);
         QueueArgument(name);
         QueueDomainRefresh(*this, serverKey, true);
@@ -114,10 +130,12 @@ void frmMain::cmdRemoveDomain_Click()
     if (!CheckSendable({domain}))
         return;
     if (!AskYesNo(QStringLiteral("Are you sure you want to delete this domain?\r\n\r\n"
-                                 "All users will be permenently removed as well.")))
+                                 "All users will be permenently removed as well.") +
+                      RemovalTarget(QStringLiteral("Domain"), domain, ServerName(*this, serverKey)),
+                  MessageTitle, true))
         return;
 
-    QueueScriptHead(serverKey, true);
+    QueueScriptHead(serverKey, true, ScriptLabel::change(QStringLiteral("remove domain ") + domain));
     QueueCommand(Pseudo::DomainDel);
     QueueArgument(domain);
     QueueDomainRefresh(*this, serverKey, true);
@@ -136,12 +154,14 @@ void frmMain::cmdRemoveCustDomain_Click()
         return;
     if (!CheckSendable({name}))
         return;
-    if (!AskYesNo(QStringLiteral("Are you sure you want to delete this custom domain?")))
+    if (!AskYesNo(QStringLiteral("Are you sure you want to delete this custom domain?") +
+                      RemovalTarget(QStringLiteral("Custom domain"), name, ServerName(*this, serverKey)),
+                  MessageTitle, true))
         return;
 
     // An empty file removes the custom domain on the server.
     EmptyCustomDomainEditor(*this, QString(), name);
-    QueueScriptHead(serverKey, true);
+    QueueScriptHead(serverKey, true, ScriptLabel::change(QStringLiteral("remove custom domain ") + name));
     QueueCommand(Pseudo::CustDomSet);
     QueueArgument(name);
     QueueDomainRefresh(*this, serverKey, true);
@@ -164,7 +184,7 @@ void frmMain::QueueSaveCustomDomain()
     if (editors.redirects.isEmpty() && editors.lredirects.isEmpty() && !HasAdvancedText(editors.advanced))
         txtDomainAdvanced->setPlainText(kLineBreak);
 
-    QueueScriptHead(serverKey, true);
+    QueueScriptHead(serverKey, true, ScriptLabel::change(QStringLiteral("save custom domain ") + name));
     QueueCommand(Pseudo::CustDomSet);
     QueueArgument(name);
     QueueCommand(Pseudo::CustDomGet);
@@ -199,14 +219,20 @@ static void AddToCustomDomainList(frmMain& w, QLineEdit* entry, QListWidget* lis
 
 static void DeleteFromCustomDomainList(frmMain& w, QListWidget* list, bool redirects)
 {
-    const int row = list->currentRow();
-    if (row < 0 || row >= list->count())
+    // The selected entry, not merely the current row: tabbing into the list makes row 0 current
+    // with nothing selected.
+    const int row = SelectedRow(list);
+    if (row < 0)
         return;
     FileEditors planned = w.CustomDomainEditorContents();
     (redirects ? planned.redirects : planned.lredirects).removeAt(row);
     if (!EditorSaveAllowed(w, planned))
         return;
     delete list->takeItem(row);
+    // Removing the entry makes its neighbour current and selected; a second press must not delete
+    // an entry the user never chose.
+    list->clearSelection();
+    list->setCurrentRow(-1, QItemSelectionModel::NoUpdate);
     w.QueueSaveCustomDomain();
 }
 

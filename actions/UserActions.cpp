@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "engine/Protocol.h"
+#include "store/ServerStore.h"
 #include "window/frmMain.h"
 
 namespace {
@@ -88,7 +89,10 @@ void frmMain::cmdAddUser_Click()
     if (!CheckSendable({t->domain, name, password}))
         return;
 
-    QueueScriptHead(t->serverKey, true);
+    QueueScriptHead(t->serverKey, true,
+                    ScriptLabel::change((kind == QLatin1String("M") ? QStringLiteral("add mailing list ")
+                                                                    : QStringLiteral("add account ")) +
+                                        name + QLatin1Char('@') + t->domain));
     QueueStep(*this, Pseudo::UserAdd, {t->domain, name, password, kind});
     QueueAccountsRefresh(*this, *t);
     QueueTail(*this);
@@ -102,12 +106,15 @@ void frmMain::cmdDeleteUser_Click()
     if (!CheckSendable({t->domain, t->account}))
         return;
     // The same question serves users and mailing lists.
-    if (!AskYesNo(QStringLiteral("Are you sure you want to delete this user?")))
+    const QString address = t->account + QLatin1Char('@') + t->domain;
+    if (!AskYesNo(QStringLiteral("Are you sure you want to delete this user?\r\n\r\nAccount: ") + address +
+                      QStringLiteral("\r\nServer: ") + ReadSetting(*Settings, t->serverKey, Store::NameKey),
+                  MessageTitle, true))
         return;
     // The panels stay hidden until the refreshed list shows the panel for a new account.
     HideAllPanels();
 
-    QueueScriptHead(t->serverKey, true);
+    QueueScriptHead(t->serverKey, true, ScriptLabel::change(QStringLiteral("delete account ") + address));
     QueueStep(*this, Pseudo::UserDel, {t->domain, t->account});
     QueueAccountsRefresh(*this, *t);
     QueueTail(*this);
@@ -123,7 +130,9 @@ void frmMain::cmdSavePassword_Click()
     if (!CheckSendable({t->domain, t->account, password}))
         return;
 
-    QueueScriptHead(t->serverKey, true);
+    QueueScriptHead(t->serverKey, true,
+                    ScriptLabel::change(QStringLiteral("set the password of ") + t->account + QLatin1Char('@') +
+                                        t->domain));
     QueueStep(*this, Pseudo::UserPasswd, {t->domain, t->account, password});
     // Reading the account back shows what the server now holds.
     QueueStep(*this, Pseudo::GetUser, {t->domain, t->account});
@@ -143,7 +152,8 @@ void frmMain::cmdAddListUser_Click()
     if (!CheckSendable({t->domain, t->account, address}))
         return;
 
-    QueueScriptHead(t->serverKey, true);
+    QueueScriptHead(t->serverKey, true,
+                    ScriptLabel::change(QStringLiteral("add member %1 to %2@%3").arg(address, t->account, t->domain)));
     QueueStep(*this, Pseudo::MlUserAdd, {t->domain, t->account, address, access});
     QueueMembersRefresh(*this, *t);
     QueueTail(*this);
@@ -162,7 +172,9 @@ void frmMain::cmdDeleteListUser_Click()
     if (!CheckSendable({t->domain, t->account, address}))
         return;
 
-    QueueScriptHead(t->serverKey, true);
+    QueueScriptHead(t->serverKey, true,
+                    ScriptLabel::change(
+                        QStringLiteral("remove member %1 from %2@%3").arg(address, t->account, t->domain)));
     QueueStep(*this, Pseudo::MlUserDel, {t->domain, t->account, address});
     QueueMembersRefresh(*this, *t);
     QueueTail(*this);

@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 
 #include "engine/Protocol.h"
 #include "replies/FileText.h"
@@ -99,7 +100,8 @@ void frmMain::cmdAddAlias_Click()
     const QString alias = TrimSpaces(txtNewAlias->text()).toLower();
     if (!CheckSendable({account.domain, account.name, alias}))
         return;
-    QueueScriptHead(account.server, true);
+    QueueScriptHead(account.server, true,
+                    ScriptLabel::change(QStringLiteral("add alias %1 to %2").arg(alias, account.address())));
     QueueCommand(Pseudo::AliasAdd);
     QueueArgument(account.domain);
     QueueArgument(alias);
@@ -117,7 +119,8 @@ void frmMain::cmdDeleteAlias_Click()
     const QString alias = lstAliases->item(row)->text().toLower();
     if (!CheckSendable({account.domain, account.name, alias}))
         return;
-    QueueScriptHead(account.server, true);
+    QueueScriptHead(account.server, true,
+                    ScriptLabel::change(QStringLiteral("remove alias %1 from %2").arg(alias, account.address())));
     QueueCommand(Pseudo::AliasDel);
     QueueArgument(account.domain);
     QueueArgument(alias);
@@ -131,7 +134,16 @@ void frmMain::cmdSaveUserVars_Click()
         return;
     const QString realName = txtRealName->text();
     const QString homePage = txtHomePage->text();
-    const QString maxMBSize = txtMaxMBSize->text();
+    // A whole number of megabytes, or nothing.
+    const QString maxMBSize = txtMaxMBSize->text().trimmed();
+    static const QRegularExpression wholeNumber(QStringLiteral("^[0-9]*$"));
+    if (!wholeNumber.match(maxMBSize).hasMatch()) {
+        ShowMessage(QStringLiteral("The Max Mailbox Size of %1 must be a whole number of megabytes, or "
+                                   "empty.\r\n\r\nNothing was saved.")
+                        .arg(account.address()),
+                    MsgIcon::Exclamation);
+        return;
+    }
     const QString closedML = chkClosedML->checkState() == Qt::Checked ? QStringLiteral("1")
                                                                        : QStringLiteral("0");
     // The script uploads the mail-processing file as well.
@@ -140,7 +152,9 @@ void frmMain::cmdSaveUserVars_Click()
     if (!CheckSendable({realName, homePage, maxMBSize}))
         return;
 
-    QueueScriptHead(account.server, true);
+    QueueScriptHead(account.server, true,
+                    ScriptLabel::change(QStringLiteral("save variables and mail processing of ") +
+                                        account.address()));
     QueueAccountStep(*this, Pseudo::UserVarsSet, account);
     AddPair(*this, QStringLiteral("RealName"), realName);
     AddPair(*this, QStringLiteral("HomePage"), homePage);
@@ -163,7 +177,8 @@ void frmMain::QueueSaveMailProc()
         return;
     if (!CheckMailProcSave(*this, account, MailProcEditorContents()))
         return;
-    QueueScriptHead(account.server, true);
+    QueueScriptHead(account.server, true,
+                    ScriptLabel::change(QStringLiteral("save mail processing of ") + account.address()));
     QueueAccountStep(*this, Pseudo::UserSetMproc, account);
     QueueAccountStep(*this, Pseudo::UserGetMproc, account);
     QueueCommand(Pseudo::ShowUserVars);
@@ -244,7 +259,10 @@ void frmMain::cmdAddPOP3_Click()
         return;
     if (!CheckSendable({account.domain, account.name, server, user, password}))
         return;
-    QueueScriptHead(account.server, true);
+    // The link's password is never part of the label.
+    QueueScriptHead(account.server, true,
+                    ScriptLabel::change(
+                        QStringLiteral("add POP3 link %1@%2 to %3").arg(user, server, account.address())));
     QueueCommand(Pseudo::Pop3Add);
     for (const QString& value : {account.domain, account.name, server, user, password, authType})
         QueueArgument(value);
@@ -269,7 +287,9 @@ void frmMain::cmdDeletePOP3_Click()
     const QString user = Pop3LinkUsers.at(row);
     if (!CheckSendable({account.domain, account.name, server, user}))
         return;
-    QueueScriptHead(account.server, true);
+    QueueScriptHead(account.server, true,
+                    ScriptLabel::change(
+                        QStringLiteral("remove POP3 link %1@%2 from %3").arg(user, server, account.address())));
     // The link is disabled before it is removed; a refusal to disable it does not stop the removal.
     QueueCommand(Pseudo::Pop3Enable);
     for (const QString& value : {QStringLiteral("0"), account.domain, account.name, server, user})

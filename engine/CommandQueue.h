@@ -9,6 +9,8 @@
 #include <QString>
 #include <deque>
 
+#include "engine/ScriptObserver.h"
+
 namespace Pseudo {
 // The pseudo-commands, as the driver compares them (whole and case-sensitive).
 inline const QString Required = QStringLiteral("<%required%>");
@@ -63,14 +65,17 @@ struct QueueEntry {
     enum Kind { Command, Argument, EndMarker };
     Kind kind = Command;
     QString text;
+    int mark = 0;  // a step whose outcome its caller wants reported by itself (see ScriptObserver.h)
 
     bool isCommand(const QString& name) const { return kind == Command && text == name; }
     bool operator==(const QueueEntry& o) const { return kind == o.kind && text == o.text; }
 };
 
+// Each script carries a label: set it with labelNextScript() before (or while) queuing the script;
+// the "<%quit%>" that ends the script takes it. A script queued without one gets an empty label.
 class CommandQueue {
 public:
-    void pushCommand(const QString& pseudoCommand);
+    void pushCommand(const QString& pseudoCommand, int mark = 0);
     void pushArgument(const QString& value);
     void pushEndMarker();
 
@@ -79,6 +84,10 @@ public:
 
     // Number of scripts queued: the "<%quit%>" pseudo-commands (arguments never count).
     int countScripts() const { return quitCount_; }
+    void labelNextScript(const ScriptLabel& label);
+    // The label of the script at the head: the one its first "<%quit%>" ends.
+    ScriptLabel headLabel() const;
+
     int size() const { return int(entries_.size()); }
     bool isEmpty() const { return entries_.empty(); }
     const QueueEntry& at(int i) const { return entries_[size_t(i)]; }
@@ -86,5 +95,8 @@ public:
 
 private:
     std::deque<QueueEntry> entries_;
+    std::deque<ScriptLabel> labels_;  // one per "<%quit%>" queued, in order
+    ScriptLabel pending_;
+    quint64 serial_ = 0;
     int quitCount_ = 0;
 };

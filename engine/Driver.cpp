@@ -20,9 +20,9 @@ using namespace Pseudo;
 
 // ------------------------------------------------------------------------------------ the queue
 
-void frmMain::QueueCommand(const QString& pseudoCommand)
+void frmMain::QueueCommand(const QString& pseudoCommand, int mark)
 {
-    lstCommand.pushCommand(pseudoCommand);
+    lstCommand.pushCommand(pseudoCommand, mark);
 }
 
 void frmMain::QueueArgument(const QString& value)
@@ -94,11 +94,16 @@ bool frmMain::IsStopEntry(const QueueEntry& entry) const
 
 bool frmMain::RunOneEntry()
 {
+    // The first entry of a script: its watchers learn that it starts.
+    if (!Reports.active() && !lstCommand.isEmpty())
+        Reports.begin(lstCommand.headLabel());
     QueueEntry entry = NextCommand();
 
     // An optional script gives way to any script queued behind it, and a failed script is dropped
     // up to its "<%quit%>" (but still logs in while its connection is up).
     if ((CountScripts() > 1 && !ScriptRequired) || ScriptAborted) {
+        if (!ScriptAborted && !IsStopEntry(entry))
+            Reports.fail(ScriptOutcome::Skipped);
         while (!IsStopEntry(entry))
             entry = NextCommand();
     }
@@ -113,6 +118,7 @@ bool frmMain::RunOneEntry()
     if (name == Null) {
         ScriptRequired = false;
         ScriptAborted = false;
+        Reports.end();  // entries queued without a "<%quit%>" end here
         if (!DriverIdle) {
             DriverIdle = true;
             emit DriverIdled();
@@ -137,6 +143,11 @@ bool frmMain::RunOneEntry()
         ScriptRequired = false;
         CurrentCommand = Quit;
         CloseConnection();  // no log-off line: the server sees the connection close
+        // Lines the server sent after the last reply the script awaited get the quit row's answer
+        // now, before the next script's connection empties the buffer; they drive nothing.
+        while (const auto bytes = ReplyBuffer.takeLineView())
+            HandleQuitLine(Wire::decode(*bytes));
+        Reports.end();
         return true;
     }
     if (name == Login) {
@@ -152,7 +163,7 @@ bool frmMain::RunOneEntry()
                                        "control character or a character outside Latin-1 and cannot be "
                                        "sent. Correct it in the server's properties."),
                         MsgIcon::Exclamation);
-            ScriptAborted = true;
+            AbandonScript(ScriptOutcome::Refused, QStringLiteral("the login name or password cannot be sent"));
             return true;
         }
         SendText(*line);
@@ -182,7 +193,7 @@ bool frmMain::RunOneEntry()
                     ShowMessage(QStringLiteral("Custom Domain File ") + QuoteChar + wanted +
                                     QStringLiteral(".tab") + QuoteChar + QStringLiteral(" already exists."),
                                 MsgIcon::None);
-                    ScriptAborted = true;
+                    AbandonScript(ScriptOutcome::Refused, wanted + QStringLiteral(".tab already exists"));
                 }
             }
             // The editor was emptied to create this name; refused, it holds no file of it.
@@ -273,6 +284,7 @@ bool frmMain::RunOneEntry()
         if (ServerVersion <= 0.63)
             args.removeLast();
     }
+    Reports.setStepMark(entry.mark);
     return !SendRequest(step->word, args);
 }
 
@@ -285,7 +297,7 @@ bool frmMain::SendRequest(const QString& word, const QStringList& args)
                                    "quote, a control character or a character outside Latin-1.")
                         .arg(word),
                     MsgIcon::Exclamation);
-        ScriptAborted = true;
+        AbandonScript(ScriptOutcome::Refused, QStringLiteral("a value of \"%1\" cannot be sent").arg(word));
         return false;
     }
     SendText(*line);
@@ -314,11 +326,45 @@ void frmMain::ReplyTimedOut()
 {
     if (!TcpConnection)
         return;
-    ShowMessage(QStringLiteral("The server did not answer for %1 seconds. The connection was closed and "
-                               "the rest of this action was abandoned.")
-                    .arg(ReplyTimeoutMs / 1000.0),
+    const ScriptLabel& script = Reports.label();
+    ShowMessage(QStringLiteral("The server %1 (%2, port %3) did not answer for %4 seconds while "
+                               "this action ran: %5. The connection was closed and the rest of the "
+                               "action was abandoned.")
+                    .arg(script.server, script.host.trimmed(),
+                         QString::number(PortFromText(script.port)),
+                         QString::number(ReplyTimeoutMs / 1000.0),
+                         script.action.isEmpty() ? QStringLiteral("(unnamed)") : script.action),
                 MsgIcon::Exclamation);
+    AbandonScript(ScriptOutcome::TimedOut);
+    CloseConnection();
+    RunNextCommand();
+}
+
+void frmMain::AbandonScript(ScriptOutcome::Kind kind, const QString& detail)
+{
     ScriptAborted = true;
+    Reports.fail(kind, detail);
+}
+
+void frmMain::CancelScript()
+{
+    if (DriverIdle || DriverRunning || ReaderRunning)
+        return;  // nothing runs, or the driver is at work and the user's click waits for it
+    // A whole-file upload is written in one go after the server's "+"; once it is out, the server
+    // may have stored it before it sees the connection close.
+    const bool uploadSent = CurrentCommand == CustDomSetSent || CurrentCommand == UserSetMprocSent;
+    AbandonScript(ScriptOutcome::Cancelled,
+                  uploadSent ? QStringLiteral("the file %1 was sent; the server may have stored it")
+                                   .arg(UploadTarget)
+                             : QString());
+    if (TcpConnection) {
+        // Nothing still waiting in the socket's buffer goes out after the cancel.
+        QTcpSocket* socket = TcpConnection;
+        TcpConnection = nullptr;
+        socket->disconnect(this);
+        socket->abort();
+        socket->deleteLater();
+    }
     CloseConnection();
     RunNextCommand();
 }
@@ -443,7 +489,7 @@ void frmMain::TcpConnection_Close()
 {
     // The server closed the connection in the middle of a script: abandon it without a message.
     CloseConnection();
-    ScriptAborted = true;
+    AbandonScript(ScriptOutcome::ConnectionError, QStringLiteral("the server closed the connection"));
     RunNextCommand();
 }
 
@@ -452,7 +498,9 @@ void frmMain::TcpConnection_Error(int number, const QString& description)
     ShowMessage(QStringLiteral("TCP Error: ") + description + QStringLiteral(" (") +
                     QString::number(number) + QLatin1Char(')'),
                 MsgIcon::None);
-    ScriptAborted = true;
+    AbandonScript(ScriptOutcome::ConnectionError,
+                  QStringLiteral("TCP Error: ") + description + QStringLiteral(" (") + QString::number(number) +
+                      QLatin1Char(')'));
     CloseConnection();
     RunNextCommand();
 }

@@ -1,5 +1,7 @@
 #include "engine/Protocol.h"
 
+#include <algorithm>
+
 #include <QCryptographicHash>
 
 namespace Wire {
@@ -107,11 +109,14 @@ bool UsesMd5Login(const QString& greetingTimestamp, double serverVersion)
 std::optional<QByteArray> ComposeLogin(const QString& login, const QString& password,
                                        const QString& greetingTimestamp, double serverVersion)
 {
-    if (!IsSendable(login) || !IsSendable(password))
+    // The MD5 form sends only a digest of the password, so any Latin-1 password will do there;
+    // the plain form sends it as a field.
+    const bool md5 = UsesMd5Login(greetingTimestamp, serverVersion);
+    const bool latin1 = std::all_of(password.begin(), password.end(),
+                                    [](QChar c) { return c.unicode() <= 0xFF; });
+    if (!IsSendable(login) || !(md5 ? latin1 : IsSendable(password)))
         return std::nullopt;
-    const QString secret = UsesMd5Login(greetingTimestamp, serverVersion)
-                               ? QStringLiteral("#") + MD5Hex(greetingTimestamp + password)
-                               : password;
+    const QString secret = md5 ? QStringLiteral("#") + MD5Hex(greetingTimestamp + password) : password;
     return Wire::encode(QuoteField(login) + QLatin1Char(Wire::Tab) + QuoteField(secret)) +
            Wire::LineEnd;
 }

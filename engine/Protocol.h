@@ -53,7 +53,8 @@ std::optional<QByteArray> ComposeUserVarsSet(const QString& domain, const QStrin
 bool UsesMd5Login(const QString& greetingTimestamp, double serverVersion);
 
 // The login line: quoted login, TAB, quoted password (plain form) or quoted "#" + MD5 of the
-// timestamp followed by the password (MD5 form). Nothing when login or password is not sendable.
+// timestamp followed by the password (MD5 form). Nothing when the login is not sendable, or the
+// password is not sendable (plain form) or not Latin-1 (MD5 form, where only its digest travels).
 std::optional<QByteArray> ComposeLogin(const QString& login, const QString& password,
                                        const QString& greetingTimestamp, double serverVersion);
 

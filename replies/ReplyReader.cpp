@@ -35,8 +35,10 @@ void frmMain::ReadReplyLines()
     int sinceCheck = 0;
     while (const auto bytes = ReplyBuffer.takeLineView()) {
         const ReplyOutcome outcome = HandleReplyLine(Wire::decode(*bytes));
-        if (outcome == ReplyOutcome::Complete)
+        if (outcome == ReplyOutcome::Complete) {
+            Reports.endStep({ScriptOutcome::Done, {}});
             RunNextCommand();
+        }
         else if (outcome == ReplyOutcome::Stop)
             break;
         if (++sinceCheck == 64) {
@@ -73,6 +75,10 @@ ReplyOutcome frmMain::HandleReplyLine(const QString& line)
         } else if (CurrentCommand == Pop3Enable) {
             // A link that cannot be switched is still listed or deleted.
             RunNextCommand();
+        } else if (Reports.stepMark() != 0) {
+            // A marked step's refusal is its caller's to report, and the script goes on.
+            Reports.endStep({ScriptOutcome::ServerError, line});
+            RunNextCommand();
         } else {
             ReportErrorReply(line, CurrentCommand);
         }
@@ -107,6 +113,8 @@ ReplyOutcome frmMain::HandleQuitLine(const QString& line)
 {
     if (line.startsWith(QLatin1Char('+')))
         SetStatus(QStringLiteral("Waiting for server to close connection."));
+    else if (line.startsWith(QLatin1Char('-')))
+        ShowMessage(ErrorReplyText(line, Quit), MsgIcon::None);
     return ReplyOutcome::Continue;
 }
 
@@ -148,7 +156,8 @@ void frmMain::ReportMalformedLine(const QString& line)
 
 void frmMain::ReportErrorReply(const QString& line, const QString& command)
 {
-    ShowMessage(ErrorReplyText(line, command), MsgIcon::None);
-    ScriptAborted = true;
+    if (!Reports.label().quietErrors)
+        ShowMessage(ErrorReplyText(line, command), MsgIcon::None);
+    AbandonScript(ScriptOutcome::ServerError, line);
     RunNextCommand();
 }

@@ -17,6 +17,17 @@ const QString PasswordNotStorableText = QStringLiteral(
 const QString RemoveQuestion = QStringLiteral(
     "Are you sure you want to remove this server from Tazel Administrator?");
 
+const QString NoNameText = QStringLiteral("Enter a name for the server.");
+
+// The port box takes a whole number from 1 to 65535 (spaces around it are allowed); a connection
+// to anything else would silently go to the default port.
+bool PortValid(const QString& text)
+{
+    bool ok = false;
+    const int port = text.trimmed().toInt(&ok);
+    return ok && port >= 1 && port <= 65535 && !text.trimmed().startsWith(QLatin1Char('+'));
+}
+
 // The stored password form keeps one byte per character.
 bool PasswordStorable(const QString& password)
 {
@@ -35,14 +46,33 @@ void frmMain::SaveServerRecord(const QString& section)
                        txtServerLoginName->text(), txtServerPassword->text()});
 }
 
+// The panel's values can be stored and used: a name, a port, a password of Latin-1 characters.
+static bool ServerFieldsValid(frmMain& w)
+{
+    const QString name = w.txtServerName->text().trimmed();
+    if (name.isEmpty()) {
+        w.ShowMessage(NoNameText, MsgIcon::Exclamation);
+        return false;
+    }
+    if (!PortValid(w.txtServerPort->text())) {
+        w.ShowMessage(QStringLiteral("The port of the server %1 must be a whole number from 1 to 65535 (the "
+                                     "Tazel control port is 6017). \"%2\" cannot be used.\r\n\r\nNothing "
+                                     "was saved.")
+                          .arg(name, w.txtServerPort->text()),
+                      MsgIcon::Exclamation);
+        return false;
+    }
+    if (!PasswordStorable(w.txtServerPassword->text())) {
+        w.ShowMessage(PasswordNotStorableText, MsgIcon::Exclamation);
+        return false;
+    }
+    return true;
+}
+
 void frmMain::cmdAddServer_Click()
 {
-    if (txtServerName->text().trimmed().isEmpty())
+    if (!ServerFieldsValid(*this))
         return;
-    if (!PasswordStorable(txtServerPassword->text())) {
-        ShowMessage(PasswordNotStorableText, MsgIcon::Exclamation);
-        return;
-    }
     // Slots are never reused: a removed server leaves a gap. A count that was damaged or edited by
     // hand may lag behind the records; the new server then goes past them rather than over one.
     const QStringList sections = Settings->childGroups();
@@ -69,10 +99,8 @@ void frmMain::cmdUpdateServer_Click()
 {
     if (!SelectedServerIndex.isValid() || NodeLevel(SelectedServerIndex) != 1)
         return;
-    if (!PasswordStorable(txtServerPassword->text())) {
-        ShowMessage(PasswordNotStorableText, MsgIcon::Exclamation);
+    if (!ServerFieldsValid(*this))
         return;
-    }
     const QString section = NodeKey(SelectedServerIndex);
     SaveServerRecord(section);
     BuildServerTree();
@@ -86,7 +114,10 @@ void frmMain::cmdRemoveServer_Click()
     if (!SelectedServerIndex.isValid() || NodeLevel(SelectedServerIndex) != 1)
         return;
     const QString section = NodeKey(SelectedServerIndex);
-    if (!AskYesNo(RemoveQuestion))
+    if (!AskYesNo(RemoveQuestion + QStringLiteral("\r\n\r\nServer: ") +
+                      ReadSetting(*Settings, section, Store::NameKey) + QStringLiteral(" (") +
+                      ReadSetting(*Settings, section, Store::AddressKey).trimmed() + QLatin1Char(')'),
+                  MessageTitle, true))
         return;
     HideAllPanels();
     DeleteServerRecord(*Settings, section);

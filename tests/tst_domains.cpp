@@ -305,7 +305,9 @@ void TestDomains::removeDomain()
     const RecordedMessage question = s.fx.messages.messages.at(0);
     QVERIFY(question.question);
     QCOMPARE(question.text, QString("Are you sure you want to delete this domain?\r\n\r\n"
-                                    "All users will be permenently removed as well."));
+                                    "All users will be permenently removed as well.\r\n\r\n"
+                                    "Domain: alpha.com\r\nServer: sim1"));
+    QCOMPARE(question.defaultButton, MsgNo);
     QCOMPARE(question.title, QString("Tazel Administrator"));
     QVERIFY(s.sim.state.domain("alpha.com"));
     QCOMPARE(s.w->SelectedDomainIndex, QPersistentModelIndex(s.domain("alpha.com")));
@@ -503,7 +505,9 @@ void TestDomains::removeCustomDomainUploadsEmptyFile()
     QVERIFY(s.w->DriverIsIdle());
     QCOMPARE(s.sim.connections, connections);
     QCOMPARE(s.editor(), editorBefore);
-    QCOMPARE(s.fx.messages.texts(), QStringList({"Are you sure you want to delete this custom domain?"}));
+    QCOMPARE(s.fx.messages.texts(), QStringList({"Are you sure you want to delete this custom domain?\r\n\r\n"
+                                                 "Custom domain: cd.net\r\nServer: sim1"}));
+    QCOMPARE(s.fx.messages.messages.first().defaultButton, MsgNo);
 
     s.sim.clearRecord();
     s.fx.messages.answers = {MsgYes};

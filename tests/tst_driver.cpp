@@ -484,7 +484,11 @@ void TestDriver::silentServerDoesNotHoldTheQueue()
     w.StartQueue();
     QTRY_VERIFY(w.DriverIsIdle());
     QCOMPARE(b.fx.messages.messages.size(), 1);
-    QVERIFY(b.fx.messages.messages.first().text.startsWith("The server did not answer"));
+    // The message names the server (name, host, port) and the action.
+    QCOMPARE(b.fx.messages.messages.first().text,
+             QString("The server sim (127.0.0.1, port %1) did not answer for 0.3 seconds while this action "
+                     "ran: (unnamed). The connection was closed and the rest of the action was abandoned.")
+                 .arg(b.sim.port()));
     QCOMPARE(b.commandsSent(), (QList<QByteArray>{Line("domainlist"), Line("userlist", {"example.com"})}));
 
     b.sim.faults.silentCommand.clear();

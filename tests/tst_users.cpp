@@ -330,7 +330,11 @@ void TestUsers::deleteAccount()
     s.w->cmdDeleteUser_Click();
 
     QCOMPARE(s.fx.messages.messages.size(), 1);
-    QCOMPARE(s.fx.messages.messages.first().text, QStringLiteral("Are you sure you want to delete this user?"));
+    // The question names the account and its server; No is the default.
+    QCOMPARE(s.fx.messages.messages.first().text,
+             QStringLiteral("Are you sure you want to delete this user?\r\n\r\nAccount: %1@%2\r\nServer: sim")
+                 .arg(account, Domain));
+    QCOMPARE(s.fx.messages.messages.first().defaultButton, MsgNo);
     QCOMPARE(s.fx.messages.messages.first().title, QStringLiteral("Tazel Administrator"));
     if (answer == MsgNo) {
         QCOMPARE(s.w->CountScripts(), 0);

@@ -50,11 +50,12 @@ private:
             out << w.NodeText(w.DomainModel->index(r, 0, node));
         return out;
     }
-    static void AddServer(frmMain& w, const QString& name, const QString& password = "pw")
+    static void AddServer(frmMain& w, const QString& name, const QString& password = "pw",
+                          const QString& port = "6017")
     {
         w.txtServerName->setText(name);
         w.txtServerAddress->setText("127.0.0.1");
-        w.txtServerPort->setText("6017");
+        w.txtServerPort->setText(port);
         w.txtServerLoginName->setText("admin");
         w.txtServerPassword->setText(password);
         w.cmdAddServer->click();
@@ -215,7 +216,9 @@ void TestWindow::removeAnsweredNoChangesNothing()
     QCOMPARE(fx.messages.messages.size(), 1);
     const RecordedMessage& q = fx.messages.messages.first();
     QVERIFY(q.question);
-    QCOMPARE(q.text, QString("Are you sure you want to remove this server from Tazel Administrator?"));
+    QCOMPARE(q.text, QString("Are you sure you want to remove this server from Tazel Administrator?\r\n\r\n"
+                             "Server: beta (127.0.0.1)"));
+    QCOMPARE(q.defaultButton, MsgNo);
     QCOMPARE(q.title, QString("Tazel Administrator"));
     QCOMPARE(q.buttons, int(MsgYes | MsgNo));
     QCOMPARE(Setting(fx, "server2", "server_name"), QString("beta"));
@@ -230,13 +233,18 @@ void TestWindow::refusesServerItCannotStore_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("count");
-    QTest::addColumn<QString>("message");  // empty: silently ignored
-    QTest::newRow("blank name") << "   " << "pw" << "2" << "";
-    QTest::newRow("all slots used") << "new" << "pw" << "32767"
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("blank name") << "   " << "pw" << "2" << "6017" << "Enter a name for the server.";
+    QTest::newRow("all slots used") << "new" << "pw" << "32767" << "6017"
                                     << "No more servers can be added: all 32767 server slots have been used.";
-    QTest::newRow("password outside latin-1") << "new" << QString::fromUtf8("пароль") << "2"
+    QTest::newRow("password outside latin-1") << "new" << QString::fromUtf8("пароль") << "2" << "6017"
         << "The password holds a character that cannot be stored. Only characters of the Western "
            "European (Latin-1) character set can be used in a server password.";
+    const QString portText = "The port of the server new must be a whole number from 1 to 65535 (the Tazel "
+                             "control port is 6017). \"%1\" cannot be used.\r\n\r\nNothing was saved.";
+    for (const char* port : {"0", "65536", "60 17", "6017x", "", "-1", "+80", "1e3"})
+        QTest::addRow("port '%s'", port) << "new" << "pw" << "2" << port << portText.arg(port);
 }
 
 void TestWindow::refusesServerItCannotStore()
@@ -244,15 +252,16 @@ void TestWindow::refusesServerItCannotStore()
     QFETCH(QString, name);
     QFETCH(QString, password);
     QFETCH(QString, count);
+    QFETCH(QString, port);
     QFETCH(QString, message);
     WindowFixture fx;
     fx.addServerRecord(2, "beta", "127.0.0.1", 6017);
     WriteSetting(*fx.settings, "servers", "server_count", count);
     frmMain& w = fx.open();
     const QStringList before = fx.settings->allKeys();
-    AddServer(w, name, password);
+    AddServer(w, name, password, port);
 
-    QCOMPARE(fx.messages.texts(), message.isEmpty() ? QStringList{} : QStringList{message});
+    QCOMPARE(fx.messages.texts(), QStringList{message});
     QCOMPARE(fx.settings->allKeys(), before);
     QCOMPARE(Setting(fx, "servers", "server_count"), count);
     QCOMPARE(w.DomainModel->rowCount(w.NodeByKey("Servers")), 1);

@@ -81,7 +81,7 @@ private:
             end->kind = ScriptEnd::ConnectionError;
             return true;
         }
-        if (text.startsWith(QStringLiteral("The server did not answer for "))) {
+        if (text.startsWith(QStringLiteral("The server ")) && text.contains(QStringLiteral(" did not answer for "))) {
             end->kind = ScriptEnd::TimedOut;
             return true;
         }

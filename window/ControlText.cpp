@@ -80,7 +80,7 @@ ReplyOutcome frmMain::SendUploadBody(const FileEditors& editors, bool withMailbo
     const QString refusal = source.allowsSaveOf(UploadTarget) ? CheckFileEditors(editors) : notReadText;
     if (!refusal.isEmpty()) {
         ShowMessage(refusal + QStringLiteral("\r\n\r\n") + keptText, MsgIcon::Exclamation);
-        ScriptAborted = true;
+        AbandonScript(ScriptOutcome::Refused, QStringLiteral("the file of %1 was not read completely").arg(UploadTarget));
         RunNextCommand();
         return ReplyOutcome::Stop;
     }

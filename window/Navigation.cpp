@@ -3,6 +3,7 @@
 // first time; clicking loads it every time.
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QTreeView>
 
 #include "store/ServerStore.h"
 #include "window/ServerTree.h"
@@ -33,6 +34,7 @@ void frmMain::ShowServerOfNode(const QModelIndex& serverNode, bool required)
     SelectedUserIndex = QPersistentModelIndex();
     SelectedDomainIndex = QPersistentModelIndex();
     SelectedServerIndex = node;
+    DomainList->setCurrentIndex(node);  // the highlighted node is the one whose panel is shown
     const QString key = NodeKey(node);
     FillServerFields(key);
     ShowServerPanel(QStringLiteral("edit"));
@@ -45,6 +47,7 @@ void frmMain::ShowDomainOfNode(const QModelIndex& domainNode, bool required)
     SelectedUserIndex = QPersistentModelIndex();
     SelectedDomainIndex = node;
     SelectedServerIndex = QPersistentModelIndex(node.parent());
+    DomainList->setCurrentIndex(node);
     txtDomainName->setText(NodeText(node));
     HideAllPanels();
     ShowDomainPanel(QStringLiteral("edit"));

@@ -1,7 +1,14 @@
 #include "window/frmMain.h"
 
+#include <QApplication>
+#include <QMenuBar>
 #include <QSettings>
+#include <QShortcut>
+#include <QStatusBar>
 #include <QTcpSocket>
+
+#include "engine/ActivityLog.h"
+#include "window/ActivityDock.h"
 
 #include "store/ServerStore.h"
 #include "window/AccountFiles.h"
@@ -31,9 +38,43 @@ frmMain::frmMain(QSettings* settings, MessageSeam* messages, PrinterSeam* printe
     Printer = printer;
 
     CreatePanels();
+    CreateActivityViews();
     AccountFileCommands = new AccountFiles(*this);
     TreeFind = new TreeFilter(DomainList, this);
     Form_Load();
+}
+
+void frmMain::CreateActivityViews()
+{
+    Activity = new ActivityLog(this);
+    ActivityView = new ActivityDock(Activity, this);
+    addDockWidget(Qt::BottomDockWidgetArea, ActivityView);
+    ActivityView->hide();
+    menuBar()->addMenu(QStringLiteral("&View"))->addAction(ActivityView->toggleViewAction());
+
+    Busy = new BusyIndicator(this);
+    statusBar()->addPermanentWidget(Busy);
+    Reports.addObserver(Activity);
+    Reports.addObserver(Busy);
+    connect(Busy, &BusyIndicator::cancelRequested, this, &frmMain::CancelScript);
+
+    // The outcome of the last action stays in the status bar for a while; the next script's
+    // progress texts take its place at once.
+    connect(Activity, &ActivityLog::finished, this,
+            [this](const QString& summary) { statusBar()->showMessage(summary, OutcomeShownMs); });
+    connect(Activity, &QAbstractItemModel::rowsInserted, this, [this] { statusBar()->clearMessage(); });
+
+    // Esc cancels while the tree or a panel has the focus (not while the log has it).
+    // The window at its design size again: the menu bar and the status bar (now holding the busy
+    // indicator) take their heights from the window, not from the tree and panels.
+    resize(width(), Px(5190) + statusBar()->sizeHint().height() + menuBar()->sizeHint().height());
+
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        QWidget* focus = QApplication::focusWidget();
+        if (!focus || !ActivityView->isAncestorOf(focus))
+            CancelScript();
+    });
 }
 
 frmMain::~frmMain()

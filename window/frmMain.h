@@ -39,6 +39,9 @@ class AccountFiles;
 class TreeFilter;
 class MessageSeam;
 class PrinterSeam;
+class ActivityLog;
+class ActivityDock;
+class BusyIndicator;
 enum class MsgIcon;
 
 // How a reply handler ended with a line: complete (the step is done: run the driver, then read on),
@@ -70,7 +73,8 @@ public:
 
     // ---------------------------------------------------------------- command queue (engine)
     CommandQueue lstCommand;
-    void QueueCommand(const QString& pseudoCommand);
+    // mark: a step whose outcome is reported to the script observers by itself (ScriptObserver.h).
+    void QueueCommand(const QString& pseudoCommand, int mark = 0);
     void QueueArgument(const QString& value);
     void QueueEndMarker();
     void QueueConnect(const QString& address, const QString& port);
@@ -93,6 +97,12 @@ public:
     // this long while a reply is awaited, the script is abandoned like after a socket error.
     int ReplyTimeoutMs = 60000;
     QTimer* ReplyTimer = nullptr;
+    // Who watches scripts start and end (the activity log, the busy indicator, ...), and the
+    // running script's label and outcome.
+    ScriptReporter Reports;
+    ActivityLog* Activity = nullptr;       // every script's row and outcome
+    ActivityDock* ActivityView = nullptr;  // the dock that shows it (View menu)
+    BusyIndicator* Busy = nullptr;         // busy bar and Cancel in the status bar
 
     void RunNextCommand();
     void CloseConnection();
@@ -168,8 +178,9 @@ public:
 
     // ---------------------------------------------------------------- actions
     // The script head: "<%required%>" when asked, connect with the record's host and port, and the
-    // administrator login with the record's login and password.
-    void QueueScriptHead(const QString& serverKey, bool required);
+    // administrator login with the record's login and password. The label says what the script
+    // does; the head fills in the server's name, host and port.
+    void QueueScriptHead(const QString& serverKey, bool required, const ScriptLabel& label = {});
     void QueueLoadDomains(const QString& serverKey, bool required);
     void QueueLoadUsers(const QString& domainNodeKey, bool required);
     void QueueLoadCustomDomain(const QString& customDomainNodeKey);
@@ -392,6 +403,13 @@ private:
     void OpenConnection(const QString& address, const QString& portText);
     void WireSocket(QTcpSocket* socket);
     void WaitForReply();  // (re)starts the reply timer
+    // Abandons the running script: the rest of it is dropped up to its "<%quit%>", and the
+    // observers learn why (the first reason given is the one they learn).
+    void AbandonScript(ScriptOutcome::Kind kind, const QString& detail = QString());
+    // The user's Cancel: closes the connection and abandons the running script, no message box.
+    void CancelScript();
+    void CreateActivityViews();
+    static constexpr int OutcomeShownMs = 6000;
     bool DriverIdle = true;
     bool DriverRunning = false;
     bool DriverCalledAgain = false;

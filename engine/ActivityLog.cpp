@@ -1,0 +1,79 @@
+#include "engine/ActivityLog.h"
+
+ActivityLog::ActivityLog(QObject* parent) : QAbstractTableModel(parent) {}
+
+int ActivityLog::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(rows_.size());
+}
+
+int ActivityLog::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QString ActivityLog::text(int row, Column column) const
+{
+    if (row < 0 || row >= int(rows_.size()))
+        return QString();
+    const Row& r = rows_[size_t(row)];
+    switch (column) {
+    case TimeColumn: return r.started.toString(QStringLiteral("HH:mm:ss"));
+    case ServerColumn: return r.server;
+    case KindColumn: return r.read ? QStringLiteral("read") : QStringLiteral("change");
+    case ActionColumn: return r.action;
+    case OutcomeColumn: return r.outcome;
+    case ColumnCount: break;
+    }
+    return QString();
+}
+
+QVariant ActivityLog::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+        return {};
+    return text(index.row(), Column(index.column()));
+}
+
+QVariant ActivityLog::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    static const char* const names[] = {"Time", "Server", "Kind", "Action", "Outcome"};
+    return section >= 0 && section < ColumnCount ? QString::fromLatin1(names[section]) : QVariant();
+}
+
+void ActivityLog::scriptStarted(const ScriptLabel& label)
+{
+    if (int(rows_.size()) >= MaxRows) {
+        beginRemoveRows({}, 0, 0);
+        rows_.pop_front();
+        endRemoveRows();
+    }
+    const int row = int(rows_.size());
+    beginInsertRows({}, row, row);
+    rows_.push_back({QDateTime::currentDateTime(), label.server, label.kind == ScriptLabel::Read,
+                     label.action.isEmpty() ? QStringLiteral("(unnamed action)") : label.action,
+                     QStringLiteral("running"), label.serial});
+    endInsertRows();
+}
+
+void ActivityLog::scriptEnded(const ScriptLabel& label, const ScriptOutcome& outcome)
+{
+    // The script that ends is the last one started; look back in case of a row without an end.
+    for (int row = int(rows_.size()) - 1; row >= 0; --row) {
+        Row& r = rows_[size_t(row)];
+        if (r.serial != label.serial)
+            continue;
+        r.outcome = outcome.text();
+        emit dataChanged(index(row, OutcomeColumn), index(row, OutcomeColumn));
+        break;
+    }
+    emit finished(Summary(label, outcome));
+}
+
+QString ActivityLog::Summary(const ScriptLabel& label, const ScriptOutcome& outcome)
+{
+    const QString action = label.action.isEmpty() ? QStringLiteral("(unnamed action)") : label.action;
+    return action + QStringLiteral(": ") + outcome.text();
+}

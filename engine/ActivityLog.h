@@ -1,0 +1,48 @@
+#pragma once
+// The activity log: one row per script the window queued, with when it started, the server, whether
+// it only read or changed something, what it did in words, and how it ended. It watches the driver
+// as a ScriptObserver and is the model the activity dock shows. Labels never hold a password, so
+// neither does the log.
+
+#include <QAbstractTableModel>
+#include <QDateTime>
+#include <deque>
+
+#include "engine/ScriptObserver.h"
+
+class ActivityLog : public QAbstractTableModel, public ScriptObserver {
+    Q_OBJECT
+public:
+    enum Column { TimeColumn, ServerColumn, KindColumn, ActionColumn, OutcomeColumn, ColumnCount };
+    static constexpr int MaxRows = 5000;  // the oldest rows go first
+
+    explicit ActivityLog(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // One cell's text, as shown.
+    QString text(int row, Column column) const;
+
+    void scriptStarted(const ScriptLabel& label) override;
+    void scriptEnded(const ScriptLabel& label, const ScriptOutcome& outcome) override;
+
+    // What a finished script did and how it went, in one line: "add account bob@example.com: done".
+    static QString Summary(const ScriptLabel& label, const ScriptOutcome& outcome);
+
+signals:
+    void finished(const QString& summary);
+
+private:
+    struct Row {
+        QDateTime started;
+        QString server;
+        bool read = false;
+        QString action;
+        QString outcome;
+        quint64 serial = 0;
+    };
+    std::deque<Row> rows_;
+};

@@ -1,0 +1,52 @@
+#include "window/ActivityDock.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+
+#include "engine/ActivityLog.h"
+
+ActivityDock::ActivityDock(ActivityLog* log, QWidget* parent)
+    : QDockWidget(QStringLiteral("Activity"), parent), table_(new QTableView(this))
+{
+    setObjectName(QStringLiteral("ActivityDock"));
+    table_->setModel(log);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->verticalHeader()->hide();
+    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    setWidget(table_);
+    connect(log, &QAbstractItemModel::rowsInserted, table_, [this] { table_->scrollToBottom(); });
+    hide();
+}
+
+BusyIndicator::BusyIndicator(QWidget* parent)
+    : QWidget(parent), bar_(new QProgressBar(this)), cancel_(new QPushButton(QStringLiteral("Cancel"), this))
+{
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    bar_->setRange(0, 0);  // busy: no amount known
+    bar_->setTextVisible(false);
+    bar_->setMaximumWidth(100);
+    cancel_->setObjectName(QStringLiteral("cmdCancelScript"));
+    cancel_->setToolTip(QStringLiteral("Close the connection and abandon the running action (Esc)"));
+    row->addWidget(bar_);
+    row->addWidget(cancel_);
+    connect(cancel_, &QPushButton::clicked, this, &BusyIndicator::cancelRequested);
+    hide();
+}
+
+void BusyIndicator::scriptStarted(const ScriptLabel& label)
+{
+    Q_UNUSED(label)
+    show();
+}
+
+void BusyIndicator::scriptEnded(const ScriptLabel& label, const ScriptOutcome& outcome)
+{
+    Q_UNUSED(label) Q_UNUSED(outcome)
+    hide();
+}
