@@ -40,6 +40,7 @@ test-asan: deps $(ASAN_BUILD)/build.ninja
 bench: build
 	$(BUILD)/bench/bench_reader
 	@if [ -x $(BUILD)/bench/bench_window ]; then $(BUILD)/bench/bench_window; fi
+	@if [ -x $(BUILD)/bench/bench_bulkadd ]; then $(BUILD)/bench/bench_bulkadd; fi
 
 # The reply fuzzer (clang's libFuzzer) for FUZZ_SECONDS; new inputs go to $(FUZZ_BUILD)/corpus, the
 # repository's corpus is read only. `make test` replays tests/fuzz/corpus in the normal build.

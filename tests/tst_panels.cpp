@@ -22,6 +22,7 @@
 #include "tests/TestKit.h"
 #include "window/ElidedTips.h"
 #include "window/WindowLayout.h"
+#include "window/TreeFilter.h"
 #include "window/frmMain.h"
 
 class TestPanels : public QObject {
@@ -150,9 +151,12 @@ void TestPanels::captionsAndInitialState()
 
 void TestPanels::controlsSitAtTheirPlaces()
 {
-    // Frames' controls at their designer positions (twips), the tree at the left edge.
+    // Frames' controls at their designer positions (twips); the find box and the tree under it
+    // share the tree's place at the left edge.
+    const QRect treePlace(w->Px(0), w->Px(0), w->Px(3315), w->Px(5175));
+    QCOMPARE(w->TreeFind->box()->geometry().united(w->DomainList->geometry()), treePlace);
+    QVERIFY(w->TreeFind->box()->geometry().bottom() < w->DomainList->y());
     const QList<QPair<QWidget*, QRect>> places = {
-        {w->DomainList, QRect(0, 0, 3315, 5175)},
         {w->txtServerName, QRect(240, 600, 1695, 285)},
         {w->txtServerPort, QRect(3960, 600, 735, 285)},
         {w->cmdRemoveServer, QRect(2640, 1920, 1815, 375)},
@@ -591,7 +595,7 @@ void TestPanels::controlsGrowWithTheWindow()
     const int nameDesign = w->txtUserName->width();
 
     w->resize(designWindow + QSize(w->Px(3000), w->Px(2400)));
-    QTRY_COMPARE(w->DomainList->height(), w->Px(w->Twips(w->height()) - w->TreeBottomMargin));
+    QTRY_COMPARE(w->DomainList->y() + w->DomainList->height(), w->Px(w->Twips(w->height()) - w->TreeBottomMargin));
     QCOMPARE(w->DomainList->width(), treeWidth);  // the tree keeps its width, the panels take the room
     const int right = w->centralWidget()->width() - w->Px(90);
     QCOMPARE(w->fraUserProperties->geometry().right() + 1, right);
@@ -706,7 +710,8 @@ void TestPanels::everyControlHasAnAccessibleName()
               || qobject_cast<QAbstractItemView*>(c) || qobject_cast<QPlainTextEdit*>(c)
               || qobject_cast<QTabWidget*>(c))
             || c->inherits("QTabBar") || c->inherits("QHeaderView") || c->inherits("QTableCornerButton") || c->parentWidget()->inherits("QTabBar")
-            || c->parentWidget()->inherits("QTabWidget") || c->inherits("QComboBox") || c->objectName().startsWith("qt_"))
+            || c->parentWidget()->inherits("QTabWidget") || c->inherits("QComboBox") || c->objectName().startsWith("qt_")
+            || c->inherits("QLineEditIconButton"))  // a text box's own clear button, not in the Tab order
             continue;
         QAccessibleInterface* face = QAccessible::queryAccessibleInterface(c);
         QVERIFY(face);

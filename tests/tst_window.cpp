@@ -169,7 +169,7 @@ void TestWindow::treeFollowsWindowHeight()
 
     w.DomainList->resize(w.Px(4000), w.DomainList->height());
     w.resize(w.width() + 40, w.Px(6000));
-    QTRY_COMPARE(w.DomainList->height(), w.Px(w.Twips(w.height()) - w.TreeBottomMargin));
+    QTRY_COMPARE(w.DomainList->y() + w.DomainList->height(), w.Px(w.Twips(w.height()) - w.TreeBottomMargin));
     QCOMPARE(w.PanelLeft, w.Twips(w.Px(4000)) + 180);
     // The panel already shown stays; the next one shown sits 180 twips right of the tree.
     w.ShowServerPanel("add");
@@ -546,7 +546,7 @@ void TestWindow::storedSizeAndTreeWidthRoundTrip()
         w.ShowServerPanel("edit");
         QCOMPARE(w.fraServerProperties->x(), w.Px(w.PanelLeft));
         QTRY_COMPARE(w.fraServerProperties->geometry().right() + 1, w.centralWidget()->width() - w.Px(90));
-        QTRY_COMPARE(w.DomainList->height(), w.Px(w.Twips(w.height()) - w.TreeBottomMargin));
+        QTRY_COMPARE(w.DomainList->y() + w.DomainList->height(), w.Px(w.Twips(w.height()) - w.TreeBottomMargin));
 
         w.resize(w.Px(10500), w.Px(7500));
         w.Layout->setTreeWidth(w.Px(3600));

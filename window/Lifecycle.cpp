@@ -85,8 +85,10 @@ void frmMain::Form_Resize()
     if (!DomainList)
         return;  // not built yet
     if (!isMinimized()) {
-        const int treeHeight = std::clamp(Twips(height()) - TreeBottomMargin, 0, 32767);
-        DomainList->resize(DomainList->width(), Px(treeHeight));
+        // The tree's bottom keeps its distance from the window's bottom (the tree need not start at
+        // the top: the find box sits above it).
+        const int treeBottom = std::clamp(Twips(height()) - TreeBottomMargin, 0, 32767);
+        DomainList->resize(DomainList->width(), std::max(0, Px(treeBottom) - DomainList->y()));
     }
     // Panels already shown stay where they are; the next one shown is placed here.
     PanelLeft = Twips(DomainList->x() + DomainList->width()) + PanelGap;

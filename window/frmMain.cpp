@@ -1,5 +1,6 @@
 #include "window/frmMain.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QListWidget>
 #include <QMenu>
@@ -19,6 +20,8 @@
 #include "window/Keyboard.h"
 #include "window/MainMenu.h"
 #include "window/WindowLayout.h"
+#include "window/AccountFiles.h"
+#include "window/TreeFilter.h"
 #include "window/MessageSeam.h"
 #include "window/PrinterSeam.h"
 
@@ -53,6 +56,19 @@ frmMain::frmMain(QSettings* settings, MessageSeam* messages, PrinterSeam* printe
                               lstDomainRedirects, lstDomainLredirects})
         tips->watchList(list);
     CreateActivityViews();
+    AccountFileCommands = new AccountFiles(*this);
+    // The file menu's account entries, after Print User List: they check for themselves that the
+    // shown domain's list is there.
+    {
+        QMenu* file = Menu->fileMenu();
+        QAction* separator = file->actions().value(file->actions().indexOf(Menu->printAction()) + 1);
+        auto* exportAccounts = new QAction(QStringLiteral("&Export Accounts..."), file);
+        connect(exportAccounts, &QAction::triggered, AccountFileCommands, &AccountFiles::exportAccounts);
+        auto* addAccounts = new QAction(QStringLiteral("Add Accounts from &File..."), file);
+        connect(addAccounts, &QAction::triggered, AccountFileCommands, &AccountFiles::addAccountsFromFile);
+        file->insertActions(separator, {exportAccounts, addAccounts});
+    }
+    TreeFind = new TreeFilter(DomainList, this);
     Layout = new WindowLayout(this);
     Form_Load();
     Layout->restore(*Settings);
@@ -94,6 +110,9 @@ void frmMain::CreateActivityViews()
 
 frmMain::~frmMain()
 {
+    // A run of added accounts holds the window's message seam: it lets go while the window is whole.
+    delete AccountFileCommands;
+    AccountFileCommands = nullptr;
     // A script still running ends with the window: its socket must not report anything to a
     // window that is half gone.
     if (TcpConnection) {

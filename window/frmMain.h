@@ -35,6 +35,8 @@ class QTabWidget;
 class QTcpSocket;
 class QTimer;
 class QTreeView;
+class AccountFiles;
+class TreeFilter;
 class MessageSeam;
 class PrinterSeam;
 class MainMenu;
@@ -265,6 +267,8 @@ public:
     static QString AccountNodeKey(const QString& domainKey, const QString& account);
 
     // ---------------------------------------------------------------- tree navigation (window)
+    // The find box above the tree.
+    TreeFilter* TreeFind = nullptr;
     void DomainList_Expand(const QModelIndex& node);
     void DomainList_NodeClick(const QModelIndex& node);
     void ShowServerOfNode(const QModelIndex& serverNode, bool required);
@@ -400,6 +404,10 @@ public:
 
     // ---------------------------------------------------------------- printing (window)
     void cmdPrintUserList_Click();
+
+    // ---------------------------------------------------------------- account files (window)
+    // "Export Accounts..." and "Add Accounts from File..." of the domain panel.
+    AccountFiles* AccountFileCommands = nullptr;
 
     // ---------------------------------------------------------------- messages
     MessageSeam* Messages = nullptr;

@@ -1,0 +1,119 @@
+// Adding 10,000 accounts from a file through the window, against a tazel-sim process on loopback:
+// the time the whole run takes, and the longest time the window's event loop went without a turn
+// meanwhile (the window must keep answering). One line per figure: figure, target, ok/short.
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+
+#include "store/ServerStore.h"
+#include "window/AccountFiles.h"
+#include "window/BulkAddDialog.h"
+#include "window/BulkAddRunner.h"
+#include "window/MessageSeam.h"
+#include "window/frmMain.h"
+
+namespace {
+class QuietMessages : public MessageSeam {
+public:
+    int count = 0;
+    void notify(const QString& text, const QString&, MsgIcon) override
+    {
+        ++count;
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    }
+    MsgButton ask(const QString&, const QString&, MsgIcon, int, MsgButton) override { return MsgNo; }
+};
+
+bool WaitUntil(const std::function<bool()>& done, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int rows = argc > 1 ? atoi(argv[1]) : 10000;
+    constexpr double StallTargetMs = 100;
+
+    QProcess sim;
+    sim.start(QCoreApplication::applicationDirPath() + QStringLiteral("/../tazel-sim"), {QStringLiteral("--port"), QStringLiteral("0")});
+    if (!sim.waitForStarted() || !sim.waitForReadyRead(10000)) {
+        std::fprintf(stderr, "tazel-sim did not start\n");
+        return 1;
+    }
+    const QString greeting = QString::fromLatin1(sim.readLine()).trimmed();  // "listening on 127.0.0.1:PORT"
+    const QString port = greeting.section(QLatin1Char(':'), -1);
+
+    QTemporaryDir dir;
+    QSettings settings(dir.filePath(QStringLiteral("bench.conf")), QSettings::IniFormat);
+    const QString key = ServerSection(1);
+    WriteServerRecord(settings, key, {QStringLiteral("sim"), QStringLiteral("127.0.0.1"), port,
+                                      QStringLiteral("admin"), QStringLiteral("secret")});
+    WriteSetting(settings, Store::ServersSection, Store::ServerCountKey, QStringLiteral("1"));
+    QuietMessages messages;
+    frmMain window(&settings, &messages);
+
+    window.DomainList_NodeClick(window.NodeByKey(key));
+    const QString domainKey = frmMain::DomainNodeKey(key, QStringLiteral("example.com"));
+    if (!WaitUntil([&] { return window.DriverIsIdle() && window.NodeByKey(domainKey).isValid(); }, 10000))
+        return 1;
+    window.DomainList_NodeClick(window.NodeByKey(domainKey));
+    if (!WaitUntil([&] { return window.DriverIsIdle() && window.UserEntriesDomain == QLatin1String("example.com"); }, 10000))
+        return 1;
+
+    QByteArray file("name,password\n");
+    for (int i = 0; i < rows; ++i)
+        file += QStringLiteral("bulk%1,pw%1\n").arg(i, 5, 10, QLatin1Char('0')).toLatin1();
+    const QString path = dir.filePath(QStringLiteral("rows.csv"));
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(file) != file.size())
+        return 1;
+    out.close();
+
+    AccountFiles* files = window.AccountFileCommands;
+    files->chooseImportFile = [&] { return path; };
+    files->addAccountsFromFile();
+    if (!files->dialog())
+        return 1;
+
+    // The longest wait between two turns of the event loop while the rows go out.
+    QElapsedTimer sinceTick;
+    qint64 longestStall = 0;
+    QTimer tick;
+    tick.setInterval(5);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        longestStall = std::max(longestStall, sinceTick.restart());
+    });
+    QElapsedTimer whole;
+    whole.start();
+    sinceTick.start();
+    tick.start();
+    files->dialog()->addButton()->click();
+    if (!WaitUntil([&] { return !files->runner()->running(); }, 600000))
+        return 1;
+    const double seconds = whole.nsecsElapsed() / 1e9;
+    const QString summary = files->dialog()->summary();
+
+    std::printf("bulk add: %d rows added from a file in %.1f s (%.0f rows/s); %s\n", rows, seconds, rows / seconds,
+                qPrintable(summary));
+    std::printf("bulk add: longest window stall %lld ms, target %.0f ms, %s\n", static_cast<long long>(longestStall),
+                StallTargetMs, longestStall <= StallTargetMs ? "ok" : "short");
+    sim.kill();
+    sim.waitForFinished();
+    return messages.count == 0 && summary.startsWith(QString::number(rows) + QStringLiteral(" added")) ? 0 : 1;
+}

@@ -1,0 +1,172 @@
+// The find box over the server tree.
+
+#include "window/TreeFilter.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QShortcut>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <QTreeView>
+
+#include "window/TreeMatch.h"
+#include "window/ServerTreeModel.h"
+
+namespace {
+// A domain with more loaded accounts than this is kept or hidden whole (by its name or by any of
+// its accounts holding the text) and its accounts are not hidden one by one: hiding rows one at a
+// time in a view costs far too much for a branch of a million.
+constexpr int LargeBranch = 20000;
+
+// Whether any account of the domain holds the pattern, read off the account table's bytes.
+bool AnyAccountHolds(const ServerTreeModel& model, const QModelIndex& domain, const QString& pattern)
+{
+    const QByteArray latin1 = pattern.toLatin1();
+    if (QString::fromLatin1(latin1) != pattern)
+        return false;  // a name from the wire is Latin-1: it cannot hold this text
+    const QLatin1StringView wanted(latin1);
+    const AccountTable& table = model.accountTable(domain);
+    for (const quint32 row : model.accountOrder(domain)) {
+        const QByteArrayView name = Accounts::Name(table, row);
+        if (QLatin1StringView(name.data(), name.size()).contains(wanted, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+}  // namespace
+
+TreeFilter::TreeFilter(QTreeView* tree, QWidget* window) : QObject(tree), tree_(tree)
+{
+    box_ = new QLineEdit(tree->parentWidget());
+    box_->setObjectName(QStringLiteral("findBox"));
+    box_->setPlaceholderText(QStringLiteral("Find (Ctrl+F)"));
+    box_->setAccessibleName(QStringLiteral("Find in the server tree"));
+    box_->setClearButtonEnabled(true);
+    const QRect r = tree->geometry();
+    const int h = box_->sizeHint().height();
+    box_->setGeometry(r.x(), r.y(), r.width(), h);
+    tree->setGeometry(r.x(), r.y() + h + 2, r.width(), std::max(0, r.height() - h - 2));
+    box_->installEventFilter(this);
+
+    auto* find = new QShortcut(QKeySequence::Find, window);
+    connect(find, &QShortcut::activated, this, [this] {
+        box_->setFocus(Qt::ShortcutFocusReason);
+        box_->selectAll();
+    });
+    connect(box_, &QLineEdit::textChanged, this, &TreeFilter::setPattern);
+
+    // Rows that arrive while a pattern is typed (a node loaded by a click) are filtered too; a
+    // node's rows replaced whole leave persistent indices that are no longer valid.
+    QAbstractItemModel* model = tree->model();
+    connect(model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex& parent, int, int) { rowsArrived(parent); });
+    connect(model, &QAbstractItemModel::modelReset, this, [this] { rowsArrived({}); });
+}
+
+bool TreeFilter::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == box_ && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape && !box_->text().isEmpty()) {
+            // Esc in a box that holds text clears it, before any window-wide use of the key.
+            event->accept();
+            if (event->type() == QEvent::KeyPress)
+                box_->clear();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void TreeFilter::setPattern(const QString& pattern)
+{
+    const QString old = pattern_;
+    pattern_ = pattern;
+    if (pattern.isEmpty()) {
+        clear();
+        return;
+    }
+    apply(!old.isEmpty() && TreeMatch::Narrows(old, pattern));
+}
+
+void TreeFilter::apply(bool narrowing)
+{
+    QAbstractItemModel* model = tree_->model();
+    QSet<QPersistentModelIndex> nowHidden;
+    QSet<QPersistentModelIndex> toOpen;  // parents of kept rows
+    const auto keep = [&](const QModelIndex& parent, int row, bool kept) {
+        if (!kept)
+            nowHidden.insert(model->index(row, 0, parent));
+        else if (parent.isValid() && !toOpen.contains(parent) && !tree_->isExpanded(parent))
+            toOpen.insert(parent);
+    };
+    // A longer pattern keeps only what the shorter one kept: the rows hidden already stay hidden
+    // and are not looked at again.
+    const auto skip = [this](const QModelIndex& node) { return hidden_.contains(node); };
+    const auto* accounts = qobject_cast<const ServerTreeModel*>(model);
+    const auto whole = [&](const QModelIndex& node) -> std::optional<bool> {
+        if (model->rowCount(node) <= LargeBranch)
+            return std::nullopt;
+        return TreeMatch::Holds(node.data(Qt::DisplayRole).toString(), pattern_) ||
+               (accounts && AnyAccountHolds(*accounts, node, pattern_));
+    };
+    if (narrowing)
+        TreeMatch::Apply(*model, {}, pattern_, keep, skip, whole);
+    else
+        TreeMatch::Apply(*model, {}, pattern_, keep, {}, whole);
+
+    for (auto it = hidden_.cbegin(); it != hidden_.cend(); ++it)
+        if (it->isValid() && !nowHidden.contains(*it))
+            tree_->setRowHidden(it->row(), it->parent(), false);
+    for (const QPersistentModelIndex& node : std::as_const(nowHidden))
+        if (!hidden_.contains(node))
+            tree_->setRowHidden(node.row(), node.parent(), true);
+    hidden_ = nowHidden;
+
+    // Open the parents of matches so that they show. A kept node with children has had them
+    // loaded (a node never loaded holds only an empty placeholder, which no pattern keeps), so
+    // opening it sends nothing; the window is not told, as the user opened nothing.
+    const QSignalBlocker quiet(tree_);
+    for (const QPersistentModelIndex& node : std::as_const(toOpen)) {
+        opened_.insert(node);
+        tree_->expand(node);
+    }
+}
+
+void TreeFilter::clear()
+{
+    for (const QPersistentModelIndex& node : std::as_const(hidden_))
+        if (node.isValid())
+            tree_->setRowHidden(node.row(), node.parent(), false);
+    hidden_.clear();
+    {
+        const QSignalBlocker quiet(tree_);
+        const QModelIndex current = tree_->currentIndex();
+        for (const QPersistentModelIndex& node : std::as_const(opened_)) {
+            if (!node.isValid())
+                continue;
+            // The highlighted node stays in sight: its parents stay open.
+            bool holdsCurrent = false;
+            for (QModelIndex up = current.parent(); up.isValid(); up = up.parent())
+                holdsCurrent = holdsCurrent || up == node;
+            if (!holdsCurrent)
+                tree_->collapse(node);
+        }
+    }
+    opened_.clear();
+    if (tree_->currentIndex().isValid())
+        tree_->scrollTo(tree_->currentIndex());
+}
+
+void TreeFilter::rowsArrived(const QModelIndex&)
+{
+    if (pattern_.isEmpty() || reapplyQueued_)
+        return;
+    // Once the model has finished its change: a whole list arrives in one insertion.
+    reapplyQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        reapplyQueued_ = false;
+        if (!pattern_.isEmpty())
+            apply(false);
+    });
+}
