@@ -69,22 +69,39 @@ void ActivityLog::append(Row row)
     endInsertRows();
 }
 
-void ActivityLog::scriptEnded(const ScriptLabel& label, const ScriptOutcome& outcome)
+int ActivityLog::rowOf(quint64 serial) const
 {
-    // The script that ends is the last one started; look back in case of a row without an end.
-    for (int row = int(rows_.size()) - 1; row >= 0; --row) {
-        Row& r = rows_[size_t(row)];
-        if (r.serial != label.serial)
-            continue;
-        r.outcome = outcome.text();
-        emit dataChanged(index(row, OutcomeColumn), index(row, OutcomeColumn));
-        break;
-    }
-    emit finished(Summary(label, outcome));
+    // The script is the last one started; look back in case of a row without an end.
+    for (int row = int(rows_.size()) - 1; row >= 0; --row)
+        if (!rows_[size_t(row)].note && rows_[size_t(row)].serial == serial)
+            return row;
+    return -1;
 }
 
-QString ActivityLog::Summary(const ScriptLabel& label, const ScriptOutcome& outcome)
+void ActivityLog::stepEnded(const ScriptLabel& label, int mark, const ScriptOutcome& outcome)
+{
+    Q_UNUSED(mark)
+    const int row = rowOf(label.serial);
+    if (row >= 0 && outcome.kind != ScriptOutcome::Done && rows_[size_t(row)].stepFailure.isEmpty())
+        rows_[size_t(row)].stepFailure = outcome.text();
+}
+
+void ActivityLog::scriptEnded(const ScriptLabel& label, const ScriptOutcome& outcome)
+{
+    const int row = rowOf(label.serial);
+    QString text = outcome.text();
+    if (row >= 0) {
+        Row& r = rows_[size_t(row)];
+        if (outcome.kind == ScriptOutcome::Done && !r.stepFailure.isEmpty())
+            text = r.stepFailure;
+        r.outcome = text;
+        emit dataChanged(index(row, OutcomeColumn), index(row, OutcomeColumn));
+    }
+    emit finished(Summary(label, text));
+}
+
+QString ActivityLog::Summary(const ScriptLabel& label, const QString& outcome)
 {
     const QString action = label.action.isEmpty() ? QStringLiteral("(unnamed action)") : label.action;
-    return action + QStringLiteral(": ") + outcome.text();
+    return action + QStringLiteral(": ") + outcome;
 }

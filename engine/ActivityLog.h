@@ -31,10 +31,13 @@ public:
     void note(const QString& server, const QString& text);
 
     void scriptStarted(const ScriptLabel& label) override;
+    // A step refused on its own (the rest of its script went on) gives its row the server's line as
+    // the outcome, unless the script itself then failed.
+    void stepEnded(const ScriptLabel& label, int mark, const ScriptOutcome& outcome) override;
     void scriptEnded(const ScriptLabel& label, const ScriptOutcome& outcome) override;
 
     // What a finished script did and how it went, in one line: "add account bob@example.com: done".
-    static QString Summary(const ScriptLabel& label, const ScriptOutcome& outcome);
+    static QString Summary(const ScriptLabel& label, const QString& outcome);
 
 signals:
     void finished(const QString& summary);
@@ -48,7 +51,9 @@ private:
         QString action;
         QString outcome;
         quint64 serial = 0;
+        QString stepFailure;  // the first marked step the server refused
     };
     void append(Row row);
+    int rowOf(quint64 serial) const;  // the row of a running script, -1 when gone
     std::deque<Row> rows_;
 };

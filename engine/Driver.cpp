@@ -165,7 +165,7 @@ bool frmMain::RunOneEntry()
         CurrentCommand = Login;
         const auto line = ComposeLogin(login, password, GreetingTimestamp, ServerVersion);
         if (!line) {
-            ShowMessage(QStringLiteral("The login name or password of this server holds a double quote, a "
+            TellFailure(QStringLiteral("The login name or password of this server holds a double quote, a "
                                        "control character or a character outside Latin-1 and cannot be "
                                        "sent. Correct it in the server's properties."),
                         MsgIcon::Exclamation);
@@ -301,7 +301,7 @@ bool frmMain::SendRequest(const QString& word, const QStringList& args)
     const auto line = ComposeRequest(word, args);
     if (!line) {
         // The last guard: a value that would split into other fields or lines never goes out.
-        ShowMessage(QStringLiteral("The request \"%1\" was not sent: one of its values holds a double "
+        TellFailure(QStringLiteral("The request \"%1\" was not sent: one of its values holds a double "
                                    "quote, a control character or a character outside Latin-1.")
                         .arg(word),
                     MsgIcon::Exclamation);
@@ -352,7 +352,7 @@ void frmMain::WaitForReply()
 void frmMain::AbandonReply(ScriptOutcome::Kind kind, const QString& detail, const QString& fault)
 {
     const ScriptLabel& script = Reports.label();
-    ShowMessage(QStringLiteral("The server %1 (%2, port %3) %4 while this action ran: %5. The connection "
+    TellFailure(QStringLiteral("The server %1 (%2, port %3) %4 while this action ran: %5. The connection "
                                "was closed and the rest of the action was abandoned.")
                     .arg(script.server, script.host.trimmed(), QString::number(PortFromText(script.port)),
                          fault, script.action.isEmpty() ? QStringLiteral("(unnamed)") : script.action),
@@ -377,6 +377,13 @@ void frmMain::ReplyTimedOut()
         return;
     AbandonReply(ScriptOutcome::TimedOut, QString(),
                  QStringLiteral("did not answer for %1 seconds").arg(ReplyTimeoutMs / 1000.0));
+}
+
+void frmMain::TellFailure(const QString& text, MsgIcon icon)
+{
+    // A script whose caller learns its outcome by itself (a run of many) raises no message box.
+    if (!Reports.label().quietErrors)
+        ShowMessage(text, icon);
 }
 
 void frmMain::AbandonScript(ScriptOutcome::Kind kind, const QString& detail)
@@ -561,12 +568,10 @@ void frmMain::TcpConnection_Close()
 
 void frmMain::TcpConnection_Error(int number, const QString& description)
 {
-    ShowMessage(QStringLiteral("TCP Error: ") + description + QStringLiteral(" (") +
-                    QString::number(number) + QLatin1Char(')'),
-                MsgIcon::None);
-    AbandonScript(ScriptOutcome::ConnectionError,
-                  QStringLiteral("TCP Error: ") + description + QStringLiteral(" (") + QString::number(number) +
-                      QLatin1Char(')'));
+    const QString text = QStringLiteral("TCP Error: ") + description + QStringLiteral(" (") +
+                         QString::number(number) + QLatin1Char(')');
+    TellFailure(text, MsgIcon::None);
+    AbandonScript(ScriptOutcome::ConnectionError, text);
     CloseConnection();
     RunNextCommand();
 }

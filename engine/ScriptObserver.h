@@ -24,8 +24,9 @@ struct ScriptLabel {
     QString server;   // the server's name as the tree shows it (filled in by the script head)
     QString host;     // the address and port the script connects to (filled in by the script head)
     QString port;
-    // A "-" reply to an unmarked step still abandons the script, but is reported only to the
-    // observers (as the script's outcome), not in a message box.
+    // The script's failures (a "-" reply to an unmarked step, a connection error, a silent server,
+    // a value that cannot be sent) still abandon it, but are reported only to the observers (as the
+    // script's outcome), not in a message box.
     bool quietErrors = false;
     const void* owner = nullptr;  // whoever queued it, so an observer can pick out its own scripts
     quint64 serial = 0;           // given by the queue: different for every script queued

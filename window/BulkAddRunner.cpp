@@ -4,103 +4,69 @@
 
 #include <QSet>
 #include <QTimer>
+#include <optional>
 
 #include "engine/CommandQueue.h"
-#include "window/MessageSeam.h"
+#include "engine/ScriptObserver.h"
 #include "window/frmMain.h"
 
 const QString BulkAddRunner::Added = QStringLiteral("added");
 
-// Learns how a row's script ended while the run lasts: it stands in for the window's message seam,
-// keeps the message that tells of the script's failure (so a thousand refused rows raise no
-// thousand message boxes; the dialog shows them), passes every other message on, and reports the
-// end when the driver falls idle.
-class RowOutcomeTap : public MessageSeam {
+// Learns how the run's own scripts ended from the driver's reports. A row's "useradd" is a marked
+// step: a refusal is reported as that step's outcome (no message box) and the script goes on to its
+// quit; the script's own outcome tells of everything else (a refused login, a lost connection, a
+// silent server, a cancel). Scripts queued by anyone else are not looked at.
+class RowOutcomeTap : public ScriptObserver {
 public:
-    RowOutcomeTap(frmMain& w, BulkAddRunner& runner) : w_(w), runner_(runner), inner_(w.Messages)
-    {
-        w_.Messages = this;
-        idle_ = QObject::connect(&w_, &frmMain::DriverIdled, &runner_, [this] { driverIdled(); });
-    }
-    ~RowOutcomeTap() override
-    {
-        QObject::disconnect(idle_);
-        if (w_.Messages == this)
-            w_.Messages = inner_;
-    }
+    RowOutcomeTap(frmMain& w, BulkAddRunner& runner) : w_(w), runner_(runner) { w_.Reports.addObserver(this); }
+    ~RowOutcomeTap() override { w_.Reports.removeObserver(this); }
 
-    // The next idle ends a script whose outcome is wanted; capture: keep its failure message.
-    void watch(bool capture)
+    void scriptStarted(const ScriptLabel& label) override
     {
-        watching_ = true;
-        capture_ = capture;
-        captured_ = ScriptEnd();
-        hasCapture_ = false;
+        if (label.owner == &runner_)
+            step_.reset();
     }
-
-    void notify(const QString& text, const QString& title, MsgIcon icon) override
+    void stepEnded(const ScriptLabel& label, int mark, const ScriptOutcome& outcome) override
     {
-        ScriptEnd end;
-        if (watching_ && capture_ && !hasCapture_ && Classify(text, &end)) {
-            captured_ = end;
-            hasCapture_ = true;
+        if (label.owner == &runner_ && mark == RowMark)
+            step_ = outcome;
+    }
+    void scriptEnded(const ScriptLabel& label, const ScriptOutcome& outcome) override
+    {
+        if (label.owner != &runner_)
             return;
+        ScriptEnd end;
+        if (step_) {
+            // The row's own request was answered: its answer is the row's outcome.
+            end.kind = step_->kind == ScriptOutcome::Done ? ScriptEnd::Done : ScriptEnd::ServerError;
+            end.command = QStringLiteral("useradd");
+            end.text = step_->text();
+        } else {
+            end.text = outcome.text();
+            switch (outcome.kind) {
+            case ScriptOutcome::Done: end.kind = ScriptEnd::Done; break;
+            case ScriptOutcome::ServerError:
+                end.kind = ScriptEnd::ServerError;
+                end.command = QStringLiteral("login");
+                break;
+            case ScriptOutcome::TimedOut: end.kind = ScriptEnd::TimedOut; break;
+            case ScriptOutcome::Refused: end.kind = ScriptEnd::NotSent; break;
+            case ScriptOutcome::ConnectionError:
+            case ScriptOutcome::Cancelled:
+            case ScriptOutcome::Skipped: end.kind = ScriptEnd::ConnectionError; break;
+            }
         }
-        inner_->notify(text, title, icon);
+        step_.reset();
+        // From the event loop: the driver is still inside its last step.
+        QTimer::singleShot(0, &runner_, [runner = &runner_, end] { runner->scriptEnded(end); });
     }
 
-    MsgButton ask(const QString& text, const QString& title, MsgIcon icon, int buttons,
-                  MsgButton defaultButton) override
-    {
-        return inner_->ask(text, title, icon, buttons, defaultButton);
-    }
+    static constexpr int RowMark = 1;
 
 private:
-    void driverIdled()
-    {
-        if (!watching_)
-            return;
-        watching_ = false;
-        runner_.scriptEnded(captured_);
-    }
-
-    // The messages by which the driver tells that a script failed.
-    static bool Classify(const QString& text, ScriptEnd* end)
-    {
-        static const QString errorReply = QStringLiteral("Error response durring '");
-        if (text.startsWith(errorReply)) {
-            const qsizetype close = text.indexOf(QLatin1Char('\''), errorReply.size());
-            const qsizetype body = text.indexOf(QStringLiteral("\r\n\r\n"));
-            end->kind = ScriptEnd::ServerError;
-            end->command = text.mid(errorReply.size(), close - errorReply.size());
-            end->text = body < 0 ? text : text.mid(body + 4);
-            return true;
-        }
-        end->text = text;
-        if (text.startsWith(QStringLiteral("TCP Error: "))) {
-            end->kind = ScriptEnd::ConnectionError;
-            return true;
-        }
-        if (text.startsWith(QStringLiteral("The server ")) && text.contains(QStringLiteral(" did not answer for "))) {
-            end->kind = ScriptEnd::TimedOut;
-            return true;
-        }
-        if (text.startsWith(QStringLiteral("The request \"")) ||
-            text.startsWith(QStringLiteral("The login name or password of this server"))) {
-            end->kind = ScriptEnd::NotSent;
-            return true;
-        }
-        return false;
-    }
-
     frmMain& w_;
     BulkAddRunner& runner_;
-    MessageSeam* inner_;
-    QMetaObject::Connection idle_;
-    bool watching_ = false;
-    bool capture_ = false;
-    bool hasCapture_ = false;
-    ScriptEnd captured_;
+    std::optional<ScriptOutcome> step_;
 };
 
 namespace {
@@ -157,10 +123,12 @@ void BulkAddRunner::queueNextRow()
     current_ = next_++;
     ++sent_;
     const BulkAccountRow& row = rows_[current_];
-    tap_->watch(true);
     // The requests of the Add New User button, without its reread: the domain is read once at the end.
-    w_.QueueScriptHead(target_.serverKey, true);
-    w_.QueueCommand(Pseudo::UserAdd);
+    ScriptLabel label = ScriptLabel::change(QStringLiteral("add account %1@%2").arg(row.name, target_.domain));
+    label.quietErrors = true;
+    label.owner = this;
+    w_.QueueScriptHead(target_.serverKey, true, label);
+    w_.QueueCommand(Pseudo::UserAdd, RowOutcomeTap::RowMark);
     w_.QueueArgument(target_.domain);
     w_.QueueArgument(row.name);
     w_.QueueArgument(row.password);
@@ -173,8 +141,9 @@ void BulkAddRunner::queueReadBack()
 {
     readingBack_ = true;
     current_ = -1;
-    tap_->watch(false);
-    w_.QueueScriptHead(target_.serverKey, true);
+    ScriptLabel label = ScriptLabel::read(QStringLiteral("read accounts of ") + target_.domain);
+    label.owner = this;
+    w_.QueueScriptHead(target_.serverKey, true, label);
     w_.QueueCommand(Pseudo::UserList);
     w_.QueueArgument(target_.domain);
     w_.QueueCommand(Pseudo::AddUsersToList);

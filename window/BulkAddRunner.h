@@ -9,9 +9,9 @@
 // run: the rows not sent are reported as such. The read-back settles what a dropped connection
 // left unknown: a row counts as added when its account is in the domain afterwards.
 //
-// How a row's script ended reaches the runner through scriptEnded(). Until the driver reports
-// script outcomes itself, RowOutcomeTap (in the .cpp) learns them from the window's messages
-// while the run lasts and from the driver falling idle.
+// How a row's script ended reaches the runner through scriptEnded(), from RowOutcomeTap (in the
+// .cpp), which watches the driver's reports of the run's own scripts. The rows' scripts ask for
+// quiet errors: the dialog shows each outcome, and no row raises a message box.
 
 #include <QList>
 #include <QObject>

@@ -238,23 +238,23 @@ QModelIndex ServerTreeModel::hashedNode(const QString& key) const
 
 // ------------------------------------------------------------------------------------ building
 
-ServerTreeModel::Node* ServerTreeModel::makeNode(const NewNode& spec, Node* parent)
+ServerTreeModel::Node* ServerTreeModel::makeNode(const NewNode& wanted, Node* parent)
 {
     auto* node = new Node;
     node->parent = parent;
-    node->kind = spec.kind;
-    node->text = spec.text;
-    node->key = spec.key;
-    node->tag = spec.tag;
-    if (spec.withPlaceholder) {
+    node->kind = wanted.kind;
+    node->text = wanted.text;
+    node->key = wanted.key;
+    node->tag = wanted.tag;
+    if (wanted.withPlaceholder) {
         auto* placeholder = new Node;
         placeholder->parent = node;
         placeholder->kind = Tree::Placeholder;
         placeholder->tag = Tree::Blank;
         node->children.push_back(placeholder);
     }
-    if (!spec.key.isEmpty())
-        keys_.insert(spec.key, node);
+    if (!wanted.key.isEmpty())
+        keys_.insert(wanted.key, node);
     return node;
 }
 
@@ -266,8 +266,8 @@ void ServerTreeModel::appendSorted(const QModelIndex& parentIndex, const std::ve
     const int first = int(parent->children.size());
     beginInsertRows(parentIndex, first, first + int(nodes.size()) - 1);
     parent->children.reserve(parent->children.size() + nodes.size());
-    for (const NewNode& spec : nodes) {
-        Node* node = makeNode(spec, parent);
+    for (const NewNode& wanted : nodes) {
+        Node* node = makeNode(wanted, parent);
         node->row = int(parent->children.size());
         parent->children.push_back(node);
     }

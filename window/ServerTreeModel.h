@@ -119,7 +119,7 @@ private:
     Node* parentNodeOf(const QModelIndex& index) const;
     QModelIndex indexOf(Node* node) const;
     int rowOf(Node* node) const;
-    Node* makeNode(const NewNode& spec, Node* parent);
+    Node* makeNode(const NewNode& wanted, Node* parent);
     void forgetSubtree(Node* node);
     void destroy(Node* node);
     void showAccounts(Node* domain, QList<quint32> order);

@@ -434,6 +434,8 @@ private:
     // Abandons the running script: the rest of it is dropped up to its "<%quit%>", and the
     // observers learn why (the first reason given is the one they learn).
     void AbandonScript(ScriptOutcome::Kind kind, const QString& detail = QString());
+    // Tells the user why the running script failed, unless its label asks for quiet errors.
+    void TellFailure(const QString& text, MsgIcon icon);
     // A fault of the server's reply: tells the user ("The server NAME (HOST, port N) " + fault ...),
     // abandons the script with the given outcome, closes the connection and runs the next script.
     void AbandonReply(ScriptOutcome::Kind kind, const QString& detail, const QString& fault);
