@@ -15,21 +15,10 @@
 #include "window/AccountFiles.h"
 #include "window/BulkAddDialog.h"
 #include "window/BulkAddRunner.h"
-#include "window/MessageSeam.h"
+#include "bench/QuietMessages.h"
 #include "window/frmMain.h"
 
 namespace {
-class QuietMessages : public MessageSeam {
-public:
-    int count = 0;
-    void notify(const QString& text, const QString&, MsgIcon) override
-    {
-        ++count;
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-    MsgButton ask(const QString&, const QString&, MsgIcon, int, MsgButton) override { return MsgNo; }
-};
-
 bool WaitUntil(const std::function<bool()>& done, int ms)
 {
     QElapsedTimer t;

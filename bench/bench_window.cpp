@@ -24,23 +24,12 @@
 #include <unistd.h>
 
 #include "store/ServerStore.h"
-#include "window/MessageSeam.h"
+#include "bench/QuietMessages.h"
 #include "window/ServerTreeModel.h"
 #include "window/TreeFilter.h"
 #include "window/frmMain.h"
 
 namespace {
-
-class QuietMessages : public MessageSeam {
-public:
-    int count = 0;
-    void notify(const QString& text, const QString&, MsgIcon) override
-    {
-        ++count;
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-    MsgButton ask(const QString&, const QString&, MsgIcon, int, MsgButton) override { return MsgNo; }
-};
 
 bool allOk = true;  // false when the window did not do what it was asked (a short figure is no error)
 
