@@ -22,6 +22,17 @@ struct SimAccount {
     bool hasMailproc = false;
     QString mailproc;  // the mailproc.tab text, lines ended CR LF
     QList<SimMember> members;
+
+    // An account with a name, a password and a kind, and nothing else.
+    static SimAccount Make(const QString& name, const QString& password = QStringLiteral("pw"),
+                           const QString& kind = QStringLiteral("U"))
+    {
+        SimAccount a;
+        a.name = name;
+        a.password = password;
+        a.kind = kind;
+        return a;
+    }
 };
 
 // Moved, not copied, when a list of a million accounts grows.

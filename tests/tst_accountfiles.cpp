@@ -20,15 +20,6 @@
 namespace {
 const QString Domain = QStringLiteral("example.com");
 
-SimAccount Account(const QString& name, const QString& password, const QString& kind)
-{
-    SimAccount a;
-    a.name = name;
-    a.password = password;
-    a.kind = kind;
-    return a;
-}
-
 int Requests(const TazelSim& sim, const QByteArray& word)
 {
     int n = 0;
@@ -61,10 +52,10 @@ struct Session {
     Session()
     {
         sim.state.domains = {{Domain,
-                              {Account(QStringLiteral("bob"), QStringLiteral("Bob,Pw"), QStringLiteral("U")),
-                               Account(QStringLiteral("jo,ann"), QStringLiteral("pw2"), QStringLiteral("U")),
-                               Account(QString::fromUtf8("müller"), QString::fromUtf8("grüße"), QStringLiteral("U")),
-                               Account(QStringLiteral("staff"), QStringLiteral("listpw"), QStringLiteral("M"))}},
+                              {SimAccount::Make(QStringLiteral("bob"), QStringLiteral("Bob,Pw"), QStringLiteral("U")),
+                               SimAccount::Make(QStringLiteral("jo,ann"), QStringLiteral("pw2"), QStringLiteral("U")),
+                               SimAccount::Make(QString::fromUtf8("müller"), QString::fromUtf8("grüße"), QStringLiteral("U")),
+                               SimAccount::Make(QStringLiteral("staff"), QStringLiteral("listpw"), QStringLiteral("M"))}},
                              {QStringLiteral("other.org"), {}}};
     }
 
@@ -363,7 +354,7 @@ void TestAccountFiles::addsFileWithRefusedRowInMiddle()
     const QString path = s.fx.dir.filePath(QStringLiteral("in.csv"));
     WriteFile(path, "name,password,kind\nAnn,pw-a,user\nbob,x,user\nlate,pw-l,user\n  Zed ,pw z,list\n");
     s.files->chooseImportFile = [&] { return path; };
-    s.sim.state.domain(Domain)->accounts.append(Account(QStringLiteral("late"), QStringLiteral("o"), QStringLiteral("U")));
+    s.sim.state.domain(Domain)->accounts.append(SimAccount::Make(QStringLiteral("late"), QStringLiteral("o"), QStringLiteral("U")));
     const int listsBefore = Requests(s.sim, "userlist");
 
     QTest::mouseClick(s.files->addFromFileButton(), Qt::LeftButton);

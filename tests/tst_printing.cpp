@@ -22,15 +22,6 @@ QList<UserEntry> TwoAccounts()
             {QStringLiteral("staffM"), QStringLiteral("listpw")}};
 }
 
-SimAccount User(const QString& name, const QString& password)
-{
-    SimAccount a;
-    a.name = name;
-    a.password = password;
-    a.kind = QStringLiteral("U");
-    return a;
-}
-
 QString Describe(const PrintedText& p)
 {
     return QStringLiteral("%1|%2 %3%4%5|%6,%7")
@@ -258,10 +249,10 @@ void TestPrinting::printerThatCannotStart()
 void TestPrinting::staleAndCutListsAgainstServer()
 {
     TazelSim sim;
-    sim.state.domains = {{QStringLiteral("alpha.com"), {User(QStringLiteral("bob"), QStringLiteral("pw-b"))}},
+    sim.state.domains = {{QStringLiteral("alpha.com"), {SimAccount::Make(QStringLiteral("bob"), QStringLiteral("pw-b"))}},
                          {QStringLiteral("beta.com"),
-                          {User(QStringLiteral("carol"), QStringLiteral("pw-c")),
-                           User(QStringLiteral("dave"), QStringLiteral("pw-d"))}}};
+                          {SimAccount::Make(QStringLiteral("carol"), QStringLiteral("pw-c")),
+                           SimAccount::Make(QStringLiteral("dave"), QStringLiteral("pw-d"))}}};
     QVERIFY(sim.listen());
     WindowFixture fx;
     fx.addServerRecord(1, QStringLiteral("sim"), QStringLiteral("127.0.0.1"), sim.port());

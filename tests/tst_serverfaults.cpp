@@ -41,10 +41,7 @@ QString LogNotes(const frmMain& w)
 
 SimAccount Account(const QString& name, const QString& file = QString())
 {
-    SimAccount a;
-    a.name = name;
-    a.password = QStringLiteral("pw");
-    a.kind = QStringLiteral("U");
+    SimAccount a = SimAccount::Make(name);
     a.hasMailproc = !file.isNull();
     a.mailproc = file;
     return a;

@@ -18,15 +18,6 @@
 namespace {
 const QString Domain = QStringLiteral("example.com");
 
-SimAccount Account(const QString& name, const QString& password, const QString& kind)
-{
-    SimAccount a;
-    a.name = name;
-    a.password = password;
-    a.kind = kind;
-    return a;
-}
-
 QStringList EntryTexts(const frmMain& w)
 {
     QStringList out;
@@ -43,8 +34,8 @@ struct Session {
 
     Session()
     {
-        const SimAccount bob = Account(QStringLiteral("bob"), QStringLiteral("Bob-Pw"), QStringLiteral("U"));
-        SimAccount staff = Account(QStringLiteral("staff"), QStringLiteral("listpw"), QStringLiteral("M"));
+        const SimAccount bob = SimAccount::Make(QStringLiteral("bob"), QStringLiteral("Bob-Pw"), QStringLiteral("U"));
+        SimAccount staff = SimAccount::Make(QStringLiteral("staff"), QStringLiteral("listpw"), QStringLiteral("M"));
         staff.members = {{QStringLiteral("ann@x.org"), QStringLiteral("R")},
                          {QStringLiteral("joe@x.org"), QStringLiteral("RW")}};
         sim.state.domains = {{Domain, {bob, staff}}, {QStringLiteral("empty.org"), {}}};
