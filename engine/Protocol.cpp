@@ -74,6 +74,33 @@ QStringList DataLineFields(const QString& line)
     return fields;
 }
 
+bool DataLineFields(QByteArrayView line, QByteArrayView* fields, int count)
+{
+    qsizetype begin = 0;
+    qsizetype end = line.size();
+    while (begin < end && line[begin] == ' ')
+        ++begin;
+    while (end > begin && line[end - 1] == ' ')
+        --end;
+    int n = 0;
+    for (qsizetype start = begin;;) {
+        qsizetype stop = start;
+        while (stop < end && line[stop] != Wire::Tab)
+            ++stop;
+        if (n == count)
+            return false;
+        qsizetype from = start, to = stop;
+        if (from < to && line[from] == '"')
+            ++from;
+        if (to > from && line[to - 1] == '"')
+            --to;
+        fields[n++] = line.sliced(from, to - from);
+        if (stop == end)
+            return n == count;
+        start = stop + 1;
+    }
+}
+
 QString MD5Hex(const QString& text)
 {
     return QString::fromLatin1(

@@ -35,6 +35,9 @@ QString UnquoteField(const QString& field);
 
 // The fields of a data line of a list reply: split at TABs, each field unquoted.
 QStringList DataLineFields(const QString& line);
+// The same on the line's bytes, for a line of exactly `count` fields (false for any other count):
+// the fields are views into the line.
+bool DataLineFields(QByteArrayView line, QByteArrayView* fields, int count);
 
 // MD5 (RFC 1321) of the text's Latin-1 bytes as 32 lower-case hexadecimal characters.
 QString MD5Hex(const QString& text);

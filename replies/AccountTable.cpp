@@ -27,7 +27,13 @@ static constexpr qsizetype BlockBytes = 1 << 20;
 
 bool AccountTable::append(QByteArrayView nameAndKind, QByteArrayView password)
 {
-    const qsizetype rowBytes = nameAndKind.size() + password.size();
+    return append(nameAndKind, {}, password);
+}
+
+bool AccountTable::append(QByteArrayView name, QByteArrayView kind, QByteArrayView password)
+{
+    const qsizetype nameBytes = name.size() + kind.size();
+    const qsizetype rowBytes = nameBytes + password.size();
     if (!d_)
         d_ = std::make_shared<Data>();
     else if (d_.use_count() > 1)
@@ -41,8 +47,9 @@ bool AccountTable::append(QByteArrayView nameAndKind, QByteArrayView password)
         d.blockStarts.push_back(d.total);
     }
     QByteArray& block = d.blocks.back();
-    block.append(nameAndKind);
-    d.ends.push_back(d.total + quint32(nameAndKind.size()));
+    block.append(name);
+    block.append(kind);
+    d.ends.push_back(d.total + quint32(nameBytes));
     block.append(password);
     d.total += quint32(rowBytes);
     d.ends.push_back(d.total);
@@ -138,6 +145,41 @@ QList<quint32> Accounts::DisplayOrder(const AccountTable& table)
                 order.end());
     order.squeeze();
     return order;
+}
+
+std::vector<bool> Accounts::Holding(const AccountTable& table, const QString& pattern)
+{
+    std::vector<bool> holds(size_t(table.size()), pattern.isEmpty());
+    if (pattern.isEmpty())
+        return holds;
+    // Per position of the pattern, which bytes fold to its character there: a name is then matched
+    // with one table look-up per byte compared.
+    // Each character is folded on its own, as the case-insensitive comparison of strings does.
+    const qsizetype m = pattern.size();
+    const auto& fold = FoldTable();
+    std::vector<std::array<bool, 256>> matches(static_cast<size_t>(m));
+    for (qsizetype j = 0; j < m; ++j) {
+        const char16_t wanted = pattern.at(j).toCaseFolded().unicode();
+        for (int c = 0; c < 256; ++c)
+            matches[size_t(j)][size_t(c)] = fold[size_t(c)] == wanted;
+    }
+    const std::array<bool, 256>& first = matches[0];
+    table.forEachNameAndKind([&](qsizetype row, QByteArrayView nameAndKind) {
+        const qsizetype n = nameAndKind.size() - 1;  // without the kind letter
+        const auto* name = reinterpret_cast<const uchar*>(nameAndKind.data());
+        for (qsizetype i = 0; i + m <= n; ++i) {
+            if (!first[name[i]])
+                continue;
+            qsizetype j = 1;
+            while (j < m && matches[size_t(j)][name[i + j]])
+                ++j;
+            if (j == m) {
+                holds[size_t(row)] = true;
+                return;
+            }
+        }
+    });
+    return holds;
 }
 
 qsizetype Accounts::Find(const AccountTable& table, const QList<quint32>& order, QByteArrayView name)

@@ -36,6 +36,8 @@ public:
     // A table holds at most 4 GiB of text; a row beyond that is refused (false).
     bool append(const UserEntry& entry);
     bool append(QByteArrayView nameAndKind, QByteArrayView password);
+    // The same row, its name and kind letter given apart (as the reader finds them in a line).
+    bool append(QByteArrayView name, QByteArrayView kind, QByteArrayView password);
     void clear();
 
     qsizetype size() const { return d_ ? qsizetype(d_->ends.size() / 2) : 0; }
@@ -43,6 +45,11 @@ public:
     QByteArrayView nameAndKind(qsizetype row) const;
     QByteArrayView password(qsizetype row) const;
     UserEntry at(qsizetype row) const;
+
+    // Calls visit(row, nameAndKind) for every row in order, walking the blocks once (faster than
+    // asking for each row, which looks its block up).
+    template <typename Visit>
+    void forEachNameAndKind(Visit&& visit) const;
 
     class const_iterator {
     public:
@@ -75,6 +82,24 @@ private:
     std::shared_ptr<Data> d_;
 };
 
+template <typename Visit>
+void AccountTable::forEachNameAndKind(Visit&& visit) const
+{
+    if (!d_)
+        return;
+    const Data& d = *d_;
+    size_t block = 0;
+    quint32 from = 0;
+    const qsizetype rows = size();
+    for (qsizetype row = 0; row < rows; ++row) {
+        const quint32 to = d.ends[size_t(2 * row)];
+        while (block + 1 < d.blockStarts.size() && d.blockStarts[block + 1] <= from)
+            ++block;
+        visit(row, QByteArrayView(d.blocks[block].constData() + (from - d.blockStarts[block]), qsizetype(to - from)));
+        from = d.ends[size_t(2 * row + 1)];
+    }
+}
+
 namespace Accounts {
 // The account's name as the tree shows it: the row's text without its last byte (the kind letter).
 // Rows with no name before the letter are not shown.
@@ -96,6 +121,10 @@ int Compare(QByteArrayView a, QByteArrayView b);
 // The rows of the table the tree shows, in the tree's order: rows without a name are left out,
 // and of a name listed twice the first row stays.
 QList<quint32> DisplayOrder(const AccountTable& table);
+
+// Which rows of the table have a name that holds the pattern, without regard to case (as
+// QString::contains with Qt::CaseInsensitive decides it for the decoded name): one flag per row.
+std::vector<bool> Holding(const AccountTable& table, const QString& pattern);
 
 // The position in `order` of the account with exactly this name, or -1.
 qsizetype Find(const AccountTable& table, const QList<quint32>& order, QByteArrayView name);

@@ -13,6 +13,7 @@ private slots:
     void userVarsSet();
     void splitFields_data();
     void splitFields();
+    void dataLineFieldsOnBytes();
     void md5Digests_data();
     void md5Digests();
     void loginLines_data();
@@ -109,6 +110,26 @@ void TestProtocol::splitFields()
     QFETCH(QString, text);
     QFETCH(QStringList, fields);
     QCOMPARE(SplitFields(text, "\t"), fields);
+}
+
+// The account list is read from the bytes: for every line the byte reading gives the same fields
+// as the string reading when the line has the fields asked for, and refuses it otherwise.
+void TestProtocol::dataLineFieldsOnBytes()
+{
+    const QStringList lines = {
+        "\"d\"\t\"bob\"\t\"pw\"\t\"U\"", "d\tbob\tpw\tU", "  \"d\"\t\"bob\"\t\"p w\"\t\"U\"  ",
+        "\"d\"\t\"b\"ob\"\t\"\"\t\"U\"", "\"\t\"\t\"\t\"", "\t\t\t", "d\tbob\tpw", "d\tbob\tpw\tU\t",
+        "d\tbob\tpw\tU\tx", "", " ", "\"", "d\t\"\"\"\tpw\tUM", "\td\tbob\tpw", QString::fromLatin1("d\tm\xfcller\t\xa7\tM"),
+    };
+    for (const QString& line : lines) {
+        const QByteArray bytes = line.toLatin1();
+        const QStringList expected = DataLineFields(line);
+        QByteArrayView f[4];
+        const bool four = DataLineFields(bytes, f, 4);
+        QCOMPARE(four, expected.size() == 4);
+        for (int i = 0; four && i < 4; ++i)
+            QCOMPARE(QString::fromLatin1(f[i]), expected.at(i));
+    }
 }
 
 void TestProtocol::md5Digests_data()

@@ -2,6 +2,7 @@
 // the sort of a long list off the window's thread, removal of a million rows, and the reply reader
 // handing the window back its events between slices of a long reply.
 
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTreeView>
 #include <QtTest>
@@ -47,6 +48,8 @@ private slots:
     void accountRowsRoundTripEveryLatin1Byte();
     void longListSortedOffThreadAndStaleSortDropped();
     void millionRowsLeaveNoKeyBehind();
+    void largeDomainRowsGrowAsTheViewScrolls();
+    void accountNamesHoldingATextAsStringsDo();
     void customDomainsMergeAmongDomains();
     void replyReadInSlicesReadsTheSameLines_data();
     void replyReadInSlicesReadsTheSameLines();
@@ -166,11 +169,17 @@ void TestTreeModel::longListSortedOffThreadAndStaleSortDropped()
     const QModelIndex domain = w.NodeByKey(DomainKey);
     QVERIFY(w.DomainModel->accountsPending(domain));
 
-    QTRY_COMPARE(w.DomainModel->rowCount(domain), n);
     QTRY_VERIFY(!w.DomainModel->accountsPending(domain));
+    QCOMPARE(w.DomainModel->accountCount(domain), n);
     QCOMPARE(shown.count(), 1);
-    for (int r = 0; r < n; r += 997)
-        QCOMPARE(w.NodeText(w.DomainModel->index(r, 0, domain)), QStringLiteral("user%1").arg(r, 6, 10, QLatin1Char('0')));
+    // A large domain gives the view its first rows; a name looked up by key is a row in its place.
+    QCOMPARE(w.DomainModel->rowCount(domain), ServerTreeModel::FirstRows);
+    for (int r = 0; r < n; r += 997) {
+        const QString name = QStringLiteral("user%1").arg(r, 6, 10, QLatin1Char('0'));
+        const QModelIndex account = w.NodeByKey(frmMain::AccountNodeKey(DomainKey, name));
+        QCOMPARE(account.row(), r);
+        QCOMPARE(w.NodeText(account), name);
+    }
     QCOMPARE(w.NodeTag(w.NodeByKey(frmMain::AccountNodeKey(DomainKey, "user000007"))), QString("U"));
     QVERIFY(!w.NodeByKey(frmMain::AccountNodeKey(DomainKey, "old5")).isValid());
 }
@@ -188,7 +197,7 @@ void TestTreeModel::millionRowsLeaveNoKeyBehind()
         w.UserEntries.append(QByteArrayView(name, std::snprintf(name, sizeof name, "user%07dU", i)), "pw");
     w.AddUsersToTree(DomainKey);
     const QModelIndex domain = w.NodeByKey(DomainKey);
-    QTRY_COMPARE_WITH_TIMEOUT(w.DomainModel->rowCount(domain), 1000000, 60000);
+    QTRY_COMPARE_WITH_TIMEOUT(w.DomainModel->accountCount(domain), 1000000, 60000);
     const QString lastKey = frmMain::AccountNodeKey(DomainKey, "user0999999");
     w.SelectedUserIndex = w.NodeByKey(lastKey);
     QCOMPARE(w.NodeText(w.SelectedUserIndex), QString("user0999999"));
@@ -205,6 +214,76 @@ void TestTreeModel::millionRowsLeaveNoKeyBehind()
 
     w.BuildServerTree();
     QCOMPARE(w.DomainModel->hashedCount(), 2);  // root and server1
+}
+
+// A large domain gives the view its accounts a block at a time: the rows grow when the user scrolls
+// to the end of them, also with another domain after it in the tree (where the view itself would
+// never ask), each block as many rows as were there, until every account is a row.
+void TestTreeModel::largeDomainRowsGrowAsTheViewScrolls()
+{
+    TazelSim sim;
+    const int n = int(ServerTreeModel::LargeDomain) + 3000;
+    QList<SimAccount> accounts;
+    accounts.reserve(n);
+    for (int i = 0; i < n; ++i) {
+        accounts << SimAccount::Make(QStringLiteral("u%1").arg(i, 6, 10, QLatin1Char('0')));
+    }
+    sim.state.domains = {{Domain, accounts}, {QStringLiteral("zz.org"), {}}};
+    QVERIFY(sim.listen());
+    WindowFixture fx;
+    fx.addServerRecord(1, "sim", "127.0.0.1", sim.port());
+    frmMain& w = fx.open();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTreeView* tree = w.DomainList;
+    ServerTreeModel* model = w.DomainModel;
+
+    const QModelIndex server = w.NodeByKey(ServerKey);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(server).center());
+    QTRY_VERIFY(w.DriverIsIdle() && w.NodeByKey(DomainKey).isValid());
+    tree->expand(server);
+    const QModelIndex domain = w.NodeByKey(DomainKey);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(domain).center());
+    QTRY_VERIFY(w.DriverIsIdle() && model->accountCount(domain) == n && !model->accountsPending(domain));
+    QCOMPARE(model->rowCount(domain), ServerTreeModel::FirstRows);
+
+    QTest::keyClick(tree, Qt::Key_Right);  // opens the highlighted domain
+    QTRY_VERIFY(tree->isExpanded(domain));
+    int scrolls = 0;
+    while (model->rowCount(domain) < n && scrolls < 10) {
+        const int before = model->rowCount(domain);
+        const int scrollRange = tree->verticalScrollBar()->maximum();
+        tree->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
+        QTRY_VERIFY(model->rowCount(domain) > before);
+        QVERIFY(model->rowCount(domain) == n || model->rowCount(domain) == 2 * before);
+        QTRY_VERIFY(tree->verticalScrollBar()->maximum() > scrollRange);  // the view has the new rows
+        ++scrolls;
+    }
+    QCOMPARE(model->rowCount(domain), n);
+    QVERIFY(scrolls <= 5);
+    QCOMPARE(w.NodeText(model->index(n - 1, 0, domain)), QStringLiteral("u%1").arg(n - 1, 6, 10, QLatin1Char('0')));
+    QCOMPARE(w.NodeText(tree->indexBelow(model->index(n - 1, 0, domain))), QStringLiteral("zz.org"));
+    QCOMPARE(fx.messages.texts(), QStringList());
+}
+
+// Which accounts hold a find text is decided on the bytes exactly as the decoded names decide it.
+void TestTreeModel::accountNamesHoldingATextAsStringsDo()
+{
+    const QStringList names = {"alice", "ALICE", QString::fromUtf8("Élodie"), QString::fromUtf8("élodie"),
+                               QString::fromUtf8("straße"), "STRASSE", QString::fromUtf8("µ-mail"), "a", "", "xyz"};
+    AccountTable table;
+    for (const QString& name : names)
+        table.append((name + QLatin1Char('U')).toLatin1(), "pw");
+    const QStringList patterns = {"", "a", "LI", QString::fromUtf8("élo"), QString::fromUtf8("ÉLO"), QString::fromUtf8("ß"),
+                                  "ss", QString::fromUtf8("\u03bc"), QString::fromUtf8("µ"), "alice!", "e", "zz",
+                                  "ce", QString::fromUtf8("Straße"), "U", "\u0100"};
+    for (const QString& pattern : patterns) {
+        const std::vector<bool> holding = Accounts::Holding(table, pattern);
+        QCOMPARE(holding.size(), size_t(names.size()));
+        for (int row = 0; row < names.size(); ++row)
+            QVERIFY2(holding[size_t(row)] == names.at(row).contains(pattern, Qt::CaseInsensitive),
+                     qPrintable(names.at(row) + QLatin1String(" / ") + pattern));
+    }
 }
 
 // Custom domains go in among the domains in the tree's order, in one insertion per block of
@@ -255,10 +334,8 @@ void TestTreeModel::replyReadInSlicesReadsTheSameLines()
     QList<SimAccount> accounts;
     QStringList expected;
     for (int i = 0; i < 3000; ++i) {
-        SimAccount a;
-        a.name = QStringLiteral("n%1\u00e9").arg(i);
-        a.password = QStringLiteral("p%1").arg(i);
-        a.kind = i % 3 ? QStringLiteral("U") : QStringLiteral("M");
+        const SimAccount a = SimAccount::Make(QStringLiteral("n%1\u00e9").arg(i), QStringLiteral("p%1").arg(i),
+                                              i % 3 ? QStringLiteral("U") : QStringLiteral("M"));
         accounts << a;
         expected << a.name + a.kind + QLatin1Char('/') + a.password;
     }

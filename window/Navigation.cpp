@@ -3,6 +3,7 @@
 // first time; clicking loads it every time.
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QTimer>
 #include <QTreeView>
 
 #include "store/ServerStore.h"
@@ -16,6 +17,42 @@ void ServerTreeView::keyPressEvent(QKeyEvent* event)
     const QModelIndex now = currentIndex();
     if (now.isValid() && now != before && onKeyboardMove)
         onKeyboardMove(now);
+}
+
+void ServerTreeView::scrollContentsBy(int dx, int dy)
+{
+    QTreeView::scrollContentsBy(dx, dy);
+    fetchInSight();
+}
+
+void ServerTreeView::updateGeometries()
+{
+    QTreeView::updateGeometries();
+    // Called while the view lays out its rows: the model is asked once the layout is done.
+    if (!fetchQueued_) {
+        fetchQueued_ = true;
+        QTimer::singleShot(0, this, [this] {
+            fetchQueued_ = false;
+            fetchInSight();
+        });
+    }
+}
+
+void ServerTreeView::fetchInSight()
+{
+    auto* m = qobject_cast<ServerTreeModel*>(model());
+    if (!m)
+        return;
+    const int bottom = viewport()->height();
+    for (QModelIndex i = indexAt(QPoint(1, 1)); i.isValid(); i = indexBelow(i)) {
+        if (visualRect(i).top() > bottom)
+            break;
+        const QModelIndex parent = i.parent();
+        if (i.row() == m->rowCount(parent) - 1 && m->hasMoreAccounts(parent)) {
+            m->showMoreAccounts(parent);  // the new rows are laid out, and looked at, next time
+            return;
+        }
+    }
 }
 
 void frmMain::FillServerFields(const QString& serverKey)

@@ -21,4 +21,13 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // A large domain gives the view its accounts a block at a time; the view itself asks for more
+    // only at the very end of the whole tree, so the next block is asked for whenever the last row
+    // of a domain's block comes into sight (scrolling, paging, a new layout).
+    void scrollContentsBy(int dx, int dy) override;
+    void updateGeometries() override;
+
+private:
+    void fetchInSight();
+    bool fetchQueued_ = false;
 };

@@ -1,5 +1,6 @@
 #include "window/ServerTreeModel.h"
 
+#include <QPersistentModelIndex>
 #include <algorithm>
 #include <climits>
 
@@ -25,9 +26,14 @@ struct ServerTreeModel::Node {
     std::vector<Node*> children;  // owned
     mutable int row = 0;          // in the parent; valid when the parent's rowsDirtyFrom is past it
     mutable int rowsDirtyFrom = INT_MAX;  // children from here on have stale rows
-    // A domain's accounts: the table and its shown rows in tree order, after any child nodes.
+    // A domain's accounts: the table and its accounts in tree order; those the find text keeps
+    // (all of them without one), of which the first `shown` are rows, after any child nodes.
     AccountTable accounts;
     QList<quint32> order;
+    QList<quint32> visible;
+    qsizetype shown = 0;
+    QString findText;
+    qsizetype findMatches = 0;
     quint64 generation = 0;  // counts replacements of the children: a sort for an older one is dropped
     bool sortPending = false;
 };
@@ -82,7 +88,7 @@ QModelIndex ServerTreeModel::indexOf(Node* node) const
 QModelIndex ServerTreeModel::index(int row, int column, const QModelIndex& parent) const
 {
     const Node* p = parent.isValid() ? nodeOf(parent) : top_;
-    if (!p || column != 0 || row < 0 || row >= int(p->children.size()) + p->order.size())
+    if (!p || column != 0 || row < 0 || row >= int(p->children.size() + size_t(p->shown)))
         return {};
     return createIndex(row, 0, const_cast<Node*>(p));
 }
@@ -98,7 +104,7 @@ int ServerTreeModel::rowCount(const QModelIndex& parent) const
     if (parent.column() > 0)
         return 0;
     const Node* p = parent.isValid() ? nodeOf(parent) : top_;
-    return p ? int(p->children.size() + size_t(p->order.size())) : 0;
+    return p ? int(p->children.size() + size_t(p->shown)) : 0;
 }
 
 int ServerTreeModel::columnCount(const QModelIndex&) const
@@ -109,6 +115,28 @@ int ServerTreeModel::columnCount(const QModelIndex&) const
 bool ServerTreeModel::hasChildren(const QModelIndex& parent) const
 {
     return rowCount(parent) > 0;
+}
+
+bool ServerTreeModel::hasMoreAccounts(const QModelIndex& domain) const
+{
+    const Node* d = nodeOf(domain);
+    return d && d->shown < d->visible.size();
+}
+
+void ServerTreeModel::showMoreAccounts(const QModelIndex& domain)
+{
+    if (Node* d = nodeOf(domain))
+        showRows(d, std::min(d->visible.size(), d->shown + std::max<qsizetype>(FirstRows, d->shown)));
+}
+
+void ServerTreeModel::showRows(Node* domain, qsizetype rows)
+{
+    if (rows <= domain->shown)
+        return;
+    const int first = int(domain->children.size() + size_t(domain->shown));
+    beginInsertRows(indexOf(domain), first, first + int(rows - domain->shown) - 1);
+    domain->shown = rows;
+    endInsertRows();
 }
 
 Qt::ItemFlags ServerTreeModel::flags(const QModelIndex& index) const
@@ -139,7 +167,7 @@ QString ServerTreeModel::textOf(const QModelIndex& node) const
         return n->text;
     const Node* domain = parentNodeOf(node);
     const qsizetype at = node.row() - qsizetype(domain->children.size());
-    return QString::fromLatin1(Accounts::Name(domain->accounts, domain->order.at(at)));
+    return QString::fromLatin1(Accounts::Name(domain->accounts, domain->visible.at(at)));
 }
 
 QString ServerTreeModel::tagOf(const QModelIndex& node) const
@@ -151,7 +179,7 @@ QString ServerTreeModel::tagOf(const QModelIndex& node) const
     // The server reports users ("U") and lists ("M"); the tag is the kind letter in capitals.
     const Node* domain = parentNodeOf(node);
     const qsizetype at = node.row() - qsizetype(domain->children.size());
-    const char letter = Accounts::KindLetter(domain->accounts, domain->order.at(at));
+    const char letter = Accounts::KindLetter(domain->accounts, domain->visible.at(at));
     if (letter == 'U' || letter == 'u')
         return QStringLiteral("U");
     if (letter == 'M' || letter == 'm')
@@ -361,7 +389,10 @@ void ServerTreeModel::removeChildren(const QModelIndex& parentIndex)
         forgetSubtree(child);
     parent->rowsDirtyFrom = INT_MAX;
     parent->accounts = AccountTable();
-    parent->order = QList<quint32>();
+    parent->order = parent->visible = QList<quint32>();
+    parent->shown = 0;
+    parent->findText.clear();
+    parent->findMatches = 0;
     endRemoveRows();
     for (Node* child : gone)
         destroy(child);
@@ -401,28 +432,93 @@ void ServerTreeModel::setAccounts(const QModelIndex& domainIndex, const AccountT
 void ServerTreeModel::showAccounts(Node* domain, QList<quint32> order)
 {
     domain->sortPending = false;
-    const QModelIndex domainIndex = indexOf(domain);
-    if (!order.isEmpty()) {
-        const int first = int(domain->children.size());
-        beginInsertRows(domainIndex, first, first + int(order.size()) - 1);
-        domain->order = std::move(order);
-        endInsertRows();
-    }
-    emit accountsShown(domainIndex);
+    domain->order = std::move(order);
+    domain->visible = domain->order;  // shares the list
+    domain->findMatches = domain->order.size();
+    showRows(domain, domain->order.size() > LargeDomain ? FirstRows : domain->order.size());
+    emit accountsShown(indexOf(domain));
 }
 
-QModelIndex ServerTreeModel::accountNode(const QModelIndex& domainIndex, const QString& name) const
+QModelIndex ServerTreeModel::accountNode(const QModelIndex& domainIndex, const QString& name)
 {
-    const Node* domain = nodeOf(domainIndex);
-    if (!domain || domain->order.isEmpty())
+    Node* domain = nodeOf(domainIndex);
+    if (!domain || domain->visible.isEmpty())
         return {};
     const QByteArray bytes = name.toLatin1();
     if (QString::fromLatin1(bytes) != name)
         return {};  // not a name that came from the wire
-    const qsizetype at = Accounts::Find(domain->accounts, domain->order, bytes);
+    const qsizetype at = Accounts::Find(domain->accounts, domain->visible, bytes);
     if (at < 0)
         return {};
-    return createIndex(int(domain->children.size() + size_t(at)), 0, const_cast<Node*>(domain));
+    showRows(domain, at + 1);
+    return createIndex(int(domain->children.size() + size_t(at)), 0, domain);
+}
+
+qsizetype ServerTreeModel::accountCount(const QModelIndex& domain) const
+{
+    const Node* n = nodeOf(domain);
+    return n ? n->order.size() : 0;
+}
+
+QString ServerTreeModel::accountFilter(const QModelIndex& domain) const
+{
+    const Node* n = nodeOf(domain);
+    return n ? n->findText : QString();
+}
+
+qsizetype ServerTreeModel::filterAccounts(const QModelIndex& domainIndex, const QString& text)
+{
+    Node* d = nodeOf(domainIndex);
+    if (!d || d->kind != Tree::Domain || d->order.isEmpty())
+        return 0;
+    if (text == d->findText)
+        return d->findMatches;
+    // A longer text keeps only what the shorter one kept: only those are looked at again.
+    const bool narrowing = !d->findText.isEmpty() && text.contains(d->findText, Qt::CaseInsensitive);
+    std::vector<bool> holds = Accounts::Holding(d->accounts, text);
+
+    emit layoutAboutToBeChanged({QPersistentModelIndex(domainIndex)});
+    // Accounts someone holds an index to stay (asked after the signal: the selection keeps its
+    // rows as indices from then on).
+    const qsizetype first = qsizetype(d->children.size());
+    QModelIndexList held;
+    qsizetype extra = 0;  // held accounts that do not hold the text
+    const QModelIndexList persistent = persistentIndexList();
+    for (const QModelIndex& i : persistent) {
+        if (parentNodeOf(i) != d || i.row() < first)
+            continue;
+        held << i;
+        const quint32 row = d->visible.at(i.row() - first);
+        if (!holds[row]) {
+            holds[row] = true;
+            ++extra;
+        }
+    }
+    QList<quint32> visible;
+    if (text.isEmpty()) {
+        visible = d->order;
+    } else {
+        const QList<quint32>& candidates = narrowing ? d->visible : d->order;
+        for (const quint32 row : candidates)
+            if (holds[row])
+                visible.append(row);
+    }
+    qsizetype rows = visible.size() > LargeDomain ? std::min<qsizetype>(FirstRows, visible.size()) : visible.size();
+    QModelIndexList moved;
+    moved.reserve(held.size());
+    for (const QModelIndex& i : std::as_const(held)) {
+        const quint32 row = d->visible.at(i.row() - first);
+        const qsizetype at = Accounts::Find(d->accounts, visible, Accounts::Name(d->accounts, row));
+        rows = std::max(rows, at + 1);
+        moved << createIndex(int(first + at), 0, d);
+    }
+    changePersistentIndexList(held, moved);
+    d->visible = std::move(visible);
+    d->shown = rows;
+    d->findText = text;
+    d->findMatches = d->visible.size() - extra;
+    emit layoutChanged({QPersistentModelIndex(domainIndex)});
+    return d->findMatches;
 }
 
 const AccountTable& ServerTreeModel::accountTable(const QModelIndex& domain) const

@@ -16,6 +16,13 @@
 // A domain's accounts are sorted for the tree on a worker thread when there are many of them
 // (sorting a million names takes longer than the window may stand still); the rows appear when
 // the sort is done (accountsShown), unless the domain has been loaded again or removed meanwhile.
+//
+// A large domain (more than LargeDomain accounts) gives the view its accounts a block at a time:
+// a tree view lays out every row of an open node, which for a million rows stalls the window, so
+// the first FirstRows are rows at once and each showMoreAccounts (the view scrolled to the end of
+// them) doubles them. Its accounts can also be narrowed to those whose names hold a text (the find box):
+// the rows change in one layout change, and an account someone holds an index to (the highlighted
+// one, the window's selection) stays among them, so narrowing never takes a selection away.
 
 #include <QAbstractItemModel>
 #include <QHash>
@@ -56,6 +63,9 @@ public:
     };
     // Account lists up to this size are sorted at once; longer ones on the worker thread.
     static constexpr qsizetype SortAtOnceLimit = 20000;
+    // Domains of more accounts than this give the view their rows a block at a time.
+    static constexpr qsizetype LargeDomain = 20000;
+    static constexpr int FirstRows = 1000;
 
     explicit ServerTreeModel(QObject* parent = nullptr);
     ~ServerTreeModel() override;
@@ -94,12 +104,27 @@ public:
     // ---- accounts
     // Replaces a domain's children with the accounts of the table, in the tree's order.
     void setAccounts(const QModelIndex& domain, const AccountTable& table);
-    // The account of that exact name under the domain, or an invalid index.
-    QModelIndex accountNode(const QModelIndex& domain, const QString& name) const;
-    // The domain's account table and its shown rows in tree order (for scanning all accounts fast:
-    // the name of shown row i is Accounts::Name(table, order[i])). Empty for other nodes.
+    // The account of that exact name under the domain, or an invalid index (also for an account
+    // the domain's find text leaves out). The rows of a large domain up to it are given to the
+    // view first if they were not yet.
+    QModelIndex accountNode(const QModelIndex& domain, const QString& name);
+    // The domain's account table and all its accounts in tree order (for scanning them fast: the
+    // name of the i-th is Accounts::Name(table, order[i])). Empty for other nodes.
     const AccountTable& accountTable(const QModelIndex& domain) const;
     const QList<quint32>& accountOrder(const QModelIndex& domain) const;
+    // The domain's accounts in tree order, and how many of them the view has as rows.
+    qsizetype accountCount(const QModelIndex& domain) const;
+    bool isLargeDomain(const QModelIndex& domain) const { return accountCount(domain) > LargeDomain; }
+    // Narrows the domain's account rows to those whose names hold the text, without regard to case
+    // (an empty text brings them all back); accounts someone holds an index to stay. Returns how
+    // many accounts hold the text.
+    qsizetype filterAccounts(const QModelIndex& domain, const QString& text);
+    // Whether the domain has accounts that are not rows yet, and giving the view the next block of
+    // them (as many as are rows already). Not canFetchMore/fetchMore: a tree view calls those on
+    // every layout of an open node, which would make every account a row before long.
+    bool hasMoreAccounts(const QModelIndex& domain) const;
+    void showMoreAccounts(const QModelIndex& domain);
+    QString accountFilter(const QModelIndex& domain) const;
     // Whether a sort of this domain's accounts is still running.
     bool accountsPending(const QModelIndex& domain) const;
 
@@ -123,6 +148,7 @@ private:
     void forgetSubtree(Node* node);
     void destroy(Node* node);
     void showAccounts(Node* domain, QList<quint32> order);
+    void showRows(Node* domain, qsizetype rows);
 
     Node* top_;  // the invisible parent of the root node
     QHash<QString, Node*> keys_;
