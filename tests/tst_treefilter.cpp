@@ -9,6 +9,7 @@
 #include "window/TreeMatch.h"
 #include "sim/TazelSim.h"
 #include "tests/TestKit.h"
+#include "window/ServerTreeModel.h"
 #include "window/TreeFilter.h"
 #include "window/frmMain.h"
 
@@ -97,6 +98,7 @@ private slots:
     void patterns();
     void branchDecidedWhole();
     void findBoxInWindow();
+    void findNarrowsALargeDomainsAccounts();
 };
 
 void TestTreeFilter::patterns_data()
@@ -157,8 +159,10 @@ void TestTreeFilter::branchDecidedWhole()
     };
     QVERIFY(TreeMatch::Apply(*m, {}, QStringLiteral("carol"), keep, {}, whole));
     QCOMPARE(asked, QStringList{"example.com"});
-    QCOMPARE(reported, (QStringList{"example.com+", "-", "example.org-", "lists.example.net-", "Alpha+", "carol+",
-                                    "other.net+", "beta srv+", "-", "gamma-", "Tazel Servers+"}));
+    // Kept rows at once; dropped rows once their parent is kept, and not below a dropped parent
+    // (the placeholders of example.org and gamma).
+    QCOMPARE(reported, (QStringList{"example.com+", "example.org-", "lists.example.net-", "Alpha+", "carol+",
+                                    "other.net+", "beta srv+", "gamma-", "Tazel Servers+"}));
 }
 
 // Against the simulated server: Ctrl+F moves to the box, typing keeps the matches (opening their
@@ -231,6 +235,83 @@ void TestTreeFilter::findBoxInWindow()
     w.DomainList_NodeClick(com);
     QTRY_VERIFY(w.DriverIsIdle() && sim.received.last().startsWith("\"userlist\""));
     QTRY_COMPARE(Shown(*w.DomainList), (QStringList{"Tazel Servers", " sim", "  example.com", "   alice"}));
+}
+
+// A large domain's accounts are narrowed by the model: its rows become the matches (the highlighted
+// account staying among them), narrower texts look only at those, and Esc brings every account back
+// with the highlight where it was. Nothing is asked of the server.
+void TestTreeFilter::findNarrowsALargeDomainsAccounts()
+{
+    TazelSim sim;
+    const int n = int(ServerTreeModel::LargeDomain) + 3000;
+    QList<SimAccount> accounts;
+    accounts.reserve(n);
+    for (int i = 0; i < n; ++i) {
+        accounts << SimAccount::Make(QStringLiteral("u%1").arg(i, 6, 10, QLatin1Char('0')), QString());
+    }
+    sim.state.domains = {{QStringLiteral("big.com"), accounts}, {QStringLiteral("small.org"), {}}};
+    QVERIFY(sim.listen());
+    WindowFixture fx;
+    fx.addServerRecord(1, QStringLiteral("sim"), QStringLiteral("127.0.0.1"), sim.port());
+    frmMain& w = fx.open();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTreeView* tree = w.DomainList;
+    ServerTreeModel* model = w.DomainModel;
+    const QModelIndex server = w.NodeByKey(QStringLiteral("server1"));
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(server).center());
+    QTRY_VERIFY(w.DriverIsIdle() && model->rowCount(server) == 2);
+    tree->expand(server);
+    const QModelIndex big = w.NodeByKey(frmMain::DomainNodeKey(QStringLiteral("server1"), QStringLiteral("big.com")));
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(big).center());
+    QTRY_VERIFY(w.DriverIsIdle() && model->accountCount(big) == n && !model->accountsPending(big));
+    tree->expand(big);
+    const QModelIndex third = model->index(3, 0, big);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(third).center());
+    QTRY_VERIFY(w.DriverIsIdle() && w.txtUserName->text() == QLatin1String("u000003"));
+    const int linesBefore = sim.received.size();
+    const auto rows = [&] {
+        QStringList out;
+        for (int r = 0; r < model->rowCount(big); ++r)
+            out << w.NodeText(model->index(r, 0, big));
+        return out;
+    };
+    const auto range = [](int from, int to) {
+        QStringList out{"u000003"};  // the highlighted account stays
+        for (int i = from; i <= to; ++i)
+            out << QStringLiteral("u%1").arg(i, 6, 10, QLatin1Char('0'));
+        return out;
+    };
+
+    QLineEdit* box = w.TreeFind->box();
+    QTest::keyClick(&w, Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClicks(box, QStringLiteral("U0123"));
+    QCOMPARE(rows(), range(12300, 12399));
+    QTest::keyClicks(box, QStringLiteral("4"));
+    QCOMPARE(rows(), range(12340, 12349));
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QTest::keyClicks(box, QStringLiteral("9"));
+    QCOMPARE(rows(), range(12900, 12999));
+    QCOMPARE(w.NodeText(tree->currentIndex()), QStringLiteral("u000003"));
+    QCOMPARE(Shown(*tree).mid(0, 5), (QStringList{"Tazel Servers", " sim", "  big.com", "   u000003", "   u012900"}));
+    QCOMPARE(Shown(*tree).size(), 3 + 101);  // small.org is hidden
+    // No account holds the text, nor any name above them: nothing shows.
+    box->setText(QStringLiteral("zz"));
+    QCOMPARE(rows(), QStringList{"u000003"});
+    QCOMPARE(Shown(*tree), QStringList());
+    // A domain's name keeps it, with only its accounts that match.
+    box->setText(QStringLiteral("big"));
+    QCOMPARE(rows(), QStringList{"u000003"});
+    QCOMPARE(Shown(*tree), (QStringList{"Tazel Servers", " sim", "  big.com", "   u000003"}));
+
+    QTest::keyClick(box, Qt::Key_Escape);
+    QCOMPARE(model->rowCount(big), ServerTreeModel::FirstRows);
+    QCOMPARE(w.NodeText(model->index(3, 0, big)), QStringLiteral("u000003"));
+    QCOMPARE(tree->currentIndex(), model->index(3, 0, big));
+    QCOMPARE(w.NodeText(w.SelectedUserIndex), QStringLiteral("u000003"));
+    QCOMPARE(sim.received.size(), linesBefore);
+    QCOMPARE(fx.messages.texts(), QStringList());
 }
 
 QTEST_MAIN(TestTreeFilter)

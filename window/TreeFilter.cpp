@@ -12,29 +12,6 @@
 #include "window/TreeMatch.h"
 #include "window/ServerTreeModel.h"
 
-namespace {
-// A domain with more loaded accounts than this is kept or hidden whole (by its name or by any of
-// its accounts holding the text) and its accounts are not hidden one by one: hiding rows one at a
-// time in a view costs far too much for a branch of a million.
-constexpr int LargeBranch = 20000;
-
-// Whether any account of the domain holds the pattern, read off the account table's bytes.
-bool AnyAccountHolds(const ServerTreeModel& model, const QModelIndex& domain, const QString& pattern)
-{
-    const QByteArray latin1 = pattern.toLatin1();
-    if (QString::fromLatin1(latin1) != pattern)
-        return false;  // a name from the wire is Latin-1: it cannot hold this text
-    const QLatin1StringView wanted(latin1);
-    const AccountTable& table = model.accountTable(domain);
-    for (const quint32 row : model.accountOrder(domain)) {
-        const QByteArrayView name = Accounts::Name(table, row);
-        if (QLatin1StringView(name.data(), name.size()).contains(wanted, Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
-}
-}  // namespace
-
 TreeFilter::TreeFilter(QTreeView* tree, QWidget* window) : QObject(tree), tree_(tree)
 {
     box_ = new QLineEdit(tree->parentWidget());
@@ -103,12 +80,17 @@ void TreeFilter::apply(bool narrowing)
     // A longer pattern keeps only what the shorter one kept: the rows hidden already stay hidden
     // and are not looked at again.
     const auto skip = [this](const QModelIndex& node) { return hidden_.contains(node); };
-    const auto* accounts = qobject_cast<const ServerTreeModel*>(model);
+    // A large domain's accounts are narrowed by the model itself (hiding a million rows one by one
+    // in the view would stall it); the domain is kept by its name or by any account that holds the text.
+    auto* accounts = qobject_cast<ServerTreeModel*>(model);
     const auto whole = [&](const QModelIndex& node) -> std::optional<bool> {
-        if (model->rowCount(node) <= LargeBranch)
+        if (!accounts || accounts->kindOf(node) != Tree::Domain || !accounts->isLargeDomain(node))
             return std::nullopt;
-        return TreeMatch::Holds(node.data(Qt::DisplayRole).toString(), pattern_) ||
-               (accounts && AnyAccountHolds(*accounts, node, pattern_));
+        narrowed_.insert(node);
+        const bool anyAccount = accounts->filterAccounts(node, pattern_) > 0;
+        if (anyAccount && !tree_->isExpanded(node))
+            toOpen.insert(node);
+        return anyAccount || TreeMatch::Holds(node.data(Qt::DisplayRole).toString(), pattern_);
     };
     if (narrowing)
         TreeMatch::Apply(*model, {}, pattern_, keep, skip, whole);
@@ -135,6 +117,11 @@ void TreeFilter::apply(bool narrowing)
 
 void TreeFilter::clear()
 {
+    if (auto* accounts = qobject_cast<ServerTreeModel*>(tree_->model()))
+        for (const QPersistentModelIndex& domain : std::as_const(narrowed_))
+            if (domain.isValid())
+                accounts->filterAccounts(domain, {});
+    narrowed_.clear();
     for (const QPersistentModelIndex& node : std::as_const(hidden_))
         if (node.isValid())
             tree_->setRowHidden(node.row(), node.parent(), false);
@@ -158,9 +145,13 @@ void TreeFilter::clear()
         tree_->scrollTo(tree_->currentIndex());
 }
 
-void TreeFilter::rowsArrived(const QModelIndex&)
+void TreeFilter::rowsArrived(const QModelIndex& parent)
 {
     if (pattern_.isEmpty() || reapplyQueued_)
+        return;
+    // More rows of a large domain narrowed already (the view scrolled to its end) are matches.
+    const auto* accounts = qobject_cast<const ServerTreeModel*>(tree_->model());
+    if (accounts && accounts->isLargeDomain(parent) && accounts->accountFilter(parent) == pattern_)
         return;
     // Once the model has finished its change: a whole list arrives in one insertion.
     reapplyQueued_ = true;

@@ -3,7 +3,8 @@
 // what was typed, with their parents (opened so that the matches show); Ctrl+F moves to the box,
 // Esc in it clears it. Clearing brings back every row, closes again what the filter opened, and
 // leaves the highlight where it is. The filter only hides rows: it sends nothing to a server and
-// never opens a node whose children were not loaded (that would load them).
+// never opens a node whose children were not loaded (that would load them). The accounts of a large
+// domain are narrowed by the tree's model instead of hidden row by row.
 
 #include <QObject>
 #include <QPersistentModelIndex>
@@ -37,5 +38,6 @@ private:
     QString pattern_;
     QSet<QPersistentModelIndex> hidden_;
     QSet<QPersistentModelIndex> opened_;  // nodes the filter opened, closed again on clearing
+    QSet<QPersistentModelIndex> narrowed_;  // large domains whose accounts the model narrowed
     bool reapplyQueued_ = false;
 };

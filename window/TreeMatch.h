@@ -19,9 +19,11 @@ bool Holds(const QString& text, const QString& pattern);
 // rows the old pattern dropped need not be looked at again.
 bool Narrows(const QString& oldPattern, const QString& newPattern);
 
-// Decides every row below parent (in the given column) for the pattern and reports each with
-// keep(parent, row, kept). A row for which skip(index) is true counts as dropped without being
-// looked at, nor its children (the rows an older, narrower-or-equal pattern already dropped).
+// Decides every row below parent (in the given column) for the pattern and reports with
+// keep(parent, row, kept) each kept row and each dropped row whose parent is kept (or is the
+// given parent): the rows below a dropped row are not reported, as they go with it. A row for
+// which skip(index) is true counts as dropped without being looked at, nor its children (the
+// rows an older, narrower-or-equal pattern already dropped).
 // A node for which whole(index) gives an answer is kept or dropped by that answer, and its
 // children are neither looked at nor reported (a branch too large to decide row by row).
 // Returns whether any row below parent is kept.
