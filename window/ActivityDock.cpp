@@ -18,7 +18,14 @@ ActivityDock::ActivityDock(ActivityLog* log, QWidget* parent)
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setStretchLastSection(true);
-    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // The columns fit the rows in sight, and only while the dock shows: a hidden table measures
+    // every row for that on every new row, which made each account of a long run (adding accounts
+    // from a file) cost more than its own requests.
+    table_->horizontalHeader()->setResizeContentsPrecision(0);
+    connect(this, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        table_->horizontalHeader()->setSectionResizeMode(visible ? QHeaderView::ResizeToContents
+                                                                 : QHeaderView::Interactive);
+    });
     setWidget(table_);
     connect(log, &QAbstractItemModel::rowsInserted, table_, [this] { table_->scrollToBottom(); });
     hide();
