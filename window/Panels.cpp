@@ -448,7 +448,10 @@ void frmMain::ShowDomainPanel(const QString& mode)
 void frmMain::ShowCustomDomainPanel()
 {
     fraDomainProperties->setTitle(QStringLiteral("Domain Properties"));
-    cmdRemoveDomain->show();
+    // The frame is shorter here and ends above the domain buttons: hidden, not merely cut off,
+    // so that Tab and Enter cannot reach a button nobody sees.
+    cmdRemoveDomain->hide();
+    cmdPrintUserList->hide();
     cmdAddDomain->hide();
     fraServerProperties->hide();
     txtDomainName->setEnabled(false);
