@@ -49,7 +49,8 @@ fuzz:
 	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DTAZEL_FUZZ=ON
 	cmake --build $(FUZZ_BUILD) --target fuzz_reply
 	mkdir -p $(FUZZ_BUILD)/corpus
-	$(FUZZ_BUILD)/tests/fuzz_reply -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=60 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0 \
+	    $(FUZZ_BUILD)/tests/fuzz_reply -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=60 -artifact_prefix=$(FUZZ_BUILD)/ \
 	    $(FUZZ_BUILD)/corpus tests/fuzz/corpus
 
 # The fault sweep over every byte offset of every reply (`make test` samples a few offsets).
