@@ -2,6 +2,7 @@
 
 #include <QSettings>
 
+#include "sim/SimState.h"
 #include "store/ServerStore.h"
 #include "window/frmMain.h"
 
@@ -11,6 +12,15 @@ QByteArray WireLine(const QStringList& fields)
     for (const QString& f : fields)
         line += (line.isEmpty() ? "\"" : "\t\"") + f.toLatin1() + '"';
     return line;
+}
+
+QList<SimAccount> NumberedAccounts(int count)
+{
+    QList<SimAccount> accounts;
+    accounts.reserve(count);
+    for (int i = 0; i < count; ++i)
+        accounts << SimAccount::Make(QStringLiteral("u%1").arg(i, 6, 10, QLatin1Char('0')));
+    return accounts;
 }
 
 void RecordingMessages::notify(const QString& text, const QString& title, MsgIcon icon)

@@ -17,6 +17,10 @@ class frmMain;
 // A request line as the server receives it, without its CR LF: quoted fields separated by TABs.
 QByteArray WireLine(const QStringList& fields);
 
+// Users "u000000", "u000001", ... in that order, with the password "pw": a large domain.
+struct SimAccount;
+QList<SimAccount> NumberedAccounts(int count);
+
 struct RecordedMessage {
     QString text;
     QString title;

@@ -244,12 +244,7 @@ void TestTreeFilter::findNarrowsALargeDomainsAccounts()
 {
     TazelSim sim;
     const int n = int(ServerTreeModel::LargeDomain) + 3000;
-    QList<SimAccount> accounts;
-    accounts.reserve(n);
-    for (int i = 0; i < n; ++i) {
-        accounts << SimAccount::Make(QStringLiteral("u%1").arg(i, 6, 10, QLatin1Char('0')), QString());
-    }
-    sim.state.domains = {{QStringLiteral("big.com"), accounts}, {QStringLiteral("small.org"), {}}};
+    sim.state.domains = {{QStringLiteral("big.com"), NumberedAccounts(n)}, {QStringLiteral("small.org"), {}}};
     QVERIFY(sim.listen());
     WindowFixture fx;
     fx.addServerRecord(1, QStringLiteral("sim"), QStringLiteral("127.0.0.1"), sim.port());

@@ -223,12 +223,7 @@ void TestTreeModel::largeDomainRowsGrowAsTheViewScrolls()
 {
     TazelSim sim;
     const int n = int(ServerTreeModel::LargeDomain) + 3000;
-    QList<SimAccount> accounts;
-    accounts.reserve(n);
-    for (int i = 0; i < n; ++i) {
-        accounts << SimAccount::Make(QStringLiteral("u%1").arg(i, 6, 10, QLatin1Char('0')));
-    }
-    sim.state.domains = {{Domain, accounts}, {QStringLiteral("zz.org"), {}}};
+    sim.state.domains = {{Domain, NumberedAccounts(n)}, {QStringLiteral("zz.org"), {}}};
     QVERIFY(sim.listen());
     WindowFixture fx;
     fx.addServerRecord(1, "sim", "127.0.0.1", sim.port());
