@@ -43,7 +43,7 @@ bench: build
 	@if [ -x $(BUILD)/bench/bench_bulkadd ]; then $(BUILD)/bench/bench_bulkadd; fi
 
 # The reply fuzzer (clang's libFuzzer) for FUZZ_SECONDS; new inputs go to $(FUZZ_BUILD)/corpus, the
-# repository's corpus is read only. `make test` replays tests/fuzz/corpus in the normal build.
+# repository's corpus is read only. `make test` replays tests/fuzz/corpus in both builds.
 fuzz:
 	@scripts/install-deps fuzz
 	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DTAZEL_FUZZ=ON
