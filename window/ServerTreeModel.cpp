@@ -521,20 +521,6 @@ qsizetype ServerTreeModel::filterAccounts(const QModelIndex& domainIndex, const 
     return d->findMatches;
 }
 
-const AccountTable& ServerTreeModel::accountTable(const QModelIndex& domain) const
-{
-    static const AccountTable none;
-    const Node* n = nodeOf(domain);
-    return n ? n->accounts : none;
-}
-
-const QList<quint32>& ServerTreeModel::accountOrder(const QModelIndex& domain) const
-{
-    static const QList<quint32> none;
-    const Node* n = nodeOf(domain);
-    return n ? n->order : none;
-}
-
 bool ServerTreeModel::accountsPending(const QModelIndex& domain) const
 {
     const Node* n = nodeOf(domain);

@@ -108,11 +108,7 @@ public:
     // the domain's find text leaves out). The rows of a large domain up to it are given to the
     // view first if they were not yet.
     QModelIndex accountNode(const QModelIndex& domain, const QString& name);
-    // The domain's account table and all its accounts in tree order (for scanning them fast: the
-    // name of the i-th is Accounts::Name(table, order[i])). Empty for other nodes.
-    const AccountTable& accountTable(const QModelIndex& domain) const;
-    const QList<quint32>& accountOrder(const QModelIndex& domain) const;
-    // The domain's accounts in tree order, and how many of them the view has as rows.
+    // How many accounts the domain has (rows or not yet).
     qsizetype accountCount(const QModelIndex& domain) const;
     bool isLargeDomain(const QModelIndex& domain) const { return accountCount(domain) > LargeDomain; }
     // Narrows the domain's account rows to those whose names hold the text, without regard to case
