@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QTcpSocket>
 #include <QTimer>
+#include <utility>
 
 #include "engine/ActivityLog.h"
 #include "engine/Protocol.h"
@@ -403,14 +404,7 @@ void frmMain::CancelScript()
                   uploadSent ? QStringLiteral("the file %1 was sent; the server may have stored it")
                                    .arg(UploadTarget)
                              : QString());
-    if (TcpConnection) {
-        // Nothing still waiting in the socket's buffer goes out after the cancel.
-        QTcpSocket* socket = TcpConnection;
-        TcpConnection = nullptr;
-        socket->disconnect(this);
-        socket->abort();
-        socket->deleteLater();
-    }
+    ReleaseConnection(true);  // nothing still waiting in the socket's buffer goes out after the cancel
     CloseConnection();
     RunNextCommand();
 }
@@ -427,13 +421,7 @@ void frmMain::OpenConnection(const QString& address, const QString& portText)
     // Whatever the previous connection left unread, or half a line of it, does not belong to the
     // new server's greeting.
     ReplyBuffer.clear();
-    if (TcpConnection) {
-        QTcpSocket* old = TcpConnection;
-        TcpConnection = nullptr;
-        old->disconnect(this);
-        old->abort();
-        old->deleteLater();
-    }
+    ReleaseConnection(true);
     SetStatus(QStringLiteral("Connecting to ") + address + QStringLiteral("..."));
     CurrentCommand = Connect;
     auto* socket = new QTcpSocket(this);
@@ -516,14 +504,21 @@ void frmMain::CloseConnection()
         LineTimer->stop();
     // Nothing received on this connection belongs to the next one; a huge partial line is let go.
     ReplyBuffer.clear();
-    if (TcpConnection) {
-        QTcpSocket* socket = TcpConnection;
-        TcpConnection = nullptr;
-        socket->disconnect(this);  // our own close is no close event
-        socket->close();
-        socket->deleteLater();
-    }
+    ReleaseConnection(false);
     SetStatus(QStringLiteral("Ready"));
+}
+
+void frmMain::ReleaseConnection(bool discardUnsent)
+{
+    QTcpSocket* socket = std::exchange(TcpConnection, nullptr);
+    if (!socket)
+        return;
+    socket->disconnect(this);  // our own close is no close event
+    if (discardUnsent)
+        socket->abort();
+    else
+        socket->close();
+    socket->deleteLater();
 }
 
 void frmMain::TcpConnection_Connect()

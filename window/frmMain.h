@@ -430,6 +430,9 @@ private:
     bool IsStopEntry(const QueueEntry& entry) const;
     void OpenConnection(const QString& address, const QString& portText);
     void WireSocket(QTcpSocket* socket);
+    // Lets the connection go without its close counting as the server's: with discardUnsent what
+    // is still buffered for sending is dropped (abort), otherwise it goes out first (close).
+    void ReleaseConnection(bool discardUnsent);
     void WaitForReply();  // (re)starts the reply timer
     // Abandons the running script: the rest of it is dropped up to its "<%quit%>", and the
     // observers learn why (the first reason given is the one they learn).
