@@ -1,6 +1,7 @@
 #include "tests/TestKit.h"
 
 #include <QSettings>
+#include <QTest>
 
 #include "sim/SimState.h"
 #include "store/ServerStore.h"
@@ -116,4 +117,12 @@ frmMain& WindowFixture::open()
 {
     window = std::make_unique<frmMain>(settings.get(), &messages, &printer);
     return *window;
+}
+
+frmMain* WindowFixture::openShown(quint16 port)
+{
+    addServerRecord(1, QStringLiteral("sim"), QStringLiteral("127.0.0.1"), port);
+    frmMain& w = open();
+    w.show();
+    return QTest::qWaitForWindowExposed(&w) ? &w : nullptr;
 }

@@ -95,4 +95,7 @@ struct WindowFixture {
                          const QString& password = QStringLiteral("secret"));
     // Creates the window (after the records are written).
     frmMain& open();
+    // Writes one server record, "sim" on 127.0.0.1 at the port, creates the window and shows it;
+    // null when the window was never shown on the screen.
+    frmMain* openShown(quint16 port);
 };

@@ -63,11 +63,9 @@ struct Session {
     {
         if (!sim.listen())
             return false;
-        fx.addServerRecord(1, QStringLiteral("sim"), QStringLiteral("127.0.0.1"), sim.port());
-        w = &fx.open();
-        files = w->AccountFileCommands;
-        w->show();
-        return QTest::qWaitForWindowExposed(w);
+        w = fx.openShown(sim.port());
+        files = w ? w->AccountFileCommands : nullptr;
+        return w != nullptr;
     }
 
     QModelIndex domainNode(const QString& name = Domain) const

@@ -174,10 +174,9 @@ void TestTreeFilter::findBoxInWindow()
     sim.loadSample();
     QVERIFY(sim.listen());
     WindowFixture fx;
-    fx.addServerRecord(1, QStringLiteral("sim"), QStringLiteral("127.0.0.1"), sim.port());
-    frmMain& w = fx.open();
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    frmMain* shown = fx.openShown(sim.port());
+    QVERIFY(shown);
+    frmMain& w = *shown;
     QLineEdit* box = w.TreeFind->box();
     QVERIFY(box->isVisible());
     QVERIFY(box->geometry().bottom() < w.DomainList->geometry().top());
@@ -247,10 +246,9 @@ void TestTreeFilter::findNarrowsALargeDomainsAccounts()
     sim.state.domains = {{QStringLiteral("big.com"), NumberedAccounts(n)}, {QStringLiteral("small.org"), {}}};
     QVERIFY(sim.listen());
     WindowFixture fx;
-    fx.addServerRecord(1, QStringLiteral("sim"), QStringLiteral("127.0.0.1"), sim.port());
-    frmMain& w = fx.open();
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    frmMain* shown = fx.openShown(sim.port());
+    QVERIFY(shown);
+    frmMain& w = *shown;
     QTreeView* tree = w.DomainList;
     ServerTreeModel* model = w.DomainModel;
     const QModelIndex server = w.NodeByKey(QStringLiteral("server1"));

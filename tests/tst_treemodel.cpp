@@ -226,10 +226,9 @@ void TestTreeModel::largeDomainRowsGrowAsTheViewScrolls()
     sim.state.domains = {{Domain, NumberedAccounts(n)}, {QStringLiteral("zz.org"), {}}};
     QVERIFY(sim.listen());
     WindowFixture fx;
-    fx.addServerRecord(1, "sim", "127.0.0.1", sim.port());
-    frmMain& w = fx.open();
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    frmMain* shown = fx.openShown(sim.port());
+    QVERIFY(shown);
+    frmMain& w = *shown;
     QTreeView* tree = w.DomainList;
     ServerTreeModel* model = w.DomainModel;
 
