@@ -141,7 +141,20 @@ private:
         QByteArray reply = Scripted(key, RunSimCommand(sim_->state, LeadingNumber(sim_->version), fields, &upload));
         if (Matches(f.malformedCommand, key) && IsSimListCommand(key) && reply.startsWith('+')) {
             const qsizetype headEnd = reply.indexOf("\r\n");
-            reply.insert(headEnd < 0 ? reply.size() : headEnd + 2, SimMalformedLine(key));
+            const QByteArray odd = f.malformedLine.isNull() ? SimMalformedLine(key) : f.malformedLine + "\r\n";
+            reply.insert(headEnd < 0 ? reply.size() : headEnd + 2, odd.repeated(qMax(0, f.malformedCount)));
+        }
+        if (Matches(f.minusInsideCommand, key) && IsSimListCommand(key) && reply.startsWith('+')) {
+            // Past the "+" line and that many data lines, the reply ends in a refusal.
+            qsizetype cut = reply.indexOf("\r\n");
+            for (int i = 0; cut >= 0 && i < f.minusAfterLines; ++i) {
+                const qsizetype next = reply.indexOf("\r\n", cut + 2);
+                if (next < 0 || reply.mid(cut + 2, next - cut - 2) == ".")
+                    break;
+                cut = next;
+            }
+            if (cut >= 0)
+                reply = reply.left(cut + 2) + SimReply::Refused;
         }
         if (upload.kind != SimUpload::None && reply.startsWith('+')) {
             inBody_ = true;

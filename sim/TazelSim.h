@@ -29,6 +29,12 @@ struct SimFaults {
     int closeAfterBytes = -1;  // 0 (or less): close at once without replying
     QString refuseCommand;  // answer this command with a "-" line (and do nothing)
     QString malformedCommand;  // put a data line with a wrong number of fields first in this list
+    int malformedCount = 1;    // ... that many of them, one after the other
+    QByteArray malformedLine;  // ... this line (without CR LF) instead, such as an account of kind "UM"
+    // Break off this list's (or download's) reply with a "-" line after its "+" and the first
+    // minusAfterLines data lines: the rest of the reply, its "." too, is never sent.
+    QString minusInsideCommand;
+    int minusAfterLines = 0;
     QString silentCommand;  // never answer this command (and do nothing)
     // Exact bytes to send instead of the reply to a command (it is still carried out); the key
     // "" (or "<login>") stands for the login line, "<greeting>" for the greeting.

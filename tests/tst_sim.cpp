@@ -74,6 +74,9 @@ private slots:
     void refuseCommand();
     void malformedDataLine_data();
     void malformedDataLine();
+    void malformedLinesOfChoice();
+    void minusInsideReply_data();
+    void minusInsideReply();
     void silentCommand();
     void scriptedReplies();
     void clientClosingAtAnyMoment_data();
@@ -523,6 +526,54 @@ void TestSim::malformedDataLine()
     QByteArray withoutBad = c.data;
     withoutBad.remove(normal.indexOf("\r\n") + 2, lines[1].size() + 1);
     QCOMPARE(withoutBad, normal);
+}
+
+void TestSim::malformedLinesOfChoice()
+{
+    SimUpload upload;
+    SimState copy = sim->state;
+    const QByteArray normal = RunSimCommand(copy, 0.7, {"userlist", "example.org"}, &upload);
+    sim->faults.malformedCommand = "userlist";
+    sim->faults.malformedCount = 3;
+    sim->faults.malformedLine = "\"example.org\"\t\"odd\"\t\"pw\"\t\"UM\"";
+    Client c(sim->port());
+    login(c);
+    c.send({"userlist", "example.org"});
+    QTRY_VERIFY(c.data.endsWith("\r\n.\r\n"));
+    const qsizetype head = normal.indexOf("\r\n") + 2;
+    QCOMPARE(c.data, normal.left(head) + QByteArray("\"example.org\"\t\"odd\"\t\"pw\"\t\"UM\"\r\n").repeated(3) +
+                         normal.mid(head));
+}
+
+void TestSim::minusInsideReply_data()
+{
+    QTest::addColumn<QStringList>("request");
+    QTest::addColumn<int>("after");
+    QTest::newRow("download, after one line") << QStringList{"usergetmproc", "example.org", "dave"} << 1;
+    QTest::newRow("list, right after the +") << QStringList{"userlist", "example.com"} << 0;
+    QTest::newRow("list, past its end") << QStringList{"userlist", "example.com"} << 1000;
+}
+
+void TestSim::minusInsideReply()
+{
+    QFETCH(QStringList, request);
+    QFETCH(int, after);
+    SimUpload upload;
+    SimState copy = sim->state;
+    const QByteArray normal = RunSimCommand(copy, 0.7, request, &upload);
+    const QList<QByteArray> normalLines = normal.chopped(2).split('\n');
+    sim->faults.minusInsideCommand = request[0];
+    sim->faults.minusAfterLines = after;
+    Client c(sim->port());
+    login(c);
+    c.send(request);
+    QTRY_VERIFY(c.data.endsWith(SimReply::Refused));
+    // The "+" and the first lines as usual (never the "."), then the refusal.
+    const int kept = qMin(1 + after, int(normalLines.size()) - 1);
+    QByteArray expected;
+    for (int i = 0; i < kept; ++i)
+        expected += normalLines[i] + "\n";
+    QCOMPARE(c.data, expected + SimReply::Refused);
 }
 
 void TestSim::silentCommand()
