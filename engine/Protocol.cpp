@@ -111,7 +111,8 @@ bool IsSendable(const QString& value)
 {
     for (const QChar c : value) {
         const char16_t u = c.unicode();
-        if (u == u'"' || u < 0x20 || u > 0xFF)
+        // C0 controls, DEL and the C1 controls are all control characters.
+        if (u == u'"' || u < 0x20 || (u >= 0x7F && u <= 0x9F) || u > 0xFF)
             return false;
     }
     return true;

@@ -43,7 +43,9 @@ bool DataLineFields(QByteArrayView line, QByteArrayView* fields, int count);
 QString MD5Hex(const QString& text);
 
 // True when the value can travel inside one quoted field: no double quote, no control character
-// below 0x20 (TAB, CR and LF among them) and nothing outside Latin-1.
+// (below 0x20, TAB, CR and LF among them; DEL 0x7F; the C1 controls 0x80 to 0x9F) and nothing
+// outside Latin-1. Every front end (the panels, the login, the request composer, the file of
+// accounts to add) checks with this one test.
 bool IsSendable(const QString& value);
 
 // The first value of the list that is not sendable, or nothing when all are.

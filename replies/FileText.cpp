@@ -118,8 +118,8 @@ QString CheckFileEditors(const FileEditors& editors)
     for (const QStringList* list : {&editors.redirects, &editors.lredirects})
         for (const QString& item : *list)
             if (!IsSendable(item))
-                return QStringLiteral("The entry \"%1\" holds a double quote, a TAB, a line break or a "
-                                      "character outside Latin-1 and cannot be saved on the server.")
+                return QStringLiteral("The entry \"%1\" holds a double quote, a control character (a TAB, a "
+                                      "line break, DEL, ...) or a character outside Latin-1 and cannot be saved on the server.")
                     .arg(item);
     if (!HasAdvancedText(editors.advanced))
         return {};

@@ -39,6 +39,9 @@ void TestProtocol::requestLines_data()
                                  << QByteArray("\"userpasswd\"\t\"d\"\t\"a\"\t\"\"\r\n");
     QTest::newRow("latin-1 value") << "aliasadd" << QStringList{"d", QString::fromUtf8("j\u00fcrgen"), "x@d"}
                                    << QByteArray("\"aliasadd\"\t\"d\"\t\"j\xfcrgen\"\t\"x@d\"\r\n");
+    // Next to the control characters refused: "~" (0x7E) and the no-break space (0xA0) go out.
+    QTest::newRow("edges of the controls") << "aliasadd" << QStringList{"d", QString("a~") + QChar(0xA0) + "b", "x@d"}
+                                           << QByteArray("\"aliasadd\"\t\"d\"\t\"a~\xa0\x62\"\t\"x@d\"\r\n");
 }
 
 void TestProtocol::requestLines()
@@ -60,6 +63,10 @@ void TestProtocol::refusesUnsendableValues_data()
     QTest::newRow("lone LF") << "a\nb";
     QTest::newRow("NUL") << QString(QChar(0)) + "a";
     QTest::newRow("outside latin-1") << QString::fromUtf8("\u20ac100");
+    QTest::newRow("DEL") << QString("a") + QChar(0x7F) + "b";
+    QTest::newRow("C1 first (0x80)") << QString("a") + QChar(0x80);
+    QTest::newRow("C1 NEL (0x85)") << QString(QChar(0x85)) + "b";
+    QTest::newRow("C1 last (0x9F)") << QString("x") + QChar(0x9F) + "y";
 }
 
 void TestProtocol::refusesUnsendableValues()
