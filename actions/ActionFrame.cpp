@@ -19,6 +19,7 @@ void frmMain::QueueScriptHead(const QString& serverKey, bool required, const Scr
     const QString password = ReadServerPassword(*Settings, serverKey);
     ScriptLabel named = label;
     named.server = ReadSetting(*Settings, serverKey, Store::NameKey);
+    named.serverKey = serverKey;
     named.host = host;
     named.port = port;
     lstCommand.labelNextScript(named);
@@ -133,8 +134,8 @@ bool frmMain::CheckSendable(const QStringList& values)
     const auto bad = FirstUnsendable(values);
     if (!bad)
         return true;
-    ShowMessage(QStringLiteral("\"%1\" cannot be sent to the server: it holds a double quote, a TAB, a line "
-                               "break or a character outside Latin-1.\r\n\r\nNothing was changed.")
+    ShowMessage(QStringLiteral("\"%1\" cannot be sent to the server: it holds a double quote, a control "
+                               "character (a TAB, a line break, DEL, ...) or a character outside Latin-1.\r\n\r\nNothing was changed.")
                     .arg(*bad),
                 MsgIcon::Exclamation);
     return false;

@@ -162,11 +162,11 @@ void frmMain::cmdSaveUserVars_Click()
         return;
     const QString realName = txtRealName->text();
     const QString homePage = txtHomePage->text();
-    // A whole number of megabytes, or nothing.
+    // A whole number (of KB, as the box's unit label reads), or nothing.
     const QString maxMBSize = txtMaxMBSize->text().trimmed();
     static const QRegularExpression wholeNumber(QStringLiteral("^[0-9]*$"));
     if (!wholeNumber.match(maxMBSize).hasMatch()) {
-        ShowMessage(QStringLiteral("The Max Mailbox Size of %1 must be a whole number of megabytes, or "
+        ShowMessage(QStringLiteral("The Max Mailbox Size of %1 must be a whole number of KB, or "
                                    "empty.\r\n\r\nNothing was saved.")
                         .arg(account.address()),
                     MsgIcon::Exclamation);

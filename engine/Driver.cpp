@@ -254,7 +254,9 @@ bool frmMain::RunOneEntry()
     } else if (name == UserList) {
         UserEntries.clear();
         UserEntriesDomain.clear();
+        UserEntriesServer.clear();
         RequestedUserListDomain = args.value(0);
+        RequestedUserListServer = Reports.label().serverKey;
     } else if (name == MlUserList) {
         lstListUsers->clear();
     } else if (name == UserVars) {
@@ -321,6 +323,7 @@ void frmMain::SendText(const QByteArray& bytes)
     // the socket, where the reader leaves what it has not needed yet) it would be read as the reply
     // to this one.
     ReplyBuffer.append(TcpConnection->readAll());
+    ReportSkippedLines();  // the last reply ended without its closing dot
     const qsizetype stray = ReplyBuffer.discardPending();
     if (stray > 0)
         NoteForActivityLog(QStringLiteral("%1 line(s) the server sent beyond its reply were dropped "
@@ -505,6 +508,7 @@ void frmMain::CloseConnection()
     // Nothing received on this connection belongs to the next one; a huge partial line is let go.
     ReplyBuffer.clear();
     ReleaseConnection(false);
+    ReportSkippedLines();  // a reply cut short still tells of the lines it skipped
     SetStatus(QStringLiteral("Ready"));
 }
 

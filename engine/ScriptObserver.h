@@ -22,6 +22,7 @@ struct ScriptLabel {
     Kind kind = Change;
     QString action;   // what the script does, in words: "add account bob@example.com"
     QString server;   // the server's name as the tree shows it (filled in by the script head)
+    QString serverKey;  // the server's record (its section name; filled in by the script head)
     QString host;     // the address and port the script connects to (filled in by the script head)
     QString port;
     // The script's failures (a "-" reply to an unmarked step, a connection error, a silent server,

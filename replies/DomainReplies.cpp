@@ -6,23 +6,32 @@
 #include "window/MessageSeam.h"
 #include "window/frmMain.h"
 
-// A name list holds one quoted name per line; the line is not split, only its enclosing quotes go
-// (a quote inside stays part of the name).
-static QString NameOfLine(const QString& line)
+// A name list holds one quoted name per line; only its enclosing quotes go (a quote inside stays
+// part of the name). A line of more than one field (a TAB in it) is no name: it is malformed.
+static bool TakeName(const QString& line, QStringList& names)
 {
-    return UnquoteField(line);
+    if (line.contains(QLatin1Char(Wire::Tab)))
+        return false;
+    names << UnquoteField(line);
+    return true;
 }
 
 ReplyOutcome frmMain::HandleDomainListLine(const QString& line)
 {
     return HandleListLine(line, QStringLiteral("Receiving list of handled domains..."),
-                          [this](const QString& data) { DomainNames << NameOfLine(data); });
+                          [this](const QString& data) {
+                              if (!TakeName(data, DomainNames))
+                                  ReportMalformedLine(data);
+                          });
 }
 
 ReplyOutcome frmMain::HandleCustDomListLine(const QString& line)
 {
     return HandleListLine(line, QStringLiteral("Receiving list of custom domains..."),
-                          [this](const QString& data) { CustomDomainNames << NameOfLine(data); });
+                          [this](const QString& data) {
+                              if (!TakeName(data, CustomDomainNames))
+                                  ReportMalformedLine(data);
+                          });
 }
 
 // The file's redirections and L-redirections go to their lists, every other line to the advanced

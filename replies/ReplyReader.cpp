@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <utility>
 
 #include "engine/CommandQueue.h"
 #include "engine/Protocol.h"
@@ -100,6 +101,15 @@ ReplyOutcome frmMain::HandleReplyLine(const QString& line)
                                               "answer: %2).")
                                    .arg(MailProcEditor.owner, line));
             RunNextCommand();
+        } else if (CurrentCommand == UserGetMproc) {
+            // A "-" after the "+": the download broke off. The editors hold part of the file, which
+            // is never saved whole (its state stays Loading); the rest of the account still loads.
+            NoteForActivityLog(QStringLiteral("The mail processing file of %1 was not sent whole (the server "
+                                              "broke off with: %2); it cannot be saved until the account is "
+                                              "read again.")
+                                   .arg(MailProcEditor.owner, line));
+            ReportSkippedLines();
+            RunNextCommand();
         } else if (CurrentCommand == Quit) {
             ShowMessage(ErrorReplyText(line, CurrentCommand), MsgIcon::None);
             CloseConnection();
@@ -174,6 +184,7 @@ ReplyOutcome frmMain::HandleListLine(const QString& line, const QString& progres
         return ReplyOutcome::Continue;
     }
     if (line == QLatin1String(".")) {
+        ReportSkippedLines();  // once per reply, before what its end shows
         if (onEnd)
             onEnd();
         return ReplyOutcome::Complete;
@@ -184,9 +195,38 @@ ReplyOutcome frmMain::HandleListLine(const QString& line, const QString& progres
     return ReplyOutcome::Continue;
 }
 
+// One rule for every list reply (domains, custom domains, accounts, members, aliases, variables,
+// POP3 links): a line that cannot be read is skipped, the sound lines are listed and the script
+// goes on. A server that sends a thousand such lines raises one message, not a thousand.
 void frmMain::ReportMalformedLine(const QString& line)
 {
-    ReportErrorReply(line, CurrentCommand);
+    if (MalformedLineCount++ == 0) {
+        FirstMalformedLine = line;
+        MalformedLineCommand = CurrentCommand;
+    }
+}
+
+void frmMain::ReportSkippedLines()
+{
+    if (MalformedLineCount == 0)
+        return;
+    const qsizetype count = std::exchange(MalformedLineCount, 0);
+    const QString first = std::exchange(FirstMalformedLine, QString());
+    const QString name = std::exchange(MalformedLineCommand, QString())
+                             .remove(QStringLiteral("%>"))
+                             .remove(QStringLiteral("<%"));
+    // A line may be up to 16 MiB long: the message quotes its start.
+    constexpr qsizetype Quoted = 200;
+    const QString quoted = first.size() > Quoted ? first.left(Quoted) + QStringLiteral("...") : first;
+    const QString lines = count == 1 ? QStringLiteral("1 line") : QStringLiteral("%1 lines").arg(count);
+    if (!Reports.label().quietErrors)
+        ShowMessage(QStringLiteral("%1 of the server's answer to '%2' could not be read and %3 skipped; the "
+                                   "rest of the answer was read. The first of them:\r\n\r\n%4")
+                        .arg(lines, name, count == 1 ? QStringLiteral("was") : QStringLiteral("were"), quoted),
+                    MsgIcon::Exclamation);
+    // The log names no line: an account line holds a password, and the log never shows one.
+    NoteForActivityLog(QStringLiteral("%1 of the answer to \"%2\" could not be read and %3 skipped.")
+                           .arg(lines, name, count == 1 ? QStringLiteral("was") : QStringLiteral("were")));
 }
 
 void frmMain::ReportErrorReply(const QString& line, const QString& command)

@@ -28,7 +28,10 @@ ReplyOutcome frmMain::HandleUserListLine(const QString& line)
         },
         // Only a list that reached its closing dot counts as the domain's account list: one cut
         // off by a dropped connection must not be printed as if it were complete.
-        [this] { UserEntriesDomain = RequestedUserListDomain; });
+        [this] {
+            UserEntriesDomain = RequestedUserListDomain;
+            UserEntriesServer = RequestedUserListServer;
+        });
 }
 
 // "mluserlist": one line per member, the address and optionally its access code.

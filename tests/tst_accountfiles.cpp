@@ -2,6 +2,7 @@
 // and its verdicts, and adding them on the simulated server through the preview dialog.
 
 #include <QGroupBox>
+#include <QMenu>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -15,6 +16,7 @@
 #include "window/AccountFiles.h"
 #include "window/BulkAddDialog.h"
 #include "window/BulkAddRunner.h"
+#include "window/MainMenu.h"
 #include "window/frmMain.h"
 
 namespace {
@@ -103,7 +105,7 @@ struct Session {
     } while (0)
 
 // A table of rows as the preview shows them: "line name kind verdict".
-QStringList Verdicts(const QList<BulkAccountRow>& rows)
+QStringList Verdicts(const BulkAccountRows& rows)
 {
     QStringList out;
     for (const BulkAccountRow& r : rows)
@@ -128,6 +130,14 @@ private slots:
     void addsFileWithRefusedRowInMiddle();
     void stopHalfway();
     void silentServerStopsTheRun();
+    void exportMenuOnlyWithTheDomainPanel();
+    void sameNamedDomainOfAnotherServerIsNotExported();
+    void passwordlessFileAddsNothing();
+    void headerRows_data();
+    void headerRows();
+    void refusedHeaderAddsNothing();
+    void readBackLoginFailsKeepsConfirmedRows();
+    void compactRows();
 };
 
 // The bytes of an export: header, CR LF line ends, RFC 4180 quoting, UTF-8.
@@ -284,7 +294,7 @@ void TestAccountFiles::verdicts_data()
 
     QTest::newRow("no header: name, password, optional kind; trimmed and lower-cased")
         << QByteArray(" Ann ,Pw 1\nBEN,pw2,list\ncy,pw3,M\ndi,,user\n")
-        << QStringList{"1 ann U ok", "2 ben M ok", "3 cy M ok", "4 di U ok"};
+        << QStringList{"1 ann U ok", "2 ben M ok", "3 cy M ok", "4 di - no password"};
     QTest::newRow("header in any order and case")
         << QByteArray("Kind,Password,Name\nlist,p,news\n,q,eve\n")
         << QStringList{"2 news M ok", "3 eve U ok"};
@@ -302,7 +312,11 @@ void TestAccountFiles::verdicts_data()
                       "x,pw,admin\n"                   // unknown kind
                       "y,a,b,user\n"                   // a comma too many
                       "z\n"                            // a field too few
-                      "\xe9t\xe9,pw,user\n")           // not UTF-8
+                      "\xe9t\xe9,pw,user\n"             // not UTF-8
+                      "del\x7f,pw,user\n"                // DEL in the name
+                      "c1\xc2\x85,pw,user\n"             // a C1 control (NEL) in the name
+                      "p1,pw\xc2\x9f,user\n"             // a C1 control in the password
+                      "p2,,user\n")                     // no password
         << QStringList{"2  - empty name",
                        "3 bob - already in the domain",
                        "4 staff - already in the domain",
@@ -315,7 +329,11 @@ void TestAccountFiles::verdicts_data()
                        "11 x - unknown kind \"admin\" (user or list)",
                        "12  - unreadable line: 4 fields where 3 were expected",
                        "13  - unreadable line: 1 fields where 3 were expected",
-                       "14  - unreadable line: the line is not UTF-8 text"};
+                       "14  - unreadable line: the line is not UTF-8 text",
+                       "15 del\x7f - the name holds a character that cannot be sent",
+                       "16 c1\u0085 - the name holds a character that cannot be sent",
+                       "17 p1 - the password holds a character that cannot be sent",
+                       "18 p2 - no password"};
     QTest::newRow("a Latin-1 name is sendable")
         << QByteArray("m\xc3\xbcller,gr\xc3\xbc\xc3\x9f" "e\n") << QStringList{QString::fromUtf8("1 müller U ok")};
 }
@@ -333,7 +351,7 @@ void TestAccountFiles::exportReadsBackAsAccounts()
 {
     const QList<ExportAccount> accounts{{QStringLiteral("jo,ann"), false, QStringLiteral("p,w")},
                                         {QString::fromUtf8("müller"), true, QStringLiteral(" sp ")}};
-    const QList<BulkAccountRow> rows = ReadBulkAccounts(AccountsCsv(accounts, true), {});
+    const BulkAccountRows rows = ReadBulkAccounts(AccountsCsv(accounts, true), {});
     QCOMPARE(rows.size(), 2);
     QCOMPARE(rows[0].name + '/' + rows[0].password + '/' + rows[0].kind + '/' + rows[0].verdict,
              QStringLiteral("jo,ann/p,w/U/ok"));
@@ -447,6 +465,261 @@ void TestAccountFiles::silentServerStopsTheRun()
     QCOMPARE(Requests(s.sim, "useradd"), 2);
     QCOMPARE(d->summary(), QStringLiteral("1 added to example.com, 2 not added."));
     QVERIFY(s.fx.messages.messages.isEmpty());
+}
+
+// File > Export Accounts... (and Add Accounts from File...) are enabled only as Print User List
+// is: with a domain's panel, never with a server's or an account's, and from those panels the
+// entry does nothing.
+void TestAccountFiles::exportMenuOnlyWithTheDomainPanel()
+{
+    Session s;
+    OPEN_DOMAIN(s);
+    QMenu* file = s.w->Menu->fileMenu();
+    QAction* exportAction = nullptr;
+    QAction* addAction = nullptr;
+    for (QAction* a : file->actions()) {
+        if (a->text() == QLatin1String("&Export Accounts..."))
+            exportAction = a;
+        if (a->text() == QLatin1String("Add Accounts from &File..."))
+            addAction = a;
+    }
+    QVERIFY(exportAction && addAction);
+    bool chosen = false;
+    s.files->chooseExportFile = [&](const QString&) {
+        chosen = true;
+        return QString();
+    };
+    s.files->chooseImportFile = [&] {
+        chosen = true;
+        return QString();
+    };
+    auto enabled = [&](QAction* a) {
+        emit file->aboutToShow();
+        const bool on = a->isEnabled();
+        emit file->aboutToHide();
+        return on;
+    };
+    QVERIFY(enabled(exportAction) && enabled(addAction));
+
+    // The server's panel.
+    s.click(s.w->NodeByKey(QStringLiteral("server1")));
+    QTRY_VERIFY(s.w->DriverIsIdle());
+    QVERIFY(s.w->fraServerProperties->isVisible());
+    QCOMPARE(enabled(exportAction), enabled(s.w->Menu->printAction()));
+    QVERIFY(!enabled(exportAction) && !enabled(addAction));
+    exportAction->trigger();
+    addAction->trigger();
+    QVERIFY(!chosen);
+    QVERIFY(s.fx.messages.messages.isEmpty());  // not even the question about passwords
+
+    // An account's panel.
+    s.click(s.domainNode());
+    QTRY_VERIFY(s.w->DriverIsIdle());
+    s.click(s.w->NodeByKey(frmMain::AccountNodeKey(frmMain::DomainNodeKey(QStringLiteral("server1"), Domain),
+                                                   QStringLiteral("bob"))));
+    QTRY_VERIFY(s.w->DriverIsIdle() && s.w->fraUserProperties->isVisible());
+    QVERIFY(!enabled(exportAction) && !enabled(addAction));
+    exportAction->trigger();
+    QVERIFY(!chosen);
+    QVERIFY(s.fx.messages.messages.isEmpty());
+
+    // Back on the domain's panel the entry exports, as the button does.
+    s.click(s.domainNode());
+    QTRY_VERIFY(s.w->DriverIsIdle() && s.files->exportButton()->isVisible());
+    QVERIFY(enabled(exportAction));
+    exportAction->trigger();
+    QVERIFY(chosen);
+}
+
+// Two servers each with a domain example.com: once the first one's list is loaded, the second
+// one's (whose list was never read: its login is refused) is neither exported nor printed, and
+// the File menu's entries for it are disabled.
+void TestAccountFiles::sameNamedDomainOfAnotherServerIsNotExported()
+{
+    Session s;
+    TazelSim other;
+    other.state.domains = {{Domain, {SimAccount::Make(QStringLiteral("zoe"), QStringLiteral("pw-z"))}}};
+    QVERIFY(other.listen());
+    s.fx.addServerRecord(2, QStringLiteral("sim2"), QStringLiteral("127.0.0.1"), other.port());
+    OPEN_DOMAIN(s);
+    const QString otherServer = QStringLiteral("server2");
+    const QModelIndex server2 = s.w->NodeByKey(otherServer);
+    QVERIFY(server2.isValid());
+    s.click(server2);
+    QTRY_VERIFY(s.w->DriverIsIdle() && s.w->NodeByKey(frmMain::DomainNodeKey(otherServer, Domain)).isValid());
+    // The list of server1's example.com is still the one held.
+    QCOMPARE(s.w->UserEntriesDomain, Domain);
+
+    other.faults.refuseCommand = QStringLiteral("<login>");
+    s.click(s.w->NodeByKey(frmMain::DomainNodeKey(otherServer, Domain)));
+    QTRY_VERIFY(s.w->DriverIsIdle());
+    QCOMPARE(s.w->txtDomainName->text(), Domain);
+    QVERIFY(s.files->exportButton()->isVisible());
+    QCOMPARE(s.w->UserEntriesDomain, Domain);  // of server1: the login was refused before the list
+    const int before = s.fx.messages.messages.size();  // the refused login's message
+
+    // The File menu's entries are disabled there, Print User List's too.
+    QMenu* file = s.w->Menu->fileMenu();
+    emit file->aboutToShow();
+    for (QAction* a : file->actions())
+        if (a->text() == QLatin1String("&Export Accounts...") || a == s.w->Menu->printAction())
+            QVERIFY2(!a->isEnabled(), qPrintable(a->text()));
+    emit file->aboutToHide();
+
+    bool chosen = false;
+    s.files->chooseExportFile = [&](const QString&) {
+        chosen = true;
+        return s.fx.dir.filePath(QStringLiteral("x.csv"));
+    };
+    QTest::mouseClick(s.files->exportButton(), Qt::LeftButton);
+    QVERIFY(!chosen);
+    QCOMPARE(s.fx.messages.messages.size(), before + 1);
+    QVERIFY2(s.fx.messages.texts().last().contains("example.com has not been loaded yet, so it cannot be exported"),
+             qPrintable(s.fx.messages.texts().last()));
+    QVERIFY(!QFile::exists(s.fx.dir.filePath(QStringLiteral("x.csv"))));
+
+    s.w->cmdPrintUserList_Click();
+    QVERIFY(!s.fx.printer.begun);
+    QVERIFY(s.fx.messages.texts().last().contains("example.com has not been loaded yet, so it cannot be printed"));
+}
+
+// The program's own export without passwords, added back: every row is refused in the preview
+// ("no password"), Add adds nothing, and nothing is sent. Passwords show masked.
+void TestAccountFiles::passwordlessFileAddsNothing()
+{
+    Session s;
+    OPEN_DOMAIN(s);
+    const QString path = s.fx.dir.filePath(QStringLiteral("in.csv"));
+    WriteFile(path, AccountsCsv({{QStringLiteral("new1"), false, QString()}, {QStringLiteral("new2"), true, QString()}},
+                                false));
+    s.files->chooseImportFile = [&] { return path; };
+    const int requests = s.sim.received.size();
+    QTest::mouseClick(s.files->addFromFileButton(), Qt::LeftButton);
+    BulkAddDialog* d = s.files->dialog();
+    QVERIFY(d);
+    BulkRowModel* m = d->model();
+    QCOMPARE(m->rowCount(), 2);
+    for (int r = 0; r < 2; ++r) {
+        QCOMPARE(m->index(r, BulkRowModel::VerdictColumn).data().toString(), QStringLiteral("no password"));
+        QCOMPARE(m->index(r, BulkRowModel::PasswordColumn).data().toString(), QString());
+    }
+    QCOMPARE(m->headerData(BulkRowModel::PasswordColumn, Qt::Horizontal, Qt::DisplayRole).toString(),
+             QStringLiteral("Password"));
+    QCOMPARE(d->addButton()->text(), QStringLiteral("Add 0 Accounts"));
+    QVERIFY(!d->addButton()->isEnabled());
+    QTest::mouseClick(d->addButton(), Qt::LeftButton);
+    QCOMPARE(Requests(s.sim, "useradd"), 0);
+    QCOMPARE(s.sim.received.size(), requests);
+    d->close();
+
+    // With passwords, the column shows them masked, one star a character.
+    WriteFile(path, "name,password\nann,Secret-1\n");
+    QTest::mouseClick(s.files->addFromFileButton(), Qt::LeftButton);
+    QTRY_VERIFY(s.files->dialog() && s.files->dialog() != d);
+    m = s.files->dialog()->model();
+    QCOMPARE(m->index(0, BulkRowModel::PasswordColumn).data().toString(), QStringLiteral("********"));
+    for (int c = 0; c < BulkRowModel::ColumnCount; ++c)
+        QVERIFY(!m->index(0, c).data().toString().contains("Secret"));
+}
+
+// A first row made only of column names is a header; one naming a column twice or without the
+// name column is refused (nothing read); a row holding anything else is data.
+void TestAccountFiles::headerRows_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("refusal");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("no name column") << QByteArray("password,kind\npw,user\n")
+                                    << "its first row names columns (password, kind) but no name column" << QStringList{};
+    QTest::newRow("name twice") << QByteArray("name,name\nann,pw\n")
+                                << "its first row names the name column twice (\"name\" and \"name\")" << QStringList{};
+    QTest::newRow("name and account") << QByteArray("Name,Account,Password\nann,x,pw\n")
+                                      << "its first row names the name column twice (\"Name\" and \"Account\")"
+                                      << QStringList{};
+    QTest::newRow("password alone") << QByteArray("password\n") << "its first row names columns (password) but no name column"
+                                    << QStringList{};
+    QTest::newRow("a header") << QByteArray("password,name\npw,ann\n") << "" << QStringList{"2 ann U ok"};
+    QTest::newRow("a name among the names is data") << QByteArray("name,secret\nann,pw\n") << ""
+                                                     << QStringList{"1 name U ok", "2 ann U ok"};
+}
+
+void TestAccountFiles::headerRows()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, refusal);
+    QFETCH(QStringList, expected);
+    QString why;
+    const BulkAccountRows rows = ReadBulkAccounts(file, {}, &why);
+    QCOMPARE(why, refusal);
+    QCOMPARE(Verdicts(rows), expected);
+}
+
+void TestAccountFiles::refusedHeaderAddsNothing()
+{
+    Session s;
+    OPEN_DOMAIN(s);
+    const QString path = s.fx.dir.filePath(QStringLiteral("in.csv"));
+    WriteFile(path, "password,kind\npw,user\n");
+    s.files->chooseImportFile = [&] { return path; };
+    QTest::mouseClick(s.files->addFromFileButton(), Qt::LeftButton);
+    QVERIFY(!s.files->dialog());
+    QCOMPARE(s.fx.messages.texts().size(), 1);
+    const QString text = s.fx.messages.texts().first();
+    QVERIFY2(text.contains("its first row names columns (password, kind) but no name column"), qPrintable(text));
+    QVERIFY(text.endsWith("No account was added to example.com."));
+    QCOMPARE(Requests(s.sim, "useradd"), 0);
+}
+
+// The read-back's login is refused: the rows the server confirmed stay "added" (the account list
+// of before the run settles nothing), and the summary says the read-back failed.
+void TestAccountFiles::readBackLoginFailsKeepsConfirmedRows()
+{
+    Session s;
+    OPEN_DOMAIN(s);
+    const QString path = s.fx.dir.filePath(QStringLiteral("in.csv"));
+    WriteFile(path, "u1,p\nu2,p\n");
+    s.files->chooseImportFile = [&] { return path; };
+    QTest::mouseClick(s.files->addFromFileButton(), Qt::LeftButton);
+    BulkAddDialog* d = s.files->dialog();
+    QVERIFY(d);
+    // Once the last row is answered, the server refuses every login: the read-back's too.
+    connect(s.files->runner(), &BulkAddRunner::rowFinished, d, [&](int row, bool, const QString&) {
+        if (row == 1)
+            s.sim.faults.refuseCommand = QStringLiteral("<login>");
+    });
+    const int listsBefore = Requests(s.sim, "userlist");
+    QTest::mouseClick(d->addButton(), Qt::LeftButton);
+    QTRY_VERIFY(!s.files->runner()->running());
+    QCOMPARE(Requests(s.sim, "useradd"), 2);
+    QCOMPARE(Requests(s.sim, "userlist"), listsBefore);  // the read-back never got past its login
+    QCOMPARE(d->model()->outcome(0), QStringLiteral("added"));
+    QCOMPARE(d->model()->outcome(1), QStringLiteral("added"));
+    QVERIFY(s.sim.state.account(Domain, "u1") && s.sim.state.account(Domain, "u2"));
+    QVERIFY2(d->summary().startsWith(QStringLiteral("2 added to example.com, 0 not added. Reading the domain's "
+                                                    "accounts back failed")),
+             qPrintable(d->summary()));
+    QVERIFY(s.fx.messages.messages.isEmpty());  // the dialog tells of it, no message box
+}
+
+// Many rows kept compact: every row's texts come back as read, the verdicts as codes, and a copy
+// shares the rows.
+void TestAccountFiles::compactRows()
+{
+    QByteArray file("name,password,kind\n");
+    for (int i = 0; i < 20000; ++i)
+        file += QByteArray("User") + QByteArray::number(i) + ",pw-" + QByteArray::number(i) + (i % 2 ? ",list\n" : ",user\n");
+    file += "user7,again,user\n";
+    const BulkAccountRows rows = ReadBulkAccounts(file, {QStringLiteral("user3")});
+    QCOMPARE(rows.size(), 20001);
+    QCOMPARE(rows.okCount(), 19999);
+    QCOMPARE(rows.name(12345), QStringLiteral("user12345"));
+    QCOMPARE(rows.password(12345), QStringLiteral("pw-12345"));
+    QCOMPARE(rows.kind(12345), QStringLiteral("M"));
+    QCOMPARE(rows.line(12345), 12347);
+    QCOMPARE(rows.verdict(3), QStringLiteral("already in the domain"));
+    QCOMPARE(rows.verdict(20000), QStringLiteral("twice in the file (first on line 9)"));
+    const BulkAccountRows copy = rows;
+    QCOMPARE(copy.at(20000).password, QStringLiteral("again"));
 }
 
 QTEST_MAIN(TestAccountFiles)

@@ -299,10 +299,16 @@ void TestDetails::dataLinesWithWrongFieldCount()
         QCOMPARE(w.lstPOP3->count(), w.Pop3LinkUsers.size());
     }
     QCOMPARE(held, stored);
+    // A malformed line is skipped and reported once per reply (the aliases come in two replies,
+    // both scripted here); the rest of the account is read and its panel shown.
+    QVERIFY(w.fraUserProperties->isVisibleTo(&w));
     if (reported) {
-        QCOMPARE(s.fx.messages.texts(),
-                 QStringList(QStringLiteral("Error response durring '%1'\r\n\r\n%2").arg(word, QString::fromLatin1(line))));
-        QVERIFY(!w.fraUserProperties->isVisibleTo(&w));  // the rest of the script was dropped
+        const QString message = QStringLiteral("1 line of the server's answer to '%1' could not be read and was "
+                                               "skipped; the rest of the answer was read. The first of them:\r\n\r\n%2")
+                                    .arg(word, QString::fromLatin1(line));
+        const QStringList expected = word == QLatin1String("aliaslist") ? QStringList({message, message})
+                                                                         : QStringList({message});
+        QCOMPARE(s.fx.messages.texts(), expected);
     } else {
         QCOMPARE(s.fx.messages.texts(), QStringList());
     }

@@ -4,6 +4,8 @@
 // Each case runs against the simulated server through the window's own commands.
 
 #include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -121,6 +123,14 @@ class TestServerFaults : public QObject {
     Q_OBJECT
 private slots:
     void minusInsideDownloadRefusesSave();
+    void minusInsideMailprocDownloadLetsAccountLoad();
+    void oddAccountLineAmongSoundOnes_data();
+    void oddAccountLineAmongSoundOnes();
+    void thousandOddLinesRaiseOneMessage();
+    void oddLinesSkippedInEveryList_data();
+    void oddLinesSkippedInEveryList();
+    void controlCharactersAreNeverSent_data();
+    void controlCharactersAreNeverSent();
     void noFileAsksBeforeCreatingOne_data();
     void noFileAsksBeforeCreatingOne();
     void strayLinesAnswerNoRequest();
@@ -158,6 +168,187 @@ void TestServerFaults::minusInsideDownloadRefusesSave()
     QVERIFY(said.first().contains("bob@d.com"));
     QCOMPARE(ListItems(w.lstRedirects), QStringList{"a@x.com"});
     QCOMPARE(s.file("bob"), BobFile);
+}
+
+// The simulated server breaks the mail-processing download off with a "-" after its "+" and first
+// line: the download stays incomplete (never saved whole), the log notes it, and the rest of the
+// account-load script runs: the POP3 links are listed and the account panel is shown.
+void TestServerFaults::minusInsideMailprocDownloadLetsAccountLoad()
+{
+    Session s;
+    s.sim.state.pop3Links << SimPop3Link{Domain, QStringLiteral("bob"), QStringLiteral("pop.x.com"),
+                                         QStringLiteral("bobby"), QStringLiteral("pw"), QStringLiteral("CLR"), true};
+    s.sim.faults.minusInsideCommand = QStringLiteral("usergetmproc");
+    s.sim.faults.minusAfterLines = 1;
+    CHECKED(s.openAccount("bob"));
+    frmMain& w = *s.w;
+    QVERIFY(w.fraUserProperties->isVisibleTo(&w));
+    QCOMPARE(ListItems(w.lstPOP3), QStringList{"bobby/pop.x.com"});
+    QVERIFY(w.chkMailbox->isChecked());  // the one line that came
+    QCOMPARE(w.MailProcEditor.state, EditorSource::Loading);
+    QCOMPARE(s.fx.messages.texts(), QStringList());
+    QVERIFY2(LogNotes(w).contains("The mail processing file of bob@d.com was not sent whole"), qPrintable(LogNotes(w)));
+    int row = w.Activity->rowCount() - 1;
+    while (row > 0 && w.Activity->text(row, ActivityLog::KindColumn) == QLatin1String("note"))
+        --row;
+    QCOMPARE(w.Activity->text(row, ActivityLog::ActionColumn), QString("read account bob@d.com"));
+    QCOMPARE(w.Activity->text(row, ActivityLog::OutcomeColumn), QString("done"));
+
+    // Never saved whole: a change is refused with a message, and nothing goes to the server.
+    s.sim.faults = SimFaults{};
+    s.sim.clearRecord();
+    w.txtRedirect->setText(QStringLiteral("new@x.com"));
+    QTest::mouseClick(w.cmdAddRedirect, Qt::LeftButton);
+    QVERIFY(w.DriverIsIdle());
+    QCOMPARE(s.sim.received, QList<QByteArray>());
+    QCOMPARE(s.fx.messages.texts().size(), 1);
+    QCOMPARE(s.file("bob"), BobFile);
+}
+
+// One odd account line (a kind field of two letters, or a wrong number of fields) among sound
+// ones: the sound accounts are listed and can be opened, one message tells of the odd line, the
+// log notes it, and the action's outcome is "done".
+void TestServerFaults::oddAccountLineAmongSoundOnes_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("kind UM") << QByteArray("\"d.com\"\t\"odd\"\t\"pw\"\t\"UM\"");
+    QTest::newRow("three fields") << QByteArray("\"d.com\"\t\"odd\"\t\"pw\"");
+    QTest::newRow("five fields") << QByteArray("\"d.com\"\t\"odd\"\t\"pw\"\t\"U\"\t\"x\"");
+}
+
+void TestServerFaults::oddAccountLineAmongSoundOnes()
+{
+    QFETCH(QByteArray, line);
+    Session s;
+    s.sim.faults.malformedCommand = QStringLiteral("userlist");
+    s.sim.faults.malformedLine = line;
+    CHECKED(s.openServer());
+    CHECKED(s.expand(s.domainNode()));
+    frmMain& w = *s.w;
+    QVERIFY(s.accountNode("bob").isValid());
+    QVERIFY(s.accountNode("carol").isValid());
+    QCOMPARE(w.DomainModel->rowCount(s.domainNode()), 2);
+    QCOMPARE(w.UserEntriesDomain, Domain);  // the list counts as read whole
+    QCOMPARE(s.fx.messages.texts(),
+             QStringList{"1 line of the server's answer to 'userlist' could not be read and was skipped; the rest "
+                         "of the answer was read. The first of them:\r\n\r\n" + QString::fromLatin1(line)});
+    QVERIFY2(LogNotes(w).contains("1 line of the answer to \"userlist\" could not be read and was skipped."),
+             qPrintable(LogNotes(w)));
+    QVERIFY(!LogNotes(w).contains("\"pw\""));  // the log never shows a password
+    QCOMPARE(w.StatusPanel1->text(), QString("list accounts of d.com: done"));
+    QVERIFY(w.fraUserProperties->isVisibleTo(&w));  // the script went on to its end
+
+    s.sim.faults = SimFaults{};
+    CHECKED(s.click(s.accountNode("bob")));
+    QVERIFY(w.fraUserProperties->isVisibleTo(&w));
+    QCOMPARE(w.txtUserName->text(), QString("bob"));
+    QCOMPARE(s.fx.messages.texts().size(), 1);
+}
+
+// A server that sends a thousand odd lines raises one message, not a thousand.
+void TestServerFaults::thousandOddLinesRaiseOneMessage()
+{
+    Session s;
+    s.sim.faults.malformedCommand = QStringLiteral("userlist");
+    s.sim.faults.malformedLine = "\"d.com\"\t\"odd\"\t\"pw\"\t\"UM\"";
+    s.sim.faults.malformedCount = 1000;
+    CHECKED(s.openServer());
+    CHECKED(s.expand(s.domainNode()));
+    QCOMPARE(s.w->DomainModel->rowCount(s.domainNode()), 2);
+    QCOMPARE(s.fx.messages.texts().size(), 1);
+    QVERIFY2(s.fx.messages.texts().first().startsWith(
+                 "1000 lines of the server's answer to 'userlist' could not be read and were skipped"),
+             qPrintable(s.fx.messages.texts().first()));
+    QVERIFY(s.fx.messages.texts().first().endsWith("\r\n\r\n\"d.com\"\t\"odd\"\t\"pw\"\t\"UM\""));
+    QVERIFY(LogNotes(*s.w).contains("1000 lines of the answer to \"userlist\""));
+}
+
+// Every list reply follows the one rule: its odd lines are skipped, its sound ones listed, the
+// script goes on, and each reply raises one message.
+void TestServerFaults::oddLinesSkippedInEveryList_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("replies");  // how many replies of that command the loads read
+    QTest::newRow("domains") << "domainlist" << 1;
+    QTest::newRow("custom domains") << "custdomlist" << 1;
+    QTest::newRow("accounts, and the one account") << "userlist" << 2;  // "userlist" reads one account too
+    QTest::newRow("members") << "mluserlist" << 1;
+    QTest::newRow("aliases, both passes") << "aliaslist" << 2;
+    QTest::newRow("variables") << "uservars" << 1;
+    QTest::newRow("POP3 links") << "poplnklist" << 1;
+}
+
+void TestServerFaults::oddLinesSkippedInEveryList()
+{
+    QFETCH(QString, command);
+    QFETCH(int, replies);
+    Session s;
+    SimAccount staff = SimAccount::Make(QStringLiteral("staff"), QStringLiteral("pw"), QStringLiteral("M"));
+    staff.members << SimMember{QStringLiteral("ann@x.org"), QStringLiteral("R")};
+    s.sim.state.domains.first().accounts << staff;
+    s.sim.state.domains << SimDomain{QStringLiteral("e.org"), {}};
+    s.sim.state.customDomains.insert(QStringLiteral("c.net"), QString());
+    s.sim.state.account(Domain, "bob")->vars = {{QStringLiteral("RealName"), QStringLiteral("Bob B")}};
+    s.sim.state.aliases << SimAlias{Domain, QStringLiteral("bobby"), QStringLiteral("bob")};
+    s.sim.state.pop3Links << SimPop3Link{Domain, QStringLiteral("bob"), QStringLiteral("pop.x.com"),
+                                         QStringLiteral("bobby"), QStringLiteral("pw"), QStringLiteral("CLR"), true};
+    s.sim.faults.malformedCommand = command;
+    s.sim.faults.malformedCount = 3;
+    CHECKED(s.openServer());
+    frmMain& w = *s.w;
+    QVERIFY(s.domainNode().isValid());
+    QVERIFY(s.domainNode(QStringLiteral("e.org")).isValid());
+    QVERIFY(w.NodeByKey(frmMain::CustomDomainNodeKey(ServerKey, QStringLiteral("c.net"))).isValid());
+    CHECKED(s.expand(s.domainNode()));
+    QCOMPARE(w.DomainModel->rowCount(s.domainNode()), 3);
+    CHECKED(s.click(s.accountNode(command == QLatin1String("mluserlist") ? "staff" : "bob")));
+    QVERIFY(w.fraUserProperties->isVisibleTo(&w));
+    if (command == QLatin1String("mluserlist")) {
+        QCOMPARE(ListItems(w.lstListUsers), QStringList{"R - ann@x.org"});
+    } else {
+        QCOMPARE(ListItems(w.lstAliases), QStringList{"bobby"});
+        QCOMPARE(w.txtRealName->text(), QString("Bob B"));
+        QCOMPARE(ListItems(w.lstPOP3), QStringList{"bobby/pop.x.com"});
+    }
+    const QString said = QStringLiteral("3 lines of the server's answer to '%1' could not be read and were skipped").arg(command);
+    QStringList texts = s.fx.messages.texts();
+    QCOMPARE(int(texts.size()), replies);
+    for (int i = 0; i < texts.size(); ++i) {
+        // The second "userlist" is the one account's, which the window calls "getuser".
+        const QString expected = command == QLatin1String("userlist") && i == 1 ? QString(said).replace("'userlist'", "'getuser'") : said;
+        QVERIFY2(texts.at(i).startsWith(expected), qPrintable(texts.at(i)));
+    }
+    QVERIFY(LogNotes(w).contains(QStringLiteral("3 lines of the answer to \"%1\"").arg(command)));
+}
+
+// DEL and the C1 control characters are refused like the other control characters, before
+// anything is queued (the one check every front end uses).
+void TestServerFaults::controlCharactersAreNeverSent_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("DEL") << QString("ne") + QChar(0x7F) + "w";
+    QTest::newRow("NEL (0x85)") << QString("ne") + QChar(0x85) + "w";
+    QTest::newRow("0x9F") << QString(QChar(0x9F)) + "new";
+}
+
+void TestServerFaults::controlCharactersAreNeverSent()
+{
+    QFETCH(QString, name);
+    Session s;
+    CHECKED(s.openServer());
+    CHECKED(s.expand(s.domainNode()));
+    frmMain& w = *s.w;
+    s.sim.clearRecord();
+    w.txtUserName->setText(name);
+    w.txtPassword->setText(QStringLiteral("pw"));
+    QTest::mouseClick(w.cmdAddUser, Qt::LeftButton);
+    QTRY_VERIFY(w.DriverIsIdle());
+    QCOMPARE(s.sim.received, QList<QByteArray>());
+    QCOMPARE(s.fx.messages.texts().size(), 1);
+    QVERIFY2(s.fx.messages.texts().first().contains("cannot be sent to the server: it holds a double quote, a "
+                                                    "control character"),
+             qPrintable(s.fx.messages.texts().first()));
+    QCOMPARE(s.sim.state.domain(Domain)->accounts.size(), 2);
 }
 
 void TestServerFaults::noFileAsksBeforeCreatingOne_data()

@@ -17,6 +17,7 @@
 #include "tests/TestKit.h"
 #include "window/ControlText.h"
 #include "window/ActivityDock.h"
+#include "window/TreeFilter.h"
 #include "window/frmMain.h"
 
 namespace {
@@ -161,8 +162,10 @@ void TestTrust::logRowsAndStatusOfEachOutcome()
     QCOMPARE(s.cell(added, ActivityLog::KindColumn), QString("change"));
     QCOMPARE(s.cell(added, ActivityLog::ActionColumn), QString("add account carol@alpha.com"));
     QCOMPARE(s.cell(added, ActivityLog::OutcomeColumn), QString("done"));
-    QCOMPARE(s.w->statusBar()->currentMessage(), QString("add account carol@alpha.com: done"));
-    QCOMPARE(s.w->StatusPanel1->text(), QString("Ready"));
+    // The outcome stands in the first panel only: the second keeps the server's version and platform.
+    QCOMPARE(s.w->StatusPanel1->text(), QString("add account carol@alpha.com: done"));
+    QCOMPARE(s.w->StatusPanel2->text(), QString("Tazel 0.70 (Linux) "));
+    QCOMPARE(s.w->statusBar()->currentMessage(), QString());
 
     // Failed: the server's "-" line is the outcome (and its message box is still shown).
     s.sim.faults.refuseCommand = "useradd";
@@ -172,7 +175,20 @@ void TestTrust::logRowsAndStatusOfEachOutcome()
     const QString refused = s.cell(-1, ActivityLog::OutcomeColumn);
     QVERIFY2(refused.startsWith('-'), qPrintable(refused));
     QVERIFY(s.fx.messages.texts().last().endsWith(refused));
-    QCOMPARE(s.w->statusBar()->currentMessage(), "add account dave@alpha.com: " + refused);
+    QCOMPARE(s.w->StatusPanel1->text(), "add account dave@alpha.com: " + refused);
+    QCOMPARE(s.w->StatusPanel2->text(), QString("Tazel 0.70 (Linux) "));
+    // After a while the first panel reads "Ready" again.
+    s.w->OutcomeShownMs = 50;
+    s.sim.faults = SimFaults{};
+    QSignalSpy shown(s.w, &frmMain::StatusTextChanged);
+    s.w->txtUserName->setText("erin");
+    QTest::mouseClick(s.w->cmdAddUser, Qt::LeftButton);
+    WAIT_IDLE(s);
+    QTRY_COMPARE(s.w->StatusPanel1->text(), QString("Ready"));
+    QVERIFY(shown.size() >= 2);
+    QCOMPARE(shown.at(shown.size() - 2).at(0).toString(), QString("add account erin@alpha.com: done"));
+    QCOMPARE(shown.last().at(0).toString(), QString("Ready"));
+    QCOMPARE(s.w->StatusPanel2->text(), QString("Tazel 0.70 (Linux) "));
 
     for (int r = 0; r < s.rows(); ++r)
         for (int c = 0; c < ActivityLog::ColumnCount; ++c)
@@ -216,7 +232,18 @@ void TestTrust::cancelEndsSilentScriptAndQueueGoesOn()
     QTRY_COMPARE(int(s.sim.received.count(WireLine({"userlist", "alpha.com"}))), 3);
     s.w->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(s.w));
-    s.w->DomainList->setFocus();
+    // Esc in the empty find box only leaves the box, for the tree: the action goes on.
+    QLineEdit* find = s.w->TreeFind->box();
+    find->setFocus();
+    QVERIFY(find->hasFocus());
+    const int rowsBefore = s.rows();
+    QTest::keyClick(find, Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    QVERIFY(!s.w->DriverIsIdle());
+    QCOMPARE(s.rows(), rowsBefore);
+    QCOMPARE(s.cell(-1, ActivityLog::OutcomeColumn), QString("running"));
+    QVERIFY(s.w->DomainList->hasFocus());
+    // From the tree, Esc cancels.
     QTest::keyClick(s.w->DomainList, Qt::Key_Escape);
     WAIT_IDLE(s);
     QCOMPARE(s.cell(-1, ActivityLog::OutcomeColumn), QString("cancelled"));
@@ -319,7 +346,7 @@ void TestTrust::portAndMailboxSizeRefused()
         s.w->txtMaxMBSize->setText(size);
         QTest::mouseClick(s.w->cmdSaveUserVars, Qt::LeftButton);
         QCOMPARE(s.fx.messages.texts().last(),
-                 QString("The Max Mailbox Size of bob@beta.org must be a whole number of megabytes, or "
+                 QString("The Max Mailbox Size of bob@beta.org must be a whole number of KB, or "
                          "empty.\r\n\r\nNothing was saved."));
     }
     QCOMPARE(s.fx.messages.texts().size(), 3);
@@ -416,10 +443,16 @@ void TestTrust::quitRowRunsOnLinesAfterTheLastReply()
     s.w->QueueScriptHead("server1", true, ScriptLabel::read("list"));
     s.w->QueueCommand(Pseudo::DomainList);
     s.w->QueueCommand(Pseudo::Quit);
+    QSignalSpy statusTexts(s.w, &frmMain::StatusTextChanged);
     s.w->StartQueue();
     WAIT_IDLE(s);
     const int connections = s.sim.connections;
-    QCOMPARE(s.w->StatusPanel1->text(), status);
+    // The quit row's text is shown, then the action's outcome takes the first panel.
+    QStringList shown;
+    for (const QList<QVariant>& args : std::as_const(statusTexts))
+        shown << args.at(0).toString();
+    QVERIFY2(shown.size() >= 2 && shown.at(shown.size() - 2) == status, qPrintable(shown.join(" | ")));
+    QCOMPARE(s.w->StatusPanel1->text(), QString("list: done"));
     QCOMPARE(s.fx.messages.texts(), message.isEmpty() ? QStringList() : QStringList{message});
     QCOMPARE(s.w->DomainNames, QStringList{"alpha.com"});
     QCoreApplication::processEvents();

@@ -83,8 +83,9 @@ bool AccountFiles::listIsLoaded(const QString& whatFails)
 {
     const QString domain = w_.txtDomainName->text();
     // As for printing: until the shown domain's list has arrived whole, UserEntries holds another
-    // domain's list, or part of this one's.
-    if (w_.UserEntriesDomain.isEmpty() || w_.UserEntriesDomain != domain) {
+    // domain's list, or part of this one's; the list is keyed by server and domain, since another
+    // server may hold a domain of the same name.
+    if (!w_.ShownDomainListIsLoaded()) {
         w_.ShowMessage(QStringLiteral("The account list of the domain %1 has not been loaded yet, so %2. "
                                       "Wait until its accounts are shown in the tree, then try again.")
                            .arg(domain, whatFails),
@@ -170,8 +171,21 @@ void AccountFiles::addAccountsFromFile()
                        MsgIcon::Exclamation);
         return;
     }
-    const QByteArray bytes = file.readAll();
-    const QList<BulkAccountRow> rows = ReadBulkAccounts(bytes, existing);
+    // The file's bytes are let go once its rows are read: only the compact rows stay.
+    QString refusal;
+    const BulkAccountRows rows = [&] {
+        const QByteArray bytes = file.readAll();
+        file.close();
+        return ReadBulkAccounts(bytes, existing, &refusal);
+    }();
+    if (!refusal.isEmpty()) {
+        w_.ShowMessage(QStringLiteral("The file %1 is not read as a list of accounts: %2.\r\n\r\nName the columns "
+                                      "once each (name, password, kind), the name column among them, or leave "
+                                      "the header row out.\r\n\r\nNo account was added to %3.")
+                           .arg(shownPath, refusal, domain),
+                       MsgIcon::Exclamation);
+        return;
+    }
     if (rows.isEmpty()) {
         w_.ShowMessage(QStringLiteral("The file %1 holds no accounts.\r\n\r\nNo account was added to %2.")
                            .arg(shownPath, domain),

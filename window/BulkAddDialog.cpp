@@ -9,8 +9,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-BulkRowModel::BulkRowModel(const QList<BulkAccountRow>& rows, QObject* parent)
-    : QAbstractTableModel(parent), rows_(rows), outcomes_(rows.size())
+BulkRowModel::BulkRowModel(const BulkAccountRows& rows, QObject* parent)
+    : QAbstractTableModel(parent), rows_(rows)
 {
 }
 
@@ -28,13 +28,15 @@ QVariant BulkRowModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || role != Qt::DisplayRole)
         return {};
-    const BulkAccountRow& r = rows_.at(index.row());
+    const int r = index.row();
     switch (index.column()) {
-    case LineColumn: return r.line;
-    case NameColumn: return r.name;
-    case KindColumn: return r.ok() ? (r.kind == QLatin1String("M") ? QStringLiteral("list") : QStringLiteral("user")) : QString();
-    case VerdictColumn: return r.verdict;
-    case OutcomeColumn: return outcomes_.at(index.row());
+    case LineColumn: return rows_.line(r);
+    case NameColumn: return rows_.name(r);
+    // Masked, one star a character, as the password boxes are: a row without one shows nothing.
+    case PasswordColumn: return QString(rows_.passwordLength(r), QLatin1Char('*'));
+    case KindColumn: return rows_.ok(r) ? (rows_.kind(r) == QLatin1String("M") ? QStringLiteral("list") : QStringLiteral("user")) : QString();
+    case VerdictColumn: return rows_.verdict(r);
+    case OutcomeColumn: return outcomes_.value(r);
     default: return {};
     }
 }
@@ -43,13 +45,13 @@ QVariant BulkRowModel::headerData(int section, Qt::Orientation orientation, int 
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
-    static const char* const names[] = {"Line", "Name", "Kind", "Verdict", "Outcome"};
+    static const char* const names[] = {"Line", "Name", "Password", "Kind", "Verdict", "Outcome"};
     return section >= 0 && section < ColumnCount ? QString::fromLatin1(names[section]) : QVariant();
 }
 
 void BulkRowModel::setOutcome(int row, const QString& outcome)
 {
-    if (row < 0 || row >= outcomes_.size())
+    if (row < 0 || row >= rows_.size())
         return;
     outcomes_[row] = outcome;
     const QModelIndex cell = index(row, OutcomeColumn);
@@ -57,12 +59,11 @@ void BulkRowModel::setOutcome(int row, const QString& outcome)
 }
 
 BulkAddDialog::BulkAddDialog(const QString& domain, const QString& fileName,
-                             const QList<BulkAccountRow>& rows, QWidget* parent)
+                             const BulkAccountRows& rows, QWidget* parent)
     : QDialog(parent), domain_(domain)
 {
     setWindowTitle(QStringLiteral("Add Accounts to %1").arg(domain));
-    for (const BulkAccountRow& r : rows)
-        okRows_ += r.ok() ? 1 : 0;
+    okRows_ = int(rows.okCount());
 
     model_ = new BulkRowModel(rows, this);
     table_ = new QTableView(this);
@@ -151,8 +152,8 @@ void BulkAddDialog::showFinished(int added, int notAdded, bool readBack)
     close_->setEnabled(true);
     QString text = QStringLiteral("%1 added to %2, %3 not added.").arg(added).arg(domain_).arg(notAdded);
     if (!readBack)
-        text += QStringLiteral(" The domain's accounts could not be read back, so rows whose connection "
-                               "ended may have been added all the same.");
+        text += QStringLiteral(" Reading the domain's accounts back failed, so rows whose connection ended "
+                               "before the server's answer may have been added all the same.");
     summary_->setText(text);
 }
 

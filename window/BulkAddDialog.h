@@ -5,6 +5,7 @@
 
 #include <QAbstractTableModel>
 #include <QDialog>
+#include <QHash>
 #include <QList>
 
 #include "store/AccountCsv.h"
@@ -13,27 +14,29 @@ class QLabel;
 class QPushButton;
 class QTableView;
 
+// The rows as the preview's table shows them: a model over the compact rows (a file may hold a
+// million), asked only for the cells in sight. The password column is masked.
 class BulkRowModel : public QAbstractTableModel {
 public:
-    enum Column { LineColumn, NameColumn, KindColumn, VerdictColumn, OutcomeColumn, ColumnCount };
-    explicit BulkRowModel(const QList<BulkAccountRow>& rows, QObject* parent = nullptr);
+    enum Column { LineColumn, NameColumn, PasswordColumn, KindColumn, VerdictColumn, OutcomeColumn, ColumnCount };
+    explicit BulkRowModel(const BulkAccountRows& rows, QObject* parent = nullptr);
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     void setOutcome(int row, const QString& outcome);
     QString outcome(int row) const { return outcomes_.value(row); }
-    const QList<BulkAccountRow>& rows() const { return rows_; }
+    const BulkAccountRows& rows() const { return rows_; }
 
 private:
-    QList<BulkAccountRow> rows_;
-    QStringList outcomes_;
+    BulkAccountRows rows_;
+    QHash<int, QString> outcomes_;  // only the rows sent have one
 };
 
 class BulkAddDialog : public QDialog {
     Q_OBJECT
 public:
-    BulkAddDialog(const QString& domain, const QString& fileName, const QList<BulkAccountRow>& rows,
+    BulkAddDialog(const QString& domain, const QString& fileName, const BulkAccountRows& rows,
                   QWidget* parent);
 
     BulkRowModel* model() const { return model_; }

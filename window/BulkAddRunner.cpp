@@ -77,13 +77,13 @@ BulkAddRunner::BulkAddRunner(frmMain& window, QObject* parent) : QObject(parent)
 
 BulkAddRunner::~BulkAddRunner() = default;
 
-void BulkAddRunner::start(const Target& target, const QList<BulkAccountRow>& rows)
+void BulkAddRunner::start(const Target& target, const BulkAccountRows& rows)
 {
     if (running_)
         return;
     target_ = target;
     rows_ = rows;
-    outcomeKind_ = QList<int>(rows.size(), NotSent);
+    outcomeKind_ = QList<qint8>(rows.size(), NotSent);
     next_ = 0;
     current_ = -1;
     sent_ = 0;
@@ -108,21 +108,21 @@ void BulkAddRunner::report(int row, bool added, const QString& outcome)
 
 void BulkAddRunner::queueNextRow()
 {
-    while (next_ < rows_.size() && !rows_[next_].ok())
+    while (next_ < rows_.size() && !rows_.ok(next_))
         ++next_;
     if (next_ >= rows_.size() || cancelled_ || !stopReason_.isEmpty()) {
         // The rows not sent are reported as such, then the domain is read back.
         const QString why = cancelled_ ? QStringLiteral("not added: cancelled")
                                        : QStringLiteral("not added: ") + stopReason_;
         for (int r = next_; r < rows_.size(); ++r)
-            if (rows_[r].ok())
+            if (rows_.ok(r))
                 report(r, false, why);
         queueReadBack();
         return;
     }
     current_ = next_++;
     ++sent_;
-    const BulkAccountRow& row = rows_[current_];
+    const BulkAccountRow row = rows_.at(current_);
     // The requests of the Add New User button, without its reread: the domain is read once at the end.
     ScriptLabel label = ScriptLabel::change(QStringLiteral("add account %1@%2").arg(row.name, target_.domain));
     label.quietErrors = true;
@@ -143,6 +143,7 @@ void BulkAddRunner::queueReadBack()
     current_ = -1;
     ScriptLabel label = ScriptLabel::read(QStringLiteral("read accounts of ") + target_.domain);
     label.owner = this;
+    label.quietErrors = true;  // the dialog's summary tells when the read-back failed
     w_.QueueScriptHead(target_.serverKey, true, label);
     w_.QueueCommand(Pseudo::UserList);
     w_.QueueArgument(target_.domain);
@@ -157,7 +158,7 @@ void BulkAddRunner::scriptEnded(const ScriptEnd& end)
     if (!running_)
         return;
     if (readingBack_) {
-        finishReadBack();
+        finishReadBack(end);
         return;
     }
     if (current_ < 0)
@@ -188,30 +189,29 @@ void BulkAddRunner::scriptEnded(const ScriptEnd& end)
     QTimer::singleShot(0, this, &BulkAddRunner::queueNextRow);
 }
 
-void BulkAddRunner::finishReadBack()
+void BulkAddRunner::finishReadBack(const ScriptEnd& end)
 {
     readingBack_ = false;
-    const bool readBack = w_.UserEntriesDomain == target_.domain;
+    // Only a read-back that arrived settles anything: when its connection, greeting or login
+    // failed, the window still holds the account list of before the run (of this very domain).
+    const bool readBack = end.kind == ScriptEnd::Done && w_.UserEntriesAreOf(target_.serverKey, target_.domain);
     if (readBack) {
         QSet<QString> present;
         present.reserve(w_.UserEntries.size());
         for (const UserEntry& e : std::as_const(w_.UserEntries))
             present.insert(e.nameAndKind.left(e.nameAndKind.size() - 1).toLower());
+        // A row the server confirmed stays added; only rows whose answer never came are settled.
         for (int r = 0; r < rows_.size(); ++r) {
-            const int kind = outcomeKind_[r];
-            if (kind == Failed && present.contains(rows_[r].name)) {
+            if (outcomeKind_[r] == Failed && present.contains(rows_.name(r))) {
                 // The connection ended after the request had gone out, and the server did add it.
                 outcomeKind_[r] = WasAdded;
                 report(r, true, Added);
-            } else if (kind == WasAdded && !present.contains(rows_[r].name)) {
-                outcomeKind_[r] = Failed;
-                report(r, false, QStringLiteral("not added: not in the domain when it was read back"));
             }
         }
     }
     int added = 0, notAdded = 0;
     for (int r = 0; r < rows_.size(); ++r) {
-        if (!rows_[r].ok())
+        if (!rows_.ok(r))
             continue;
         if (outcomeKind_[r] == WasAdded)
             ++added;

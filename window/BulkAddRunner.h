@@ -7,7 +7,9 @@
 // the previous one has ended, so the window keeps answering through thousands of rows and a cancel
 // takes effect between two rows. A connection error, a silent server or a refused login stops the
 // run: the rows not sent are reported as such. The read-back settles what a dropped connection
-// left unknown: a row counts as added when its account is in the domain afterwards.
+// left unknown: a row whose answer never came counts as added when its account is in the domain
+// afterwards. A row the server confirmed stays added whatever the read-back finds, and a read-back
+// that failed settles nothing.
 //
 // How a row's script ended reaches the runner through scriptEnded(), from RowOutcomeTap (in the
 // .cpp), which watches the driver's reports of the run's own scripts. The rows' scripts ask for
@@ -46,7 +48,7 @@ public:
     ~BulkAddRunner() override;
 
     // Sends the rows whose verdict is ok; rows are reported by their index in this list.
-    void start(const Target& target, const QList<BulkAccountRow>& rows);
+    void start(const Target& target, const BulkAccountRows& rows);
     // No further row is sent; the row under way finishes, and the domain is still read back.
     void cancel();
     bool running() const { return running_; }
@@ -57,20 +59,21 @@ public:
 
 signals:
     void rowFinished(int row, bool added, const QString& outcome);
-    // After the read-back; readBack is false when the domain's list could not be read whole.
+    // After the read-back; readBack is false when the domain's list could not be read whole (its
+    // connection, greeting or login failed, or the list was cut short).
     void finished(int added, int notAdded, bool readBack);
 
 private:
     void queueNextRow();
     void queueReadBack();
-    void finishReadBack();
+    void finishReadBack(const ScriptEnd& end);
     void report(int row, bool added, const QString& outcome);
 
     frmMain& w_;
     std::unique_ptr<RowOutcomeTap> tap_;
     Target target_;
-    QList<BulkAccountRow> rows_;
-    QList<int> outcomeKind_;  // per row: -1 not sent, 0 added, 1 refused by the server, 2 other
+    BulkAccountRows rows_;
+    QList<qint8> outcomeKind_;  // per row: -1 not sent, 0 added, 1 refused by the server, 2 other
     int next_ = 0;
     int current_ = -1;  // the row whose script is under way
     bool readingBack_ = false;

@@ -85,6 +85,9 @@ void MainMenu::about()
 
 void MainMenu::updateActions()
 {
-    print_->setEnabled(w_->cmdPrintUserList->isVisibleTo(w_) && w_->cmdPrintUserList->isEnabled());
+    // Print (and the account file entries beside it) only where its button is, once the shown
+    // domain's list of the shown server has arrived whole.
+    print_->setEnabled(w_->cmdPrintUserList->isVisibleTo(w_) && w_->cmdPrintUserList->isEnabled() &&
+                       w_->ShownDomainListIsLoaded());
     reload_->setEnabled(w_->DomainList->currentIndex().isValid());
 }

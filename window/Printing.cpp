@@ -67,7 +67,8 @@ void frmMain::cmdPrintUserList_Click()
     // UserEntries holds the last account list read, which after a click on another domain is
     // still the previous domain's until the new one has arrived whole: printing it under this
     // title would give a wrong list.
-    if (UserEntriesDomain.isEmpty() || UserEntriesDomain != domain) {
+    // The list is keyed by server and domain: a domain of the same name on another server does not pass.
+    if (!ShownDomainListIsLoaded()) {
         ShowMessage(QStringLiteral("The account list of the domain %1 has not been loaded yet, so it "
                                    "cannot be printed. Wait until its accounts are shown in the "
                                    "tree, then print again.")

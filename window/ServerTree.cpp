@@ -1,6 +1,8 @@
 // The server tree: the root, one node per stored server, and under each server the domains and
 // custom domains it reported, and under each domain its accounts. Server and domain nodes carry a
 // placeholder child until their children are first loaded.
+#include <QLineEdit>
+
 #include "window/ServerTree.h"
 
 #include <QSet>
@@ -43,6 +45,16 @@ QString frmMain::CustomDomainNodeKey(const QString& serverKey, const QString& cu
 QString frmMain::AccountNodeKey(const QString& domainKey, const QString& account)
 {
     return domainKey + KeySeparator + AccountLetter + account;
+}
+
+QString frmMain::ShownServerKey() const
+{
+    return NodeKey(SelectedServerIndex);
+}
+
+bool frmMain::ShownDomainListIsLoaded() const
+{
+    return UserEntriesAreOf(ShownServerKey(), txtDomainName->text());
 }
 
 QString frmMain::NodeKey(const QModelIndex& node) const

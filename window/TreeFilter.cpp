@@ -44,11 +44,17 @@ bool TreeFilter::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == box_ && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Escape && !box_->text().isEmpty()) {
-            // Esc in a box that holds text clears it, before any window-wide use of the key.
+        if (key->key() == Qt::Key_Escape) {
+            // Esc in the box is the box's own, before any window-wide use of the key (Esc elsewhere
+            // cancels the running action): it clears a box that holds text and leaves an empty one
+            // for the tree.
             event->accept();
-            if (event->type() == QEvent::KeyPress)
-                box_->clear();
+            if (event->type() == QEvent::KeyPress) {
+                if (!box_->text().isEmpty())
+                    box_->clear();
+                else
+                    tree_->setFocus(Qt::OtherFocusReason);
+            }
             return true;
         }
     }

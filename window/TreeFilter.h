@@ -1,7 +1,7 @@
 #pragma once
 // The find box above the server tree. Typing keeps the tree to the loaded nodes whose text holds
 // what was typed, with their parents (opened so that the matches show); Ctrl+F moves to the box,
-// Esc in it clears it. Clearing brings back every row, closes again what the filter opened, and
+// Esc in it clears it (an empty box it leaves for the tree; it never cancels the running action). Clearing brings back every row, closes again what the filter opened, and
 // leaves the highlight where it is. The filter only hides rows: it sends nothing to a server and
 // never opens a node whose children were not loaded (that would load them). The accounts of a large
 // domain are narrowed by the tree's model instead of hidden row by row.

@@ -5,11 +5,14 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTreeView>
 #include <QSettings>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTcpSocket>
+#include <QTimer>
+#include <QLabel>
 
 #include "engine/ActivityLog.h"
 #include "window/ActivityDock.h"
@@ -57,16 +60,28 @@ frmMain::frmMain(QSettings* settings, MessageSeam* messages, PrinterSeam* printe
         tips->watchList(list);
     CreateActivityViews();
     AccountFileCommands = new AccountFiles(*this);
-    // The file menu's account entries, after Print User List: they check for themselves that the
-    // shown domain's list is there.
+    // The file menu's account entries, after Print User List: like it, they are enabled only while
+    // a domain's panel shows its buttons (never from a server, account or custom domain panel) and
+    // that domain's list of that server has arrived whole, and they do what those buttons do (which
+    // check for themselves that the list is there: the shortcuts of a closed menu reach them).
     {
         QMenu* file = Menu->fileMenu();
         QAction* separator = file->actions().value(file->actions().indexOf(Menu->printAction()) + 1);
         auto* exportAccounts = new QAction(QStringLiteral("&Export Accounts..."), file);
-        connect(exportAccounts, &QAction::triggered, AccountFileCommands, &AccountFiles::exportAccounts);
         auto* addAccounts = new QAction(QStringLiteral("Add Accounts from &File..."), file);
-        connect(addAccounts, &QAction::triggered, AccountFileCommands, &AccountFiles::addAccountsFromFile);
         file->insertActions(separator, {exportAccounts, addAccounts});
+        const auto usable = [this](QPushButton* b) { return b->isVisibleTo(this) && b->isEnabled(); };
+        for (auto [action, button] : {std::pair{exportAccounts, AccountFileCommands->exportButton()},
+                                      std::pair{addAccounts, AccountFileCommands->addFromFileButton()}}) {
+            connect(action, &QAction::triggered, this, [button, usable] {
+                if (usable(button))
+                    button->click();
+            });
+            connect(file, &QMenu::aboutToShow, action, [this, action, button, usable] {
+                action->setEnabled(usable(button) && ShownDomainListIsLoaded());
+            });
+            connect(file, &QMenu::aboutToHide, action, [action] { action->setEnabled(true); });
+        }
     }
     TreeFind = new TreeFilter(DomainList, this);
     Layout = new WindowLayout(this);
@@ -89,11 +104,20 @@ void frmMain::CreateActivityViews()
     Reports.addObserver(Busy);
     connect(Busy, &BusyIndicator::cancelRequested, this, &frmMain::CancelScript);
 
-    // The outcome of the last action stays in the status bar for a while; the next script's
-    // progress texts take its place at once.
-    connect(Activity, &ActivityLog::finished, this,
-            [this](const QString& summary) { statusBar()->showMessage(summary, OutcomeShownMs); });
-    connect(Activity, &QAbstractItemModel::rowsInserted, this, [this] { statusBar()->clearMessage(); });
+    // The outcome of the last action stays in the first panel for a while, then "Ready" comes back;
+    // the next script's progress texts take its place at once. The second panel (the server's
+    // version and platform) is never covered.
+    auto* outcomeShown = new QTimer(this);
+    outcomeShown->setSingleShot(true);
+    connect(Activity, &ActivityLog::finished, this, [this, outcomeShown](const QString& summary) {
+        SetStatus(summary);
+        outcomeShown->setProperty("summary", summary);
+        outcomeShown->start(OutcomeShownMs);
+    });
+    connect(outcomeShown, &QTimer::timeout, this, [this, outcomeShown] {
+        if (StatusPanel1->text() == outcomeShown->property("summary").toString())
+            SetStatus(QStringLiteral("Ready"));
+    });
 
     // Esc cancels while the tree or a panel has the focus (not while the log has it).
     // The window at its design size again: the menu bar and the status bar (now holding the busy

@@ -157,8 +157,17 @@ public:
     ReplyOutcome HandleListLine(const QString& line, const QString& progressText,
                                 const std::function<void(const QString&)>& onData,
                                 const std::function<void()>& onEnd = {}, bool emptyIsData = false);
-    // For data handlers: reports the line as malformed (the reader then goes on).
+    // For data handlers: the line could not be read. It is skipped, the reader goes on with the
+    // next line and the script runs on; the reply's malformed lines are counted, and the user is
+    // told once per reply (ReportSkippedLines).
     void ReportMalformedLine(const QString& line);
+    // Tells of the malformed lines of the reply just read, if any: one message (how many, the first
+    // one quoted; none for a script with quiet errors) and a note in the activity log. Called at
+    // the reply's end, and when a reply ends otherwise (the next request, the connection's close).
+    void ReportSkippedLines();
+    qsizetype MalformedLineCount = 0;  // in the reply being read
+    QString FirstMalformedLine;
+    QString MalformedLineCommand;      // the command whose reply held them
     // The body of an upload the server asked for, composed from the editors; refused (no body, the
     // script abandoned) when the editors do not hold the whole file of the upload's target.
     ReplyOutcome SendUploadBody(const FileEditors& editors, bool withMailbox, const EditorSource& source,
@@ -197,7 +206,18 @@ public:
     QStringList Pop3LinkServers;
     AccountTable UserEntries;            // compact; the tree shares its bytes
     QString UserEntriesDomain;           // the domain whose complete account list UserEntries holds
+    QString UserEntriesServer;           // ... and its server (the record's key): names repeat across servers
     QString RequestedUserListDomain;     // the domain of the account list being received
+    QString RequestedUserListServer;
+    // True when UserEntries holds the complete account list of this domain of this server.
+    bool UserEntriesAreOf(const QString& serverKey, const QString& domain) const
+    {
+        return !UserEntriesDomain.isEmpty() && UserEntriesDomain == domain && UserEntriesServer == serverKey;
+    }
+    // The server of the domain the panels show (empty when none is chosen).
+    QString ShownServerKey() const;
+    // True when UserEntries is the complete account list of the domain the panel shows, of its server.
+    bool ShownDomainListIsLoaded() const;
     EditorSource CustomDomainEditor;     // what the custom domain editor holds
     EditorSource MailProcEditor;         // what the mail-processing editors hold
     QString UploadTarget;                // the custom domain or account address of the upload asked for
@@ -361,6 +381,8 @@ public:
 
     QLabel* StatusPanel1 = nullptr;  // progress, "Ready" when idle
     QLabel* StatusPanel2 = nullptr;  // version and platform of the last server greeted
+    // How long the first panel shows a finished action's outcome before "Ready" comes back.
+    int OutcomeShownMs = 6000;
     void SetStatus(const QString& text);
     void SetVersionStatus(const QString& text);
 
@@ -445,7 +467,6 @@ private:
     // The user's Cancel: closes the connection and abandons the running script, no message box.
     void CancelScript();
     void CreateActivityViews();
-    static constexpr int OutcomeShownMs = 6000;
     bool DriverIdle = true;
     bool DriverRunning = false;
     bool DriverCalledAgain = false;
