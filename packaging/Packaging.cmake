@@ -73,7 +73,6 @@ string(REGEX REPLACE "\n" "\n " licence_text "${licence_text}")
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/packaging/copyright @ONLY CONTENT
 "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
 Upstream-Name: Tazel Administrator
-Upstream-Contact: @TAZEL_PACKAGE_MAINTAINER@
 
 Files: *
 Copyright: @copyright_holder@

@@ -4,8 +4,8 @@
 #   gain is in the package too, and the package holds nothing they do not install);
 # - its dependencies were worked out from the programs, and the SSH client is recommended;
 # - every program it puts on the PATH, unpacked from the package (stripped, with the system's
-#   libraries), answers --help, and the version it gives for --version, when its help offers that
-#   option, is the package's;
+#   libraries) and with no display, answers --help, and the version it gives for --version, when
+#   its help offers that option, is the package's;
 # - lintian finds no error and no warning but those accepted below.
 #   cmake -DBUILD_DIR=... -DWORK_DIR=... -DCPACK=... -DVERSION=... -P PackageTest.cmake
 
@@ -64,8 +64,10 @@ if(NOT out MATCHES "(^|[ ,])openssh-client([ ,(]|\n|$)")
   message(FATAL_ERROR "Recommends has no openssh-client: ${out}")
 endif()
 
-# Every program on the PATH from the package. A program that waits instead of answering (one that
-# opens a window or reads a prompt) fails here after the time-out rather than holding the test.
+# Every program on the PATH from the package, run as in a terminal with no display (over SSH, say):
+# --help must not need a window system. A program that waits instead of answering (one that opens
+# a window or reads a prompt) fails here after the time-out rather than holding the test.
+set(no_display "${CMAKE_COMMAND}" -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY --unset=QT_QPA_PLATFORM)
 set(programs ${packaged})
 list(FILTER programs INCLUDE REGEX "^usr/bin/[^/]+$")
 if(NOT programs)
@@ -73,14 +75,14 @@ if(NOT programs)
 endif()
 foreach(program IN LISTS programs)
   get_filename_component(name "${program}" NAME)
-  execute_process(COMMAND "${root}/${program}" --help TIMEOUT 30
+  execute_process(COMMAND ${no_display} "${root}/${program}" --help TIMEOUT 30
                   RESULT_VARIABLE rc OUTPUT_VARIABLE help ERROR_VARIABLE err)
   if(NOT rc EQUAL 0 OR NOT help MATCHES "${name}")
     message(FATAL_ERROR "${name} --help from the package gave no usage naming it (exit: ${rc}):\n${help}${err}")
   endif()
   # --version as an option of its own (tazel-sim's --version takes the version to announce).
   if(help MATCHES "--version(  |\n|$)")
-    execute_process(COMMAND "${root}/${program}" --version TIMEOUT 30
+    execute_process(COMMAND ${no_display} "${root}/${program}" --version TIMEOUT 30
                     RESULT_VARIABLE rc OUTPUT_VARIABLE version ERROR_VARIABLE err)
     string(REPLACE "." "\\." version_pattern "${VERSION}")
     if(NOT rc EQUAL 0 OR NOT version MATCHES "(^|[^0-9.])${version_pattern}([^0-9.]|$)")
