@@ -96,10 +96,10 @@ struct Session {
     do {                                                                                \
         QVERIFY((s).start());                                                           \
         (s).click((s).w->NodeByKey(QStringLiteral("server1")));                         \
-        QTRY_VERIFY((s).w->DriverIsIdle() && (s).domainNode().isValid());               \
+        QTRY_VERIFY((s).w->Session->DriverIsIdle() && (s).domainNode().isValid());               \
         (s).w->DomainList->expand((s).w->NodeByKey(QStringLiteral("server1")));         \
         (s).click((s).domainNode());                                                    \
-        QTRY_VERIFY((s).w->DriverIsIdle() && (s).w->UserEntriesDomain == Domain);       \
+        QTRY_VERIFY((s).w->Session->DriverIsIdle() && (s).w->Session->UserEntriesDomain == Domain);       \
         QVERIFY((s).files->exportButton()->isVisible());                               \
         QVERIFY((s).files->addFromFileButton()->isVisible());                          \
     } while (0)
@@ -232,7 +232,7 @@ void TestAccountFiles::exportRefusedUntilListLoaded()
         }
     });
     s.click(s.domainNode(QStringLiteral("other.org")));
-    QTRY_VERIFY(s.w->DriverIsIdle());
+    QTRY_VERIFY(s.w->Session->DriverIsIdle());
     QVERIFY(pressed);
     QVERIFY(!chosen);
     QCOMPARE(s.fx.messages.messages.size(), 1);
@@ -448,7 +448,7 @@ void TestAccountFiles::silentServerStopsTheRun()
 {
     Session s;
     OPEN_DOMAIN(s);
-    s.w->ReplyTimeoutMs = 300;
+    s.w->Session->ReplyTimeoutMs = 300;
     const QString path = s.fx.dir.filePath(QStringLiteral("in.csv"));
     WriteFile(path, "u1,p\nu2,p\nu3,p\n");
     s.files->chooseImportFile = [&] { return path; };
@@ -503,7 +503,7 @@ void TestAccountFiles::exportMenuOnlyWithTheDomainPanel()
 
     // The server's panel.
     s.click(s.w->NodeByKey(QStringLiteral("server1")));
-    QTRY_VERIFY(s.w->DriverIsIdle());
+    QTRY_VERIFY(s.w->Session->DriverIsIdle());
     QVERIFY(s.w->fraServerProperties->isVisible());
     QCOMPARE(enabled(exportAction), enabled(s.w->Menu->printAction()));
     QVERIFY(!enabled(exportAction) && !enabled(addAction));
@@ -514,10 +514,10 @@ void TestAccountFiles::exportMenuOnlyWithTheDomainPanel()
 
     // An account's panel.
     s.click(s.domainNode());
-    QTRY_VERIFY(s.w->DriverIsIdle());
+    QTRY_VERIFY(s.w->Session->DriverIsIdle());
     s.click(s.w->NodeByKey(frmMain::AccountNodeKey(frmMain::DomainNodeKey(QStringLiteral("server1"), Domain),
                                                    QStringLiteral("bob"))));
-    QTRY_VERIFY(s.w->DriverIsIdle() && s.w->fraUserProperties->isVisible());
+    QTRY_VERIFY(s.w->Session->DriverIsIdle() && s.w->fraUserProperties->isVisible());
     QVERIFY(!enabled(exportAction) && !enabled(addAction));
     exportAction->trigger();
     QVERIFY(!chosen);
@@ -525,7 +525,7 @@ void TestAccountFiles::exportMenuOnlyWithTheDomainPanel()
 
     // Back on the domain's panel the entry exports, as the button does.
     s.click(s.domainNode());
-    QTRY_VERIFY(s.w->DriverIsIdle() && s.files->exportButton()->isVisible());
+    QTRY_VERIFY(s.w->Session->DriverIsIdle() && s.files->exportButton()->isVisible());
     QVERIFY(enabled(exportAction));
     exportAction->trigger();
     QVERIFY(chosen);
@@ -546,16 +546,16 @@ void TestAccountFiles::sameNamedDomainOfAnotherServerIsNotExported()
     const QModelIndex server2 = s.w->NodeByKey(otherServer);
     QVERIFY(server2.isValid());
     s.click(server2);
-    QTRY_VERIFY(s.w->DriverIsIdle() && s.w->NodeByKey(frmMain::DomainNodeKey(otherServer, Domain)).isValid());
+    QTRY_VERIFY(s.w->Session->DriverIsIdle() && s.w->NodeByKey(frmMain::DomainNodeKey(otherServer, Domain)).isValid());
     // The list of server1's example.com is still the one held.
-    QCOMPARE(s.w->UserEntriesDomain, Domain);
+    QCOMPARE(s.w->Session->UserEntriesDomain, Domain);
 
     other.faults.refuseCommand = QStringLiteral("<login>");
     s.click(s.w->NodeByKey(frmMain::DomainNodeKey(otherServer, Domain)));
-    QTRY_VERIFY(s.w->DriverIsIdle());
+    QTRY_VERIFY(s.w->Session->DriverIsIdle());
     QCOMPARE(s.w->txtDomainName->text(), Domain);
     QVERIFY(s.files->exportButton()->isVisible());
-    QCOMPARE(s.w->UserEntriesDomain, Domain);  // of server1: the login was refused before the list
+    QCOMPARE(s.w->Session->UserEntriesDomain, Domain);  // of server1: the login was refused before the list
     const int before = s.fx.messages.messages.size();  // the refused login's message
 
     // The File menu's entries are disabled there, Print User List's too.

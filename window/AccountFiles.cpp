@@ -105,8 +105,8 @@ void AccountFiles::exportAccounts()
     // The question and the file dialog let events run, and a script may read another list
     // meanwhile: the list is taken as it stood when it was checked.
     QList<ExportAccount> accounts;
-    accounts.reserve(w_.UserEntries.size());
-    for (const UserEntry& e : std::as_const(w_.UserEntries)) {
+    accounts.reserve(w_.Session->UserEntries.size());
+    for (const UserEntry& e : std::as_const(w_.Session->UserEntries)) {
         const QString& nk = e.nameAndKind;
         accounts.append({nk.left(nk.size() - 1), nk.endsWith(QLatin1Char('M'), Qt::CaseInsensitive),
                          e.password});
@@ -146,8 +146,8 @@ void AccountFiles::addAccountsFromFile()
     if (!listIsLoaded(QStringLiteral("accounts cannot be added from a file")))
         return;
     QSet<QString> existing;
-    existing.reserve(w_.UserEntries.size());
-    for (const UserEntry& e : std::as_const(w_.UserEntries))
+    existing.reserve(w_.Session->UserEntries.size());
+    for (const UserEntry& e : std::as_const(w_.Session->UserEntries))
         existing.insert(e.nameAndKind.left(e.nameAndKind.size() - 1).toLower());
     const BulkAddRunner::Target target{w_.NodeKey(serverNode), domain, w_.NodeKey(domainNode)};
 

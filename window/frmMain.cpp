@@ -10,7 +10,6 @@
 #include <QSettings>
 #include <QShortcut>
 #include <QStatusBar>
-#include <QTcpSocket>
 #include <QTimer>
 #include <QLabel>
 
@@ -27,6 +26,7 @@
 #include "window/TreeFilter.h"
 #include "window/MessageSeam.h"
 #include "window/PrinterSeam.h"
+#include "window/SessionWindowView.h"
 
 const QString frmMain::MessageTitle = QStringLiteral("Tazel Administrator");
 
@@ -48,6 +48,8 @@ frmMain::frmMain(QSettings* settings, MessageSeam* messages, PrinterSeam* printe
         printer = OwnPrinter.get();
     }
     Printer = printer;
+    SessionViewOfWindow = std::make_unique<SessionWindowView>(*this);
+    Session = new ServerSession(SessionViewOfWindow.get(), this);
 
     CreatePanels();
     Menu = new MainMenu(this);  // first: the activity log's toggle goes into its View menu
@@ -100,9 +102,12 @@ void frmMain::CreateActivityViews()
 
     Busy = new BusyIndicator(this);
     statusBar()->addPermanentWidget(Busy);
-    Reports.addObserver(Activity);
-    Reports.addObserver(Busy);
-    connect(Busy, &BusyIndicator::cancelRequested, this, &frmMain::CancelScript);
+    Session->Reports.addObserver(Activity);
+    Session->Reports.addObserver(Busy);
+    connect(Busy, &BusyIndicator::cancelRequested, this, [this](const void* session) {
+        if (session == Session)
+            Session->CancelScript();
+    });
 
     // The outcome of the last action stays in the first panel for a while, then "Ready" comes back;
     // the next script's progress texts take its place at once. The second panel (the server's
@@ -128,7 +133,7 @@ void frmMain::CreateActivityViews()
     connect(escape, &QShortcut::activated, this, [this] {
         QWidget* focus = QApplication::focusWidget();
         if (!focus || !ActivityView->isAncestorOf(focus))
-            CancelScript();
+            Session->CancelScript();
     });
 }
 
@@ -137,12 +142,10 @@ frmMain::~frmMain()
     // A run of added accounts holds the window's message seam: it lets go while the window is whole.
     delete AccountFileCommands;
     AccountFileCommands = nullptr;
-    // A script still running ends with the window: its socket must not report anything to a
+    // A script still running ends with the window: its connection must not report anything to a
     // window that is half gone.
-    if (TcpConnection) {
-        TcpConnection->disconnect(this);
-        TcpConnection->abort();
-    }
+    delete Session;
+    Session = nullptr;
 }
 
 void frmMain::ShowMessage(const QString& text, MsgIcon icon, const QString& title)
