@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <QFile>
 
 #include "store/ServerStore.h"
@@ -155,14 +156,18 @@ int main(int argc, char** argv)
         const long before = StatusKb("VmRSS:");
         QElapsedTimer preview;
         preview.start();
+        const std::clock_t processorBefore = std::clock();
         files->addAccountsFromFile();
         BulkAddDialog* dialog = files->dialog();
         previewShown = dialog && dialog->isVisible() && dialog->model()->rowCount() == previewRows;
         QCoreApplication::processEvents();  // laid out and painted
         const double previewSeconds = preview.nsecsElapsed() / 1e9;
+        // Wall-clock time depends on what else the machine runs; the processor time does not.
+        const double processorSeconds = double(std::clock() - processorBefore) / CLOCKS_PER_SEC;
         const double peakMb = (StatusKb("VmHWM:") - before) / 1e3;
-        std::printf("bulk add preview: %d rows (%.1f MB) shown in %.2f s, target %.0f s, %s\n", previewRows, fileMb,
-                    previewSeconds, PreviewSecondsTarget, previewSeconds < PreviewSecondsTarget ? "ok" : "short");
+        std::printf("bulk add preview: %d rows (%.1f MB) shown in %.2f s (processor %.2f s), target %.0f s, %s\n",
+                    previewRows, fileMb, previewSeconds, processorSeconds, PreviewSecondsTarget,
+                    previewSeconds < PreviewSecondsTarget ? "ok" : "short");
         std::printf("bulk add preview: peak memory %.0f MB, %.2f x the file, target %.0f x, %s\n", peakMb,
                     peakMb / fileMb, PreviewMemoryTarget, peakMb <= PreviewMemoryTarget * fileMb ? "ok" : "short");
     }

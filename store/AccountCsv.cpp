@@ -373,15 +373,17 @@ Header ReadHeader(const QStringList& fields, int columns[3], QString* why)
 // "U" or "M" for a kind field, or nothing for one that names no kind.
 char KindLetter(QByteArrayView field)
 {
-    QByteArray k;
-    if (IsAscii(field)) {
-        k = field.trimmed().toByteArray().toLower();
-    } else {
-        k = QString::fromUtf8(field).trimmed().toLower().toUtf8();
+    // Most files have no kind column, or an ASCII one: those are compared without a copy.
+    QByteArray folded;
+    QByteArrayView k = field.trimmed();
+    if (!IsAscii(k)) {
+        folded = QString::fromUtf8(field).trimmed().toLower().toUtf8();
+        k = folded;
     }
-    if (k.isEmpty() || k == "user" || k == "u")
+    const auto is = [k](const char* word) { return k.compare(QByteArrayView(word), Qt::CaseInsensitive) == 0; };
+    if (k.isEmpty() || is("user") || is("u"))
         return 'U';
-    if (k == "list" || k == "m" || k == "mailing list")
+    if (is("list") || is("m") || is("mailing list"))
         return 'M';
     return 0;
 }
@@ -396,7 +398,8 @@ bool AsciiSendable(QByteArrayView bytes)
 }
 
 // Row indices by name, for the check of names given twice: an open-addressed table of 32-bit
-// indices, a few bytes per row (a hash of strings would cost more than the rows themselves).
+// indices, each beside 32 bits of its name's hash (so that a probe rarely has to look at a row),
+// a few bytes per row: a hash of strings would cost more than the rows themselves.
 class NameTable {
 public:
     explicit NameTable(qsizetype rows)
@@ -404,26 +407,32 @@ public:
         qsizetype capacity = 16;
         while (capacity < rows * 2)
             capacity *= 2;
-        slots_.assign(size_t(capacity), -1);
+        slots_.assign(size_t(capacity), Slot{});
         mask_ = size_t(capacity - 1);
     }
     // The row already holding this name, or -1 after taking the row for it.
     template <class NameOf>
     qint32 findOrInsert(QByteArrayView name, qint32 row, const NameOf& nameOf)
     {
-        for (size_t i = size_t(qHash(name)) & mask_;; i = (i + 1) & mask_) {
-            const qint32 taken = slots_[i];
-            if (taken < 0) {
-                slots_[i] = row;
+        const size_t hash = qHash(name);
+        const quint32 check = quint32(hash >> 32) ^ quint32(hash);
+        for (size_t i = (hash ^ (hash >> 29)) & mask_;; i = (i + 1) & mask_) {
+            Slot& slot = slots_[i];
+            if (slot.row < 0) {
+                slot = {row, check};
                 return -1;
             }
-            if (nameOf(taken) == name)
-                return taken;
+            if (slot.check == check && nameOf(slot.row) == name)
+                return slot.row;
         }
     }
 
 private:
-    std::vector<qint32> slots_;
+    struct Slot {
+        qint32 row = -1;
+        quint32 check = 0;
+    };
+    std::vector<Slot> slots_;
     size_t mask_ = 0;
 };
 }  // namespace
@@ -516,8 +525,11 @@ BulkAccountRows ReadBulkAccounts(const QByteArray& bytes, const QSet<QString>& e
             while (e > b && rawName[e - 1] == ' ')
                 --e;
             const QByteArrayView trimmed = rawName.sliced(b, e - b);
+            const qsizetype at = out.text_.size();
+            out.text_.resize(at + trimmed.size());
+            char* to = out.text_.data() + at;
             for (const char c : trimmed)
-                out.text_.append(c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c);
+                *to++ = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
             nameSendable = AsciiSendable(trimmed);
         } else {
             const QString name = TrimSpaces(QString::fromUtf8(rawName)).toLower();
