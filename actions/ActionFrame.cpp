@@ -6,6 +6,7 @@
 #include "engine/Protocol.h"
 #include "store/ServerStore.h"
 #include "window/MessageSeam.h"
+#include "window/ServerPasswords.h"
 #include "window/frmMain.h"
 
 using namespace Pseudo;
@@ -16,7 +17,9 @@ void frmMain::QueueScriptHead(const QString& serverKey, bool required, const Scr
     const QString host = GetServerAddress(*Settings, serverKey);
     const QString port = ReadSetting(*Settings, serverKey, Store::PortKey);
     const QString login = ReadSetting(*Settings, serverKey, Store::LoginKey);
-    const QString password = ReadServerPassword(*Settings, serverKey);
+    // PASSWORD SEAM: the password comes from memory (the keyring's were read when the window
+    // started). One that has not arrived, or could not be read, stops the script before it connects.
+    const std::optional<QString> password = Passwords->PasswordFor(serverKey);
     ScriptLabel named = label;
     named.server = ReadSetting(*Settings, serverKey, Store::NameKey);
     named.host = host;
@@ -24,10 +27,15 @@ void frmMain::QueueScriptHead(const QString& serverKey, bool required, const Scr
     lstCommand.labelNextScript(named);
     if (required)
         QueueCommand(Required);
+    if (!password) {
+        QueueCommand(PasswordUnavailable);
+        QueueArgument(Passwords->UnavailableText(serverKey));
+        return;
+    }
     QueueConnect(host, port);
     QueueCommand(Login);
     QueueArgument(login);
-    QueueArgument(password);
+    QueueArgument(*password);
 }
 
 void frmMain::QueueLoadDomains(const QString& serverKey, bool required)

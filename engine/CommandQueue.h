@@ -27,6 +27,9 @@ inline const QString AddCustDomainsToList = QStringLiteral("<%add custdomains to
 inline const QString ShowDomainProperties = QStringLiteral("<%show domain properties%>");
 inline const QString Null = QStringLiteral("<%null%>");
 inline const QString Quit = QStringLiteral("<%quit%>");
+// Stands for the connect and login of a script whose password could not be had: the script is
+// dropped whole when the driver reaches it, and its one argument tells the user why.
+inline const QString PasswordUnavailable = QStringLiteral("<%password unavailable%>");
 inline const QString DomainAdd = QStringLiteral("<%domainadd%>");
 inline const QString DomainDel = QStringLiteral("<%domaindel%>");
 inline const QString UserList = QStringLiteral("<%userlist%>");

@@ -133,6 +133,12 @@ bool frmMain::RunOneEntry()
         ScriptRequired = true;
         return true;
     }
+    if (name == PasswordUnavailable) {
+        const QString why = NextArgument();
+        TellFailure(why, MsgIcon::Exclamation);
+        AbandonScript(ScriptOutcome::Refused, QStringLiteral("no password from the system keyring"));
+        return true;
+    }
     if (name == Connect) {
         ServerVersion = 0;
         const QString address = NextArgument();

@@ -26,6 +26,7 @@ const std::vector<Step>& Steps()
     {ShowDomainProperties, Step::Local, 0, {}, {}, {}},
     {Null, Step::Local, 0, {}, {}, {}},
     {Quit, Step::Local, 0, {}, Quit, {}},  // "Closeing connection..." then "Ready"
+    {PasswordUnavailable, Step::Local, 0, {}, {}, {}},
     {DomainAdd, Step::Request, 1, "Adding new domain...", DomainAdd, "domainadd"},
     {DomainDel, Step::Request, 1, "Removing domain...", DomainDel, "domaindel"},
     {UserList, Step::Request, 1, "Asking for list of users for this domain...", UserList, "userlist"},

@@ -44,6 +44,7 @@ class WindowLayout;
 class ActivityLog;
 class ActivityDock;
 class BusyIndicator;
+class ServerPasswords;
 enum class MsgIcon;
 
 // How a reply handler ended with a line: complete (the step is done: run the driver, then read on),
@@ -397,7 +398,7 @@ public:
 
     // ---------------------------------------------------------------- server commands (store)
     QSettings* Settings = nullptr;
-    bool SaveServerRecord(const QString& section);  // false (and the user told) when not written
+    ServerPasswords* Passwords = nullptr;  // where passwords are kept: the keyring, or this file
     void cmdAddServer_Click();
     void cmdUpdateServer_Click();
     void cmdRemoveServer_Click();
