@@ -1,5 +1,6 @@
 #include "window/ServerPasswords.h"
 
+#include <QFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -33,8 +34,12 @@ ServerPasswords::ServerPasswords(frmMain& window) : QObject(&window), w_(window)
         store_ = std::make_unique<KeyringPasswords>();
     records_ = std::make_unique<RecordPasswords>(*w_.Settings, store_.get());
 
-    // Left of "Hide Password", under the login name: two short lines at the design size.
+    // Left of "Hide Password", under the login name: a note, in a face a step smaller than the
+    // captions', so that it takes two short lines there.
     fileLine_ = new QLabel(FileLineText, w_.fraServerProperties);
+    QFont note = fileLine_->font();
+    note.setPointSizeF(note.pointSizeF() * 7 / 8);
+    fileLine_->setFont(note);
     fileLine_->setObjectName(QStringLiteral("lblPasswordPlace"));
     fileLine_->setWordWrap(true);
     fileLine_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
