@@ -74,10 +74,11 @@ void KeyringPasswords::whenKeyringAnswers(std::function<void()> start, Callback 
 
 void KeyringPasswords::runJob(QKeychain::Job* job, Callback done)
 {
-    job->setAutoDelete(false);
+    // A job has no parent: one still out when this store goes (the window closed while the keyring
+    // asks to be unlocked) finishes and deletes itself; its answer is then dropped.
+    job->setAutoDelete(true);
     job->setInsecureFallback(false);  // never a plain file in the keyring's place
     connect(job, &QKeychain::Job::finished, this, [this, done](QKeychain::Job* j) {
-        j->deleteLater();
         if (j->error() == QKeychain::NoError) {
             PasswordResult r;
             if (auto* reader = qobject_cast<QKeychain::ReadPasswordJob*>(j))
@@ -89,7 +90,7 @@ void KeyringPasswords::runJob(QKeychain::Job* job, Callback done)
     });
     whenKeyringAnswers([job] { job->start(); },
                        [job, done](const PasswordResult& r) {
-                           job->deleteLater();
+                           delete job;  // never started
                            done(r);
                        });
 }
@@ -128,14 +129,14 @@ void KeyringPasswords::classifyFailure(QKeychain::Job* job, Callback done)
 
 void KeyringPasswords::read(const QString& key, Callback done)
 {
-    auto* job = new QKeychain::ReadPasswordJob(Store::KeyringService, this);
+    auto* job = new QKeychain::ReadPasswordJob(Store::KeyringService);
     job->setKey(key);
     runJob(job, std::move(done));
 }
 
 void KeyringPasswords::write(const QString& key, const QString& password, Callback done)
 {
-    auto* job = new QKeychain::WritePasswordJob(Store::KeyringService, this);
+    auto* job = new QKeychain::WritePasswordJob(Store::KeyringService);
     job->setKey(key);
     job->setTextData(password);
     runJob(job, std::move(done));
@@ -143,7 +144,7 @@ void KeyringPasswords::write(const QString& key, const QString& password, Callba
 
 void KeyringPasswords::remove(const QString& key, Callback done)
 {
-    auto* job = new QKeychain::DeletePasswordJob(Store::KeyringService, this);
+    auto* job = new QKeychain::DeletePasswordJob(Store::KeyringService);
     job->setKey(key);
     runJob(job, std::move(done));
 }
