@@ -98,6 +98,7 @@ private slots:
     void scriptsLogInWithTheKeyringPasswordOrAreNotStarted();
     void saveChangesNeverStoresAPasswordItNeverRead();
     void removeServerTakesItsKeyringEntry();
+    void heldScriptsLearnTheirPasswordInTurn();
 };
 
 void TestServerPasswords::addNewServerPutsThePasswordInTheKeyring()
@@ -310,6 +311,38 @@ void TestServerPasswords::removeServerTakesItsKeyringEntry()
     QVERIFY(!k.fx.settings->childGroups().contains("server1"));
     QCOMPARE(k.keyring.entries.value("server2"), QString("pw2"));
     QCOMPARE(k.fx.messages.texts().size(), 1);  // the question only
+}
+
+void TestServerPasswords::heldScriptsLearnTheirPasswordInTurn()
+{
+    KeyringWindow k;
+    k.addKeyringRecord(1, "sim");
+    k.addKeyringRecord(2, "locked one");
+    k.fx.addServerRecord(3, "filed", "127.0.0.1", 6017, "admin", "pw3");
+    k.keyring.answerFor["server2"] = PasswordResult::Locked;
+    k.keyring.hold = true;
+    frmMain& w = k.open();
+    QStringList heard;
+    auto waiter = [&heard](const QString& tag) {
+        return [&heard, tag](const std::optional<QString>& password, const QString& reason) {
+            heard << tag + ": " + (password ? *password : "none, " + reason);
+        };
+    };
+    // A record kept in the file answers at once; the keyring's wait for its answer, in order.
+    w.Passwords->WhenPasswordKnown("server1", waiter("first"));
+    w.Passwords->WhenPasswordKnown("server2", waiter("second"));
+    w.Passwords->WhenPasswordKnown("server3", waiter("third"));
+    w.Passwords->WhenPasswordKnown("server1", waiter("fourth"));
+    QCOMPARE(heard, QStringList{"third: pw3"});
+    k.keyring.release();
+    QTRY_COMPARE(heard.size(), 4);
+    QCOMPARE(heard, (QStringList{"third: pw3", "first: secret", "fourth: secret",
+                                 "second: none, The password of the server locked one could not be read: the system "
+                                 "keyring is locked. The action was not started. Unlock the keyring, then start the "
+                                 "program again."}));
+    // Known now: at once.
+    w.Passwords->WhenPasswordKnown("server1", waiter("fifth"));
+    QCOMPARE(heard.last(), QString("fifth: secret"));
 }
 
 QTEST_MAIN(TestServerPasswords)

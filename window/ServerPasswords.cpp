@@ -88,6 +88,27 @@ void ServerPasswords::arrived(const QString& section, const PasswordResult& resu
         if (result.ok() && !w_.txtServerPassword->isModified())
             w_.txtServerPassword->setText(result.password);
     }
+    answerWaiters(section);
+}
+
+void ServerPasswords::WhenPasswordKnown(const QString& serverKey, PasswordWaiter waiter)
+{
+    const auto it = cache_.constFind(serverKey);
+    if (PasswordInKeyring(*w_.Settings, serverKey) && it != cache_.constEnd() && it->state == Entry::Reading) {
+        waiters_[serverKey].push_back(std::move(waiter));
+        return;
+    }
+    const auto password = PasswordFor(serverKey);
+    waiter(password, password ? QString() : UnavailableText(serverKey));
+}
+
+void ServerPasswords::answerWaiters(const QString& section)
+{
+    auto waiting = waiters_.take(section);
+    for (auto& waiter : waiting) {
+        const auto password = PasswordFor(section);
+        waiter(password, password ? QString() : UnavailableText(section));
+    }
 }
 
 void ServerPasswords::noteAnswer(const PasswordResult& result)
@@ -153,11 +174,15 @@ void ServerPasswords::noteSaved(const QString& section, const QString& password,
     cache_[section] = e;
     if (boxWaitsFor_ == section)
         boxWaitsFor_.clear();
+    answerWaiters(section);  // scripts held for the old password log in with the new one
 }
 
 void ServerPasswords::noteRemoved(const QString& section)
 {
     cache_.remove(section);
+    // The record has gone: its held scripts go too.
+    for (auto& waiter : waiters_.take(section))
+        waiter(std::nullopt, QStringLiteral("The server was removed before the action could start."));
 }
 
 void ServerPasswords::setBusy(bool busy)

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "store/RecordPasswords.h"
 
@@ -38,6 +39,11 @@ public:
     // when it failed (UnavailableText then says why).
     std::optional<QString> PasswordFor(const QString& serverKey) const;
     QString UnavailableText(const QString& serverKey) const;
+    // For a script held until its password is known: then runs with the password, or with none
+    // and UnavailableText's reason when it cannot be had. At once when that is known already;
+    // waiters of one record are answered in the order they asked.
+    using PasswordWaiter = std::function<void(const std::optional<QString>& password, const QString& reason)>;
+    void WhenPasswordKnown(const QString& serverKey, PasswordWaiter waiter);
     // "The password of the server NAME could not be read: ..." (or is still being read).
     QString passwordProblem(const QString& serverKey) const;
 
@@ -69,12 +75,14 @@ private:
         PasswordResult failure;
     };
     void arrived(const QString& section, const PasswordResult& result);
+    void answerWaiters(const QString& section);
     QString serverName(const QString& section) const;
 
     frmMain& w_;
     std::unique_ptr<PasswordStore> store_;
     std::unique_ptr<RecordPasswords> records_;
     QHash<QString, Entry> cache_;
+    QHash<QString, std::vector<PasswordWaiter>> waiters_;
     QString boxWaitsFor_;       // the record whose password the panel's box waits for
     QLabel* fileLine_ = nullptr;  // "Password kept in the settings file: no system keyring"
     bool busy_ = false;
