@@ -4,7 +4,11 @@
 // keyring when one answers; with none it stays in the file's scrambled form, and a keyring that is
 // locked or refuses changes nothing. Never a plain password in the file.
 //
-// Used by the window and by the command-line tool alike; it needs no widget.
+// Used by the window and by the command-line tool alike; it needs no widget. In a QCoreApplication:
+//   KeyringPasswords keyring;                       // store/KeyringPasswords.h (library tazelkeyring)
+//   RecordPasswords records(settings, &keyring);
+//   records.read("server3", [](const PasswordResult& r) { ... r.ok() ? r.password : KeyringProblemText(r) ... });
+// then run the event loop until the callback has run.
 
 #include <QString>
 #include <functional>
