@@ -1,0 +1,358 @@
+// The verbs that talk to a server. Each queues the window's own script for the action (engine/
+// Scripts.h), waits for it, and prints what the steps delivered. Reads that need to know whether
+// an account is a user or a mailing list (the window knows it from the tree) look the account up
+// first with the one-account form of the account list, then read it as the window does.
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <cstdio>
+
+#include "cli/ExitCodes.h"
+#include "cli/Passwords.h"
+#include "cli/SessionRun.h"
+#include "engine/Protocol.h"
+#include "replies/AccountTable.h"
+#include "store/AccountCsv.h"
+
+namespace {
+
+const QString CliKey = QStringLiteral("tazelctl");  // the key the tree steps get (no tree here)
+
+void Err(const QString& text)
+{
+    const QByteArray bytes = (QStringLiteral("tazelctl: ") + text + QLatin1Char('\n')).toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+}
+
+int Finish(SessionRun& run, RowWriter* writer)
+{
+    const int code = run.exec();
+    if (writer && !writer->end()) {
+        Err(QStringLiteral("standard output could not take the whole list"));
+        return code == Exit::Ok ? Exit::CantCreate : code;
+    }
+    return code;
+}
+
+int Queued(SessionRun& run, const QueuedScript& q)
+{
+    return q ? Exit::Ok : run.refuse(q.refusal);
+}
+
+// The password a verb sends: standard input with --password-stdin, otherwise a prompt typed twice.
+bool NewPassword(const CliContext& c, const QString& what, QString* password, int* code)
+{
+    QString error;
+    if (c.options.flags.contains(QStringLiteral("--password-stdin"))) {
+        if (ReadPasswordStdin(password, &error))
+            return true;
+        *code = Exit::NoInput;
+    } else {
+        bool mismatch = false;
+        if (PromptNewPassword(what, password, &mismatch, &error))
+            return true;
+        *code = mismatch ? Exit::DataErr : Exit::Usage;
+        if (!mismatch)
+            error += QStringLiteral(" Give it on standard input with --password-stdin.");
+    }
+    Err(error);
+    return false;
+}
+
+// ---------------------------------------------------------------- domains
+
+int DomainList(SessionRun& run)
+{
+    auto w = run.writer();
+    w->begin({QStringLiteral("name"), QStringLiteral("kind")});
+    if (const int code = Queued(run, Scripts::LoadDomains(run.session, run.context.server, false)))
+        return code;
+    const int code = run.exec();
+    if (code == Exit::Ok) {
+        const QString domain = QStringLiteral("domain"), custom = QStringLiteral("custom");
+        for (const QString& d : std::as_const(run.session.DomainNames))
+            w->row({d, domain});
+        for (const QString& d : std::as_const(run.session.CustomDomainNames))
+            w->row({d, custom});
+    }
+    if (!w->end())
+        return Exit::CantCreate;
+    return code;
+}
+
+// ---------------------------------------------------------------- accounts
+
+// The account list, written as it arrives: rows are taken from the session's table as the reader
+// fills it (it hands the event loop back every few milliseconds), so a long list starts printing
+// at once and is never held a second time.
+int AccountList(SessionRun& run, const QString& domain)
+{
+    const bool withPasswords = run.context.options.flags.contains(QStringLiteral("--with-passwords"));
+    auto w = run.writer();
+    QStringList columns{QStringLiteral("name"), QStringLiteral("kind")};
+    if (withPasswords)
+        columns << QStringLiteral("password");
+    w->begin(columns);
+    qsizetype printed = 0;
+    const QByteArray user = "user", list = "list";
+    auto pump = [&] {
+        const AccountTable& t = run.session.UserEntries;
+        for (; printed < t.size(); ++printed) {
+            const QByteArrayView name = Accounts::Name(t, printed);
+            if (name.isEmpty())
+                continue;
+            const char k = Accounts::KindLetter(t, printed);
+            const QByteArrayView kind = k == 'M' || k == 'm' ? QByteArrayView(list)
+                                        : k == 'U' || k == 'u' ? QByteArrayView(user)
+                                                               : QByteArrayView(&k, 1);
+            if (withPasswords)
+                w->row({name, kind, t.password(printed)});
+            else
+                w->row({name, kind});
+        }
+    };
+    QTimer timer;
+    timer.setInterval(10);
+    QObject::connect(&timer, &QTimer::timeout, pump);
+    run.view.onUsers = pump;
+    if (const int code = Queued(run, Scripts::LoadUsers(run.session, run.context.server, domain, CliKey, false)))
+        return code;
+    // Only a table being filled is read: the driver empties it before its request.
+    if (run.context.form != OutputForm::Table)
+        timer.start();
+    const int code = run.exec();
+    timer.stop();
+    run.view.onUsers = nullptr;
+    if (!w->end())
+        return code == Exit::Ok ? Exit::CantCreate : code;
+    return code;
+}
+
+int AccountExport(SessionRun& run, const QString& domain)
+{
+    const bool withPasswords = run.context.options.flags.contains(QStringLiteral("--with-passwords"));
+    if (const int code = Queued(run, Scripts::LoadUsers(run.session, run.context.server, domain, CliKey, false)))
+        return code;
+    const int code = run.exec();
+    if (code != Exit::Ok)
+        return code;
+    // Only a list that reached its end is exported, as in the window.
+    if (!run.session.HoldsWholeAccountList(domain)) {
+        Err(QStringLiteral("the account list of %1 was not read whole; nothing was exported").arg(domain));
+        return Exit::TempFail;
+    }
+    QList<ExportAccount> accounts;
+    accounts.reserve(run.session.UserEntries.size());
+    for (const UserEntry& e : std::as_const(run.session.UserEntries)) {
+        const QString& nk = e.nameAndKind;
+        accounts.append({nk.left(nk.size() - 1), nk.endsWith(QLatin1Char('M'), Qt::CaseInsensitive), e.password});
+    }
+    const QByteArray csv = AccountsCsv(accounts, withPasswords);
+    if (std::fwrite(csv.constData(), 1, size_t(csv.size()), stdout) != size_t(csv.size()) || std::fflush(stdout))
+        return Exit::CantCreate;
+    return Exit::Ok;
+}
+
+// Looks the account up, then queues the window's read of it (as a user or a mailing list).
+int ReadAccountDetails(SessionRun& run, const QString& domain, const QString& account)
+{
+    if (const int code = Queued(run, Scripts::ReadAccount(run.session, run.context.server, domain, account)))
+        return code;
+    run.then([&run, domain, account] {
+        if (!run.view.delivered().account) {
+            Err(QStringLiteral("the server did not send the account %1@%2").arg(account, domain));
+            run.fail(Exit::ServerRefused);
+            return;
+        }
+        const QueuedScript q = Scripts::LoadAccount(run.session, run.context.server, domain, account,
+                                                    run.view.delivered().accountIsList);
+        if (!q)
+            run.fail(run.refuse(q.refusal));
+    });
+    return run.exec();
+}
+
+// The mail-processing file as its lines, from what the editors hold of the download.
+QByteArray FileText(const FileEditors& editors, bool withMailbox)
+{
+    QByteArray body = ComposeFileBody(editors, withMailbox);
+    if (body.endsWith(".\r\n"))
+        body.chop(3);
+    body.replace("\r\n", "\n");
+    QByteArray utf8;
+    AppendLatin1AsUtf8(utf8, body);
+    return utf8;
+}
+
+int PrintFile(SessionRun& run, FileKind kind, const EditorSource& source, const QString& what)
+{
+    if (source.state == EditorSource::NotSent) {
+        Err(QStringLiteral("the server sent no %1 (its answer: %2)").arg(what, source.serverAnswer));
+        return Exit::Ok;
+    }
+    if (source.state != EditorSource::Complete && source.state != EditorSource::Unholdable) {
+        Err(QStringLiteral("the %1 was not read whole").arg(what));
+        return Exit::TempFail;
+    }
+    if (source.state == EditorSource::Unholdable)
+        Err(QStringLiteral("note: the %1 holds a line that is not shown exactly as the server has it").arg(what));
+    const QByteArray text = FileText(run.view.delivered().files[int(kind)], kind == FileKind::MailProc);
+    if (std::fwrite(text.constData(), 1, size_t(text.size()), stdout) != size_t(text.size()) || std::fflush(stdout))
+        return Exit::CantCreate;
+    return Exit::Ok;
+}
+
+int AccountDetails(SessionRun& run, const QString& what, const QString& domain, const QString& account)
+{
+    const int code = ReadAccountDetails(run, domain, account);
+    if (code != Exit::Ok)
+        return code;
+    ServerSession& s = run.session;
+    const CliView::Delivered& d = run.view.delivered();
+    if (what == QLatin1String("mailproc"))
+        return PrintFile(run, FileKind::MailProc, s.MailProcEditor,
+                         QStringLiteral("mail processing file of %1@%2").arg(account, domain));
+    auto w = run.writer();
+    if (what == QLatin1String("alias")) {
+        w->begin({QStringLiteral("alias")});
+        for (const QString& a : std::as_const(s.AliasEntries))
+            w->row({a});
+    } else if (what == QLatin1String("var")) {
+        w->begin({QStringLiteral("name"), QStringLiteral("value")});
+        for (qsizetype i = 0; i < s.UserVarNames.size(); ++i)
+            w->row({s.UserVarNames.at(i), s.UserVarValues.value(i)});
+    } else if (what == QLatin1String("pop3")) {
+        w->begin({QStringLiteral("user"), QStringLiteral("server")});
+        for (qsizetype i = 0; i < s.Pop3LinkUsers.size(); ++i)
+            w->row({s.Pop3LinkUsers.at(i), s.Pop3LinkServers.value(i)});
+    } else if (what == QLatin1String("member")) {
+        if (!d.accountIsList) {
+            Err(QStringLiteral("%1@%2 is no mailing list").arg(account, domain));
+            return Exit::DataErr;
+        }
+        w->begin({QStringLiteral("address"), QStringLiteral("access")});
+        for (const QString& m : d.memberLines)
+            w->row({m.mid(4), m.startsWith(QLatin1Char('R')) ? QStringLiteral("read-only")
+                                                              : QStringLiteral("read-write")});
+    } else {
+        // account show: one row per fact, so every output form can carry it.
+        w->begin({QStringLiteral("field"), QStringLiteral("value")});
+        w->row({QStringLiteral("name"), d.accountName});
+        w->row({QStringLiteral("kind"), d.accountIsList ? QStringLiteral("list") : QStringLiteral("user")});
+        for (const QString& m : d.memberLines)
+            w->row({QStringLiteral("member"), m.mid(4) + (m.startsWith(QLatin1Char('R')) ? QStringLiteral(" (read-only)")
+                                                                                           : QString())});
+        for (const QString& a : std::as_const(s.AliasEntries))
+            w->row({QStringLiteral("alias"), a});
+        for (qsizetype i = 0; i < s.UserVarNames.size(); ++i)
+            w->row({QStringLiteral("var ") + s.UserVarNames.at(i), s.UserVarValues.value(i)});
+        const FileEditors& mp = d.files[int(FileKind::MailProc)];
+        w->row({QStringLiteral("mailbox"), mp.mailbox || s.MailProcEditor.state == EditorSource::NotSent
+                                               ? QStringLiteral("yes")
+                                               : QStringLiteral("no")});
+        for (const QString& r : mp.redirects)
+            w->row({QStringLiteral("redirect"), r});
+        for (const QString& r : mp.lredirects)
+            w->row({QStringLiteral("lredirect"), r});
+        if (HasAdvancedText(mp.advanced))
+            for (const QString& line : mp.advanced.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+                w->row({QStringLiteral("mailproc"), line});
+        for (qsizetype i = 0; i < s.Pop3LinkUsers.size(); ++i)
+            w->row({QStringLiteral("pop3"), s.Pop3LinkUsers.at(i) + QLatin1Char('@') + s.Pop3LinkServers.value(i)});
+    }
+    return w->end() ? Exit::Ok : Exit::CantCreate;
+}
+
+int CustomDomainGet(SessionRun& run, const QString& name)
+{
+    if (const int code = Queued(run, Scripts::LoadCustomDomain(run.session, run.context.server, name)))
+        return code;
+    const int code = run.exec();
+    if (code != Exit::Ok)
+        return code;
+    return PrintFile(run, FileKind::CustomDomain, run.session.CustomDomainEditor,
+                     QStringLiteral("custom domain file of %1").arg(name));
+}
+
+}  // namespace
+
+int RunSessionVerb(const CliContext& c)
+{
+    SessionRun run(c);
+    const QString object = QLatin1String(c.spec->object);
+    const QString verb = QLatin1String(c.spec->verb);
+    const QStringList a = c.options.words.mid(2);
+    const ScriptServer& server = c.server;
+    ServerSession& s = run.session;
+
+    auto change = [&](const QueuedScript& q) {
+        if (!q)
+            return run.refuse(q.refusal);
+        return Finish(run, nullptr);
+    };
+    auto requireText = [&](const QString& value, const QString& what) {
+        if (!TrimSpaces(value).isEmpty())
+            return true;
+        Err(QStringLiteral("%1 is empty").arg(what));
+        return false;
+    };
+
+    if (object == QLatin1String("domain")) {
+        if (verb == QLatin1String("list"))
+            return DomainList(run);
+        if (!requireText(a.at(0), QStringLiteral("the domain name")))
+            return Exit::Usage;
+        if (verb == QLatin1String("add"))
+            return change(Scripts::AddDomain(s, server, a.at(0)));
+        if (verb == QLatin1String("del"))
+            return change(Scripts::RemoveDomain(s, server, a.at(0)));
+    } else if (object == QLatin1String("account")) {
+        if (verb == QLatin1String("list"))
+            return AccountList(run, a.at(0));
+        if (verb == QLatin1String("export"))
+            return AccountExport(run, a.at(0));
+        if (verb == QLatin1String("show"))
+            return AccountDetails(run, object, a.at(0), a.at(1));
+        if (verb == QLatin1String("del"))
+            return change(Scripts::DeleteUser(s, server, a.at(0), CliKey, a.at(1)));
+        if (verb == QLatin1String("add") || verb == QLatin1String("passwd")) {
+            // The values are checked before the password is asked for.
+            const QString name = verb == QLatin1String("add") ? TrimSpaces(a.at(1)).toLower() : a.at(1);
+            const QString refusal = Scripts::UnsendableMessage({a.at(0), name});
+            if (!refusal.isEmpty())
+                return run.refuse(refusal);
+            QString password;
+            int code = Exit::Ok;
+            if (!NewPassword(c, QStringLiteral("password of %1@%2").arg(name, a.at(0)), &password, &code))
+                return code;
+            if (verb == QLatin1String("add"))
+                return change(Scripts::AddUser(s, server, a.at(0), CliKey, a.at(1), password,
+                                               c.options.flags.contains(QStringLiteral("--list"))));
+            return change(Scripts::SetPassword(s, server, a.at(0), a.at(1), password));
+        }
+    } else if (object == QLatin1String("member")) {
+        if (verb == QLatin1String("list"))
+            return AccountDetails(run, object, a.at(0), a.at(1));
+        if (!requireText(a.at(2), QStringLiteral("the member address")))
+            return Exit::Usage;
+        if (verb == QLatin1String("add"))
+            return change(Scripts::AddListMember(s, server, a.at(0), a.at(1), a.at(2),
+                                                 c.options.flags.contains(QStringLiteral("--read-only"))));
+        if (verb == QLatin1String("del"))
+            return change(Scripts::RemoveListMember(s, server, a.at(0), a.at(1), a.at(2)));
+    } else if (object == QLatin1String("alias")) {
+        if (verb == QLatin1String("list"))
+            return AccountDetails(run, object, a.at(0), a.at(1));
+        if (verb == QLatin1String("add"))
+            return change(Scripts::AddAlias(s, server, a.at(0), a.at(2), a.at(1)));
+        if (verb == QLatin1String("del"))
+            return change(Scripts::RemoveAlias(s, server, a.at(0), a.value(2), a.at(1)));
+    } else if (object == QLatin1String("var") || object == QLatin1String("pop3") ||
+               object == QLatin1String("mailproc")) {
+        return AccountDetails(run, object, a.at(0), a.at(1));
+    } else if (object == QLatin1String("custdomain")) {
+        return CustomDomainGet(run, a.at(0));
+    }
+    Err(QStringLiteral("%1 %2 is not known").arg(object, verb));
+    return Exit::Usage;
+}
