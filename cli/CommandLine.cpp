@@ -5,7 +5,7 @@ const QList<VerbSpec>& Verbs()
     static const QList<VerbSpec> verbs = {
         {"server", "list", "", 0, 0, "", "the stored servers: name, address, port, login", false},
         {"domain", "list", "", 0, 0, "", "domains and custom domains: name, kind", false},
-        {"domain", "add", "D", 1, 1, "", "add the domain D", true},
+        {"domain", "add", "D", 1, 1, "--custom", "add the domain D (a custom domain with --custom)", true},
         {"domain", "del", "D", 1, 1, "", "remove the domain D and all of its accounts", true},
         {"account", "list", "D", 1, 1, "--with-passwords", "the accounts of D: name, kind [, password]", false},
         {"account", "show", "D NAME", 2, 2, "",
@@ -24,9 +24,21 @@ const QList<VerbSpec>& Verbs()
         {"alias", "del", "D ALIAS [ACCOUNT]", 2, 3, "",
          "remove an alias (with ACCOUNT its aliases are read back)", true},
         {"var", "list", "D ACCOUNT", 2, 2, "", "the variables of an account: name, value", false},
+        {"var", "set", "D ACCOUNT NAME=VALUE...", 3, -1, "--yes",
+         "set RealName, HomePage, MaxMBSize or ClosedML (saves the mail processing too, as the panel does)", true},
         {"mailproc", "get", "D ACCOUNT", 2, 2, "", "the account's mailproc.tab on standard output", false},
+        {"mailproc", "set", "D ACCOUNT [FILE]", 2, 3, "--yes",
+         "replace the account's mailproc.tab with FILE (or standard input); refused whole if a line cannot be sent",
+         true},
         {"custdomain", "get", "NAME", 1, 1, "", "the custom domain's file on standard output", false},
+        {"custdomain", "set", "NAME [FILE]", 1, 2, "",
+         "replace the custom domain's file with FILE (or standard input); refused whole if a line cannot be sent",
+         true},
+        {"custdomain", "del", "NAME", 1, 1, "", "remove the custom domain", true},
         {"pop3", "list", "D ACCOUNT", 2, 2, "", "the account's POP3 links: user, server", false},
+        {"pop3", "add", "D ACCOUNT SERVER USER", 4, 4, "--apop --password-stdin",
+         "add and enable a POP3 link; its password from standard input or a prompt", true},
+        {"pop3", "del", "D ACCOUNT SERVER USER", 4, 4, "", "disable and remove a POP3 link", true},
         {"log", "", "", 0, 0, "--since", "the activity journal: time, program, server, action, outcome", false},
     };
     return verbs;
@@ -52,7 +64,7 @@ namespace {
 // The verbs' switches: known everywhere, allowed only where the verb lists them.
 const QStringList VerbSwitches = {QStringLiteral("--with-passwords"), QStringLiteral("--list"),
                                   QStringLiteral("--read-only"), QStringLiteral("--password-stdin"),
-                                  QStringLiteral("--apop")};
+                                  QStringLiteral("--apop"), QStringLiteral("--custom"), QStringLiteral("--yes")};
 }  // namespace
 
 bool ParseCommandLine(const QStringList& args, Options* o, QString* error)

@@ -13,9 +13,7 @@ SessionRun::SessionRun(const CliContext& c) : session(nullptr), view(session), c
     view.verbose = c.options.verbose;
     session.ReplyTimeoutMs = c.options.timeoutSeconds * 1000;
     if (c.options.dryRun) {
-        session.SetTransportMaker([](const SshRoute&, QObject* parent) -> Transport* {
-            return new DryRunTransport(parent);
-        });
+        goDry();
     } else {
         // Every change this command makes goes into the journal the window shows too.
         journal_ = std::make_unique<ActivityJournal>(QStringLiteral("tazelctl"));
@@ -55,6 +53,16 @@ SessionRun::~SessionRun()
 {
     if (journal_)
         session.Reports.removeObserver(journal_.get());
+}
+
+void SessionRun::goDry()
+{
+    session.SetTransportMaker([](const SshRoute&, QObject* parent) -> Transport* { return new DryRunTransport(parent); });
+}
+
+void SessionRun::readForReal()
+{
+    session.SetTransportMaker([](const SshRoute&, QObject* parent) -> Transport* { return new TcpTransport(parent); });
 }
 
 void SessionRun::then(std::function<void()> next)

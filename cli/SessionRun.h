@@ -37,6 +37,10 @@ public:
     // A refusal before anything was queued: the message on standard error, exit code 65.
     int refuse(const QString& message);
     std::unique_ptr<RowWriter> writer();
+    // A dry run's change that must read first: the reads go to the server, the change (queued
+    // after goDry) reaches only the dry-run connection.
+    void readForReal();
+    void goDry();
     // Sets the exit code unless an earlier failure set it.
     void fail(int code);
 

@@ -4,6 +4,7 @@
 // first with the one-account form of the account list, then read it as the window does.
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QTimer>
 #include <cstdio>
 
@@ -153,12 +154,14 @@ int AccountExport(SessionRun& run, const QString& domain)
     return Exit::Ok;
 }
 
-// Looks the account up, then queues the window's read of it (as a user or a mailing list).
-int ReadAccountDetails(SessionRun& run, const QString& domain, const QString& account)
+// Looks the account up, then queues the window's read of it (as a user or a mailing list); after
+// that read has ended well, `after` runs (to queue a change that needs what was read).
+int ReadAccountDetails(SessionRun& run, const QString& domain, const QString& account,
+                       std::function<void()> after = {})
 {
     if (const int code = Queued(run, Scripts::ReadAccount(run.session, run.context.server, domain, account)))
         return code;
-    run.then([&run, domain, account] {
+    run.then([&run, domain, account, after] {
         if (!run.view.delivered().account) {
             Err(QStringLiteral("the server did not send the account %1@%2").arg(account, domain));
             run.fail(Exit::ServerRefused);
@@ -168,6 +171,172 @@ int ReadAccountDetails(SessionRun& run, const QString& domain, const QString& ac
                                                     run.view.delivered().accountIsList);
         if (!q)
             run.fail(run.refuse(q.refusal));
+        else if (after)
+            run.then(after);
+    });
+    return run.exec();
+}
+
+// A whole file from FILE, or from standard input when none (or "-") is given, as the editors
+// would hold it after a download. False (with the exit code) when it cannot be read, or holds a
+// line the editors could not send back as it stands: such a file is refused whole.
+bool ReadEditorsFile(const QString& path, bool withMailbox, FileEditors* editors, int* code)
+{
+    QFile f;
+    const bool fromStdin = path.isEmpty() || path == QLatin1String("-");
+    const bool opened = fromStdin ? f.open(stdin, QIODevice::ReadOnly) : (f.setFileName(path), f.open(QIODevice::ReadOnly));
+    if (!opened) {
+        Err(QStringLiteral("%1 cannot be read: %2").arg(fromStdin ? QStringLiteral("standard input") : path, f.errorString()));
+        *code = Exit::NoInput;
+        return false;
+    }
+    const QByteArray bytes = f.readAll();
+    const QString text = QString::fromUtf8(bytes);
+    if (text.toUtf8() != bytes) {
+        Err(QStringLiteral("%1 is not UTF-8 text; nothing was sent").arg(fromStdin ? QStringLiteral("standard input") : path));
+        *code = Exit::DataErr;
+        return false;
+    }
+    QStringList lines = text.split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    *editors = FileEditors();
+    for (int i = 0; i < lines.size(); ++i) {
+        QString line = lines.at(i);
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        if (!AddFileLine(*editors, line, withMailbox)) {
+            Err(QStringLiteral("line %1 cannot be sent as it stands (a control character, a TAB or \",\" that would "
+                               "not come back as written, or a character outside Latin-1); nothing was sent")
+                    .arg(i + 1));
+            *code = Exit::DataErr;
+            return false;
+        }
+    }
+    const QString refusal = CheckFileEditors(*editors);
+    if (!refusal.isEmpty()) {
+        Err(PlainLines(refusal));
+        *code = Exit::DataErr;
+        return false;
+    }
+    return true;
+}
+
+// The change of a read-then-change verb, queued once the read has ended well: checked first, and
+// in a dry run sent only to the dry-run connection.
+void QueueChange(SessionRun& run, const std::function<QueuedScript()>& queue)
+{
+    if (run.context.options.dryRun)
+        run.goDry();
+    const QueuedScript q = queue();
+    if (!q)
+        run.fail(run.refuse(q.refusal));
+}
+
+// The mail-processing save's check; a file the server did not send is replaced only with --yes.
+bool MailProcSaveAllowed(SessionRun& run, const QString& domain, const QString& account, const FileEditors& editors)
+{
+    const Scripts::SaveCheck check = Scripts::CheckMailProcSave(run.session, domain, account, editors);
+    if (!check.refusal.isEmpty()) {
+        run.fail(run.refuse(check.refusal));
+        return false;
+    }
+    if (!check.question.isEmpty()) {
+        if (!run.context.options.flags.contains(QStringLiteral("--yes"))) {
+            Err(PlainLines(check.question) + QStringLiteral(" Give --yes to save; nothing was sent."));
+            run.fail(Exit::Usage);
+            return false;
+        }
+        Scripts::ConfirmMailProcOverwrite(run.session, domain, account);
+    }
+    return true;
+}
+
+int VarSet(SessionRun& run, const QString& domain, const QString& account, const QStringList& assignments)
+{
+    // The four variables of the account panel, by the names the server gives them.
+    static const QStringList names = {QStringLiteral("RealName"), QStringLiteral("HomePage"),
+                                      QStringLiteral("MaxMBSize"), QStringLiteral("ClosedML")};
+    QList<QPair<QString, QString>> changes;
+    for (const QString& a : assignments) {
+        const qsizetype eq = a.indexOf(QLatin1Char('='));
+        const QString name = a.left(eq);
+        if (eq < 0 || !names.contains(name)) {
+            Err(QStringLiteral("var set takes NAME=VALUE with NAME one of %1, not \"%2\"").arg(names.join(QStringLiteral(", ")), a));
+            return Exit::Usage;
+        }
+        const QString value = a.mid(eq + 1);
+        if (name == QLatin1String("ClosedML") && value != QLatin1String("0") && value != QLatin1String("1")) {
+            Err(QStringLiteral("ClosedML is 0 or 1"));
+            return Exit::DataErr;
+        }
+        changes.append({name, value});
+    }
+    if (run.context.options.dryRun)
+        run.readForReal();
+    return ReadAccountDetails(run, domain, account, [&run, domain, account, changes] {
+        ServerSession& s = run.session;
+        Scripts::UserVarsForm form;
+        auto current = [&s](const QString& name) {
+            const qsizetype i = s.UserVarNames.indexOf(name);
+            return i < 0 ? QString() : s.UserVarValues.value(i);
+        };
+        form.realName = current(QStringLiteral("RealName"));
+        form.homePage = current(QStringLiteral("HomePage"));
+        form.maxMBSize = current(QStringLiteral("MaxMBSize"));
+        form.closedML = current(QStringLiteral("ClosedML")) == QLatin1String("1");
+        for (const auto& [name, value] : changes) {
+            if (name == QLatin1String("RealName")) form.realName = value;
+            else if (name == QLatin1String("HomePage")) form.homePage = value;
+            else if (name == QLatin1String("MaxMBSize")) form.maxMBSize = value;
+            else form.closedML = value == QLatin1String("1");
+        }
+        const QString refusal = Scripts::UserVarsRefusal(account + QLatin1Char('@') + domain, form);
+        if (!refusal.isEmpty()) {
+            run.fail(run.refuse(refusal));
+            return;
+        }
+        // The save uploads the mail-processing file too, as the editors hold it after the read.
+        const FileEditors editors = run.view.delivered().files[int(FileKind::MailProc)];
+        if (!MailProcSaveAllowed(run, domain, account, editors))
+            return;
+        run.view.uploadFiles[int(FileKind::MailProc)] = editors;
+        QueueChange(run, [&] { return Scripts::SaveUserVars(s, run.context.server, domain, account, form); });
+    });
+}
+
+int MailProcSet(SessionRun& run, const QString& domain, const QString& account, const QString& path)
+{
+    FileEditors editors;
+    int code = Exit::Ok;
+    if (!ReadEditorsFile(path, true, &editors, &code))
+        return code;
+    if (run.context.options.dryRun)
+        run.readForReal();
+    return ReadAccountDetails(run, domain, account, [&run, domain, account, editors] {
+        if (!MailProcSaveAllowed(run, domain, account, editors))
+            return;
+        run.view.uploadFiles[int(FileKind::MailProc)] = editors;
+        QueueChange(run, [&] { return Scripts::SaveMailProc(run.session, run.context.server, domain, account); });
+    });
+}
+
+int CustomDomainSet(SessionRun& run, const QString& name, const QString& path)
+{
+    FileEditors editors;
+    int code = Exit::Ok;
+    if (!ReadEditorsFile(path, false, &editors, &code))
+        return code;
+    // A save never uploads an empty file, which would remove the custom domain.
+    if (Scripts::CustomDomainEditorEmpty(editors))
+        editors.advanced = QStringLiteral("\n");
+    if (run.context.options.dryRun)
+        run.readForReal();
+    if (const int code = Queued(run, Scripts::LoadCustomDomain(run.session, run.context.server, name)))
+        return code;
+    run.then([&run, name, editors] {
+        run.view.uploadFiles[int(FileKind::CustomDomain)] = editors;
+        QueueChange(run, [&] { return Scripts::SaveCustomDomain(run.session, run.context.server, name, editors); });
     });
     return run.exec();
 }
@@ -302,6 +471,13 @@ int RunSessionVerb(const CliContext& c)
             return DomainList(run);
         if (!requireText(a.at(0), QStringLiteral("the domain name")))
             return Exit::Usage;
+        if (verb == QLatin1String("add") && c.options.flags.contains(QStringLiteral("--custom"))) {
+            // A new custom domain starts as a file of one empty line.
+            FileEditors fresh;
+            fresh.advanced = QStringLiteral("\n");
+            run.view.uploadFiles[int(FileKind::CustomDomain)] = fresh;
+            return change(Scripts::AddCustomDomain(s, server, a.at(0)));
+        }
         if (verb == QLatin1String("add"))
             return change(Scripts::AddDomain(s, server, a.at(0)));
         if (verb == QLatin1String("del"))
@@ -347,11 +523,39 @@ int RunSessionVerb(const CliContext& c)
             return change(Scripts::AddAlias(s, server, a.at(0), a.at(2), a.at(1)));
         if (verb == QLatin1String("del"))
             return change(Scripts::RemoveAlias(s, server, a.at(0), a.value(2), a.at(1)));
-    } else if (object == QLatin1String("var") || object == QLatin1String("pop3") ||
-               object == QLatin1String("mailproc")) {
+    } else if (object == QLatin1String("var")) {
+        if (verb == QLatin1String("set"))
+            return VarSet(run, a.at(0), a.at(1), a.mid(2));
         return AccountDetails(run, object, a.at(0), a.at(1));
+    } else if (object == QLatin1String("mailproc")) {
+        if (verb == QLatin1String("set"))
+            return MailProcSet(run, a.at(0), a.at(1), a.value(2));
+        return AccountDetails(run, object, a.at(0), a.at(1));
+    } else if (object == QLatin1String("pop3")) {
+        if (verb == QLatin1String("list"))
+            return AccountDetails(run, object, a.at(0), a.at(1));
+        if (verb == QLatin1String("del"))
+            return change(Scripts::RemovePop3Link(s, server, a.at(0), a.at(1), a.at(2), a.at(3)));
+        if (verb == QLatin1String("add")) {
+            const QString refusal = Scripts::UnsendableMessage({a.at(0), a.at(1), a.at(2), a.at(3)});
+            if (!refusal.isEmpty())
+                return run.refuse(refusal);
+            QString password;
+            int code = Exit::Ok;
+            if (!NewPassword(c, QStringLiteral("POP3 password of %1@%2").arg(a.at(3), a.at(2)), &password, &code))
+                return code;
+            return change(Scripts::AddPop3Link(s, server, a.at(0), a.at(1), a.at(2), a.at(3), password,
+                                               c.options.flags.contains(QStringLiteral("--apop"))));
+        }
     } else if (object == QLatin1String("custdomain")) {
-        return CustomDomainGet(run, a.at(0));
+        if (verb == QLatin1String("get"))
+            return CustomDomainGet(run, a.at(0));
+        if (verb == QLatin1String("set"))
+            return CustomDomainSet(run, a.at(0), a.value(1));
+        if (verb == QLatin1String("del")) {
+            run.view.uploadFiles[int(FileKind::CustomDomain)] = FileEditors();
+            return change(Scripts::RemoveCustomDomain(s, server, a.at(0)));
+        }
     }
     Err(QStringLiteral("%1 %2 is not known").arg(object, verb));
     return Exit::Usage;

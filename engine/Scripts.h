@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include "engine/ServerSession.h"
+#include "replies/FileText.h"
 
 // The server a script goes to: how to reach it, the name the tree shows it by, and the key of its
 // node (the local steps that fill the tree name nodes by key).
@@ -73,5 +74,55 @@ QueuedScript AddAlias(ServerSession& s, const ScriptServer& server, const QStrin
 // With an account, its aliases are read back as the panel does; without, only the removal is sent.
 QueuedScript RemoveAlias(ServerSession& s, const ScriptServer& server, const QString& domain,
                          const QString& account, const QString& alias);
+
+// ---------------------------------------------------------------- custom domains
+// A new custom domain starts as a file of one empty line; the name must not be taken (in any case).
+// The editors are set to that new file (the front end shows them empty).
+QueuedScript AddCustomDomain(ServerSession& s, const ScriptServer& server, const QString& name);
+// An empty file removes the custom domain on the server.
+QueuedScript RemoveCustomDomain(ServerSession& s, const ScriptServer& server, const QString& name);
+// Why the custom domain editor cannot be saved as `planned` (empty when it can): the editor must
+// hold that very file completely (or have been emptied on purpose) and every line must be sendable.
+QString CustomDomainSaveRefusal(const ServerSession& s, const QString& name, const FileEditors& planned);
+// Uploads the file the view's editor holds when the server asks for it, then reads it back.
+QueuedScript SaveCustomDomain(ServerSession& s, const ScriptServer& server, const QString& name,
+                              const FileEditors& planned);
+// A save never uploads an empty file, which would remove the custom domain: the advanced text of
+// an editor holding nothing becomes one empty line.
+bool CustomDomainEditorEmpty(const FileEditors& editors);
+
+// ---------------------------------------------------------------- an account's settings
+// A mail-processing save: why it cannot go ahead (refusal), or the question to ask first (the
+// server sent no file, so saving replaces whatever it has). Both empty: it may go ahead.
+struct SaveCheck {
+    QString refusal;
+    QString question;
+};
+SaveCheck CheckMailProcSave(const ServerSession& s, const QString& domain, const QString& account,
+                            const FileEditors& editors);
+// The user confirmed the question: the save goes over whatever the server has (noted in the log).
+void ConfirmMailProcOverwrite(ServerSession& s, const QString& domain, const QString& account);
+// The four variables of the account panel, as the panel holds them.
+struct UserVarsForm {
+    QString realName, homePage, maxMBSize;
+    bool closedML = false;
+};
+// Checks the variables (the mailbox size a whole number or empty, every value sendable); empty
+// when they may be saved.
+QString UserVarsRefusal(const QString& address, const UserVarsForm& vars);
+// Saves the variables and uploads the mail-processing file (checked beforehand with
+// CheckMailProcSave), then reads both back.
+QueuedScript SaveUserVars(ServerSession& s, const ScriptServer& server, const QString& domain,
+                          const QString& account, const UserVarsForm& vars);
+QueuedScript SaveMailProc(ServerSession& s, const ScriptServer& server, const QString& domain,
+                          const QString& account);
+
+// ---------------------------------------------------------------- POP3 links
+// Values as typed (trimmed here); nothing is queued when one is empty (the refusal says which).
+QueuedScript AddPop3Link(ServerSession& s, const ScriptServer& server, const QString& domain,
+                         const QString& account, const QString& pop3Server, const QString& user,
+                         const QString& password, bool apop);
+QueuedScript RemovePop3Link(ServerSession& s, const ScriptServer& server, const QString& domain,
+                            const QString& account, const QString& pop3Server, const QString& user);
 
 }  // namespace Scripts
