@@ -160,10 +160,10 @@ void frmMain::AddDomainsToTree(const QString& serverKey)
         QString folded;  // the name as sorted
     };
     std::vector<Domain> domains;
-    domains.reserve(size_t(DomainNames.size()));
+    domains.reserve(size_t(Session->DomainNames.size()));
     QSet<QString> seen;
     bool damaged = false;
-    for (const QString& domain : std::as_const(DomainNames)) {
+    for (const QString& domain : std::as_const(Session->DomainNames)) {
         if (domain.isEmpty() || seen.contains(domain)) {
             damaged = true;
             break;
@@ -197,7 +197,7 @@ void frmMain::AddCustomDomainsToTree(const QString& serverKey)
     // The server reports each custom domain once; an empty or repeated line adds nothing.
     std::vector<ServerTreeModel::NewNode> nodes;
     QSet<QString> seen;
-    for (const QString& name : std::as_const(CustomDomainNames)) {
+    for (const QString& name : std::as_const(Session->CustomDomainNames)) {
         const QString key = CustomDomainNodeKey(serverKey, name);
         if (name.isEmpty() || model->hasKey(key) || seen.contains(key))
             continue;
@@ -216,5 +216,5 @@ void frmMain::AddUsersToTree(const QString& domainNodeKey)
         return;
     // The tree shares the list's bytes: nothing is copied, and a long list is sorted off the
     // window's thread (its rows appear when the sort is done).
-    DomainModel->setAccounts(domainNode, UserEntries);
+    DomainModel->setAccounts(domainNode, Session->UserEntries);
 }
