@@ -394,7 +394,7 @@ void TazelctlTest::exitCodes_data()
     QTest::newRow("usage: option of another verb") << "" << QStringList{"domain", "list", "--with-passwords"} << 64
                                                    << "takes no";
     QTest::newRow("server refused") << "refuse domainadd" << QStringList{"domain", "add", "x.org"} << 1
-                                    << "-00000";
+                                    << "-00029 Command refused";
     QTest::newRow("value the protocol cannot carry")
         << "" << QStringList{"domain", "add", "a\"b.org"} << 65 << "cannot be sent";
     QTest::newRow("unreadable input file") << "" << QStringList{"mailproc", "set", "example.com", "alice", "/no/such"}
@@ -451,8 +451,10 @@ void TazelctlTest::unsendableValueIsRefusedBeforeAnyConnection_data()
     QTest::newRow("alias") << QStringList{"alias", "add", "example.com", "q\"", "bob"} << QByteArray();
     QTest::newRow("pop3 user") << QStringList{"pop3", "add", "example.com", "bob", "s", "u\"", "--password-stdin"}
                                << QByteArray("pw\n");
-    QTest::newRow("file line with a TAB in a list item")
-        << QStringList{"custdomain", "set", "lists.example.net"} << QByteArray("\"redirect\"\t\"a\"b\"\n");
+    QTest::newRow("file line outside Latin-1")
+        << QStringList{"custdomain", "set", "lists.example.net"} << QByteArray("\"wait\"\t\"\xe2\x82\xac\"\n");
+    QTest::newRow("file line with a control character")
+        << QStringList{"custdomain", "set", "lists.example.net"} << QByteArray("\"wait\"\t\"a\x01\"\n");
     QTest::newRow("file line of one dot") << QStringList{"mailproc", "set", "example.com", "alice"}
                                           << QByteArray("\"mailbox\"\n.\n");
 }
@@ -562,7 +564,7 @@ void TazelctlTest::journalAndLog()
     const QJsonArray rows = JsonRows(r);
     QCOMPARE(Column(rows, "action"), (QStringList{"add domain one.example", "add domain two.example"}));
     QCOMPARE(Column(rows, "outcome").value(0), QStringLiteral("done"));
-    QVERIFY(Column(rows, "outcome").value(1).contains("-00000"));
+    QVERIFY(Column(rows, "outcome").value(1).contains("-00029"));
     // A line that is not an entry is passed over (and said so), the rest still shown.
     QFile f(cli.journal());
     QVERIFY(f.open(QIODevice::Append));
