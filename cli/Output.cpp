@@ -182,17 +182,25 @@ private:
     void putQuoted(const QByteArray& f)
     {
         put('"');
-        for (char c : f) {
-            const unsigned char u = static_cast<unsigned char>(c);
-            if (c == '"' || c == '\\') {
-                put('\\');
-                put(c);
-            } else if (u < 0x20) {
+        // Runs that need no escape go over whole.
+        const char* p = f.constData();
+        const char* const e = p + f.size();
+        while (p < e) {
+            const char* run = p;
+            while (p < e && *p != '"' && *p != '\\' && static_cast<unsigned char>(*p) >= 0x20)
+                ++p;
+            if (p > run)
+                put(QByteArrayView(run, p - run));
+            if (p == e)
+                break;
+            const unsigned char u = static_cast<unsigned char>(*p++);
+            if (u == '"' || u == '\\') {
+                const char esc[2] = {'\\', char(u)};
+                put(QByteArrayView(esc, 2));
+            } else {
                 static const char hex[] = "0123456789abcdef";
                 const char esc[6] = {'\\', 'u', '0', '0', hex[u >> 4], hex[u & 15]};
                 put(QByteArrayView(esc, 6));
-            } else {
-                put(c);
             }
         }
         put('"');
