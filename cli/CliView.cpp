@@ -56,6 +56,13 @@ void CliView::ShowMessage(const QString& text, MsgIcon)
 
 void CliView::SetStatus(const QString& text)
 {
+    // The login's progress text stands until the next step's; a failure then closes the connection
+    // (its own texts leave this as it was), so a script refused here was refused at the login.
+    if (text.startsWith(QLatin1String("Authenticating Administrator")))
+        atLogin_ = true;
+    else if (!text.startsWith(QLatin1String("Clos")) && !text.startsWith(QLatin1String("Waiting for server")) &&
+             text != QLatin1String("Ready"))
+        atLogin_ = false;
     if (verbose && text != QLatin1String("Ready"))
         ToStderr(text);
 }
@@ -164,6 +171,7 @@ void CliView::scriptStarted(const ScriptLabel&)
     delivered_ = Delivered();
     greeted_ = false;
     loginRefused_ = false;
+    atLogin_ = false;
 }
 
 void CliView::stepEnded(const ScriptLabel&, int, const ScriptOutcome& outcome)
@@ -174,7 +182,8 @@ void CliView::stepEnded(const ScriptLabel&, int, const ScriptOutcome& outcome)
 
 void CliView::scriptEnded(const ScriptLabel& label, const ScriptOutcome& outcome)
 {
-    const int code = ExitCodeForOutcome(outcome, greeted_, loginRefused_);
+    const int code = ExitCodeForOutcome(outcome, greeted_,
+                                        loginRefused_ || (outcome.kind == ScriptOutcome::ServerError && atLogin_));
     if (onScriptEnded)
         onScriptEnded(label, outcome, code);
 }

@@ -81,6 +81,7 @@ private:
     Delivered delivered_;
     bool greeted_ = false;
     bool loginRefused_ = false;
+    bool atLogin_ = false;
 };
 
 // Text for standard error: the window's CR LF line breaks as plain line ends.

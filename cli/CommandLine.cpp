@@ -16,6 +16,8 @@ const QList<VerbSpec>& Verbs()
         {"account", "passwd", "D NAME", 2, 2, "--password-stdin",
          "set an account's password from standard input or a prompt typed twice", true},
         {"account", "export", "D", 1, 1, "--with-passwords", "the accounts of D as CSV", false},
+        {"account", "import", "D FILE.csv", 2, 2, "",
+         "add the accounts of a CSV file (name, password, kind), one report line per row", true},
         {"member", "list", "D LIST", 2, 2, "", "the members of a mailing list: address, access", false},
         {"member", "add", "D LIST ADDR", 3, 3, "--read-only", "add a member (read and post unless --read-only)", true},
         {"member", "del", "D LIST ADDR", 3, 3, "", "remove a member", true},

@@ -43,7 +43,7 @@ SessionRun::SessionRun(const CliContext& c) : session(nullptr), view(session), c
     QObject::connect(&session, &ServerSession::DriverIdled, &session, [this] {
         if (!next_)
             QTimer::singleShot(0, &session, [this] {
-                if (session.DriverIsIdle() && session.CountScripts() == 0)
+                if (session.DriverIsIdle() && session.CountScripts() == 0 && !(busy && busy()))
                     done_ = true;
             });
     });

@@ -32,6 +32,12 @@ public:
     // Runs the events until every script queued (and every follow-up queued from onScriptEnded
     // through then()) has ended; returns the first failing exit code, or 0.
     int exec();
+    // Lets exec() run again for scripts queued after it returned.
+    void restart() { done_ = false; }
+    // While this says so, an idle driver does not end exec(): scripts are still to come (the bulk
+    // add queues each row after the last one ended); finish() ends it then.
+    std::function<bool()> busy;
+    void finish() { done_ = true; }
     // Queues a follow-up once the script now running has ended well (from onScriptEnded).
     void then(std::function<void()> next);
     // A refusal before anything was queued: the message on standard error, exit code 65.

@@ -5,12 +5,14 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QSet>
 #include <QTimer>
 #include <cstdio>
 
 #include "cli/ExitCodes.h"
 #include "cli/Passwords.h"
 #include "cli/SessionRun.h"
+#include "engine/BulkAddRunner.h"
 #include "engine/Protocol.h"
 #include "replies/AccountTable.h"
 #include "store/AccountCsv.h"
@@ -443,6 +445,76 @@ int CustomDomainGet(SessionRun& run, const QString& name)
                      QStringLiteral("custom domain file of %1").arg(name));
 }
 
+// Adds the accounts of a CSV file with the window's rules: the file's rows get their verdicts
+// against the domain's accounts as read now, then the accepted rows are added one script each by
+// the bulk add's runner, which reads the domain back at the end. One report line per row of the
+// file, in the file's order.
+int AccountImport(SessionRun& run, const QString& domain, const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        Err(QStringLiteral("%1 cannot be read: %2").arg(path, file.errorString()));
+        return Exit::NoInput;
+    }
+    const QByteArray bytes = file.readAll();
+    const bool dryRun = run.context.options.dryRun;
+    if (dryRun)
+        run.readForReal();
+    if (const int code = Queued(run, Scripts::LoadUsers(run.session, run.context.server, domain, CliKey, false)))
+        return code;
+    if (const int code = run.exec())
+        return code;
+    if (!run.session.HoldsWholeAccountList(domain)) {
+        Err(QStringLiteral("the account list of %1 was not read whole; nothing was added").arg(domain));
+        return Exit::TempFail;
+    }
+    QSet<QString> existing;
+    existing.reserve(run.session.UserEntries.size());
+    for (const UserEntry& e : std::as_const(run.session.UserEntries))
+        existing.insert(e.nameAndKind.left(e.nameAndKind.size() - 1).toLower());
+    const QList<BulkAccountRow> rows = ReadBulkAccounts(bytes, existing);
+    QStringList outcomes;
+    int accepted = 0;
+    for (const BulkAccountRow& row : rows) {
+        outcomes << (row.ok() ? (dryRun ? QStringLiteral("would be added") : QStringLiteral("not added: not sent"))
+                              : row.verdict);
+        accepted += row.ok() ? 1 : 0;
+    }
+    int code = Exit::Ok;
+    int notAdded = 0;
+    if (!dryRun && accepted > 0) {
+        BulkAddRunner runner(run.session);
+        QObject::connect(&runner, &BulkAddRunner::rowFinished,
+                         [&](int row, bool, const QString& outcome) { outcomes[row] = outcome; });
+        QObject::connect(&runner, &BulkAddRunner::finished, [&](int, int failed, bool readBack) {
+            notAdded = failed;
+            run.finish();
+            if (!readBack)
+                Err(QStringLiteral("the account list of %1 could not be read back; the rows not confirmed are "
+                                   "reported as their answers said")
+                        .arg(domain));
+        });
+        run.restart();
+        run.busy = [&runner] { return runner.running(); };
+        runner.start({run.context.server, domain, CliKey}, rows);
+        code = run.exec();
+        run.busy = nullptr;
+        if (code == Exit::Ok && notAdded > 0)
+            code = Exit::ServerRefused;
+    }
+    auto w = run.writer();
+    w->begin({QStringLiteral("line"), QStringLiteral("name"), QStringLiteral("kind"), QStringLiteral("outcome")});
+    for (int i = 0; i < rows.size(); ++i) {
+        const BulkAccountRow& row = rows.at(i);
+        w->row({QString::number(row.line), row.name,
+                row.kind == QLatin1String("M") ? QStringLiteral("list") : row.kind.isEmpty() ? QString() : QStringLiteral("user"),
+                outcomes.at(i)});
+    }
+    if (!w->end())
+        return code == Exit::Ok ? Exit::CantCreate : code;
+    return code;
+}
+
 }  // namespace
 
 int RunSessionVerb(const CliContext& c)
@@ -487,6 +559,8 @@ int RunSessionVerb(const CliContext& c)
             return AccountList(run, a.at(0));
         if (verb == QLatin1String("export"))
             return AccountExport(run, a.at(0));
+        if (verb == QLatin1String("import"))
+            return AccountImport(run, a.at(0), a.at(1));
         if (verb == QLatin1String("show"))
             return AccountDetails(run, object, a.at(0), a.at(1));
         if (verb == QLatin1String("del"))

@@ -131,6 +131,7 @@ private slots:
     void changes_data();
     void changes();
     void accountListAsCsvReadsBackWithTheProjectsReader();
+    void importAddsTheAcceptedRows();
     void exitCodes_data();
     void exitCodes();
     void unsendableValueIsRefusedBeforeAnyConnection_data();
@@ -379,6 +380,42 @@ void TazelctlTest::accountListAsCsvReadsBackWithTheProjectsReader()
     const QJsonArray json = JsonRows(r);
     QCOMPARE(Column(json, "password"), (QStringList{"p\"w", "x"}));
     QCOMPARE(Column(json, "name").value(1), QStringLiteral("j\u00fcrgen"));
+}
+
+void TazelctlTest::importAddsTheAcceptedRows()
+{
+    Cli cli;
+    const QString path = cli.home.filePath(QStringLiteral("new.csv"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("kind,name,password\r\nuser,Zed,zpw\r\nuser,bob,x\r\nlist,team,tpw\r\nuser,\"bad\"\"q\",p\r\n");
+    f.close();
+    // The dry run gives every row its verdict and adds nothing.
+    Result r = cli.run({"account", "import", "example.com", path, "--dry-run", "-o", "json"});
+    QCOMPARE(r.code, 0);
+    QJsonArray rows = JsonRows(r);
+    QCOMPARE(Column(rows, "name"), (QStringList{"zed", "bob", "team", "bad\"q"}));
+    QCOMPARE(Column(rows, "outcome").value(0), QStringLiteral("would be added"));
+    QVERIFY(Column(rows, "outcome").value(1) != QStringLiteral("would be added"));
+    QVERIFY(Column(rows, "outcome").value(3) != QStringLiteral("would be added"));
+    QVERIFY(!cli.sim.state.account("example.com", "zed"));
+    for (const QByteArray& line : std::as_const(cli.sim.received))
+        QVERIFY(!line.startsWith("\"useradd\""));
+    // For real: the accepted rows are added, one report line per row of the file.
+    r = cli.run({"account", "import", "example.com", path, "-o", "json"});
+    QCOMPARE(r.code, 0);
+    rows = JsonRows(r);
+    QCOMPARE(Column(rows, "outcome").value(0), QStringLiteral("added"));
+    QCOMPARE(Column(rows, "outcome").value(2), QStringLiteral("added"));
+    QCOMPARE(Column(rows, "line"), (QStringList{"2", "3", "4", "5"}));
+    QCOMPARE(cli.sim.state.account("example.com", "zed")->password, QStringLiteral("zpw"));
+    QCOMPARE(cli.sim.state.account("example.com", "team")->kind, QStringLiteral("M"));
+    QVERIFY(cli.journalBytes().contains("add account zed@example.com"));
+    // A refused login stops the run: nothing more is added and the exit code says why.
+    cli.sim.state.account("example.com", "zed")->name = QStringLiteral("zed-gone");
+    cli.addServer(1, QStringLiteral("sim"), cli.sim.port(), QStringLiteral("wrong"));
+    r = cli.run({"account", "import", "example.com", path});
+    QCOMPARE(r.code, 77);
 }
 
 void TazelctlTest::exitCodes_data()
