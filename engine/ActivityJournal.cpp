@@ -52,7 +52,7 @@ bool ActivityJournal::append(const JournalEntry& entry, QString* error)
     if (!QDir().mkpath(info.absolutePath()))
         return fail(QStringLiteral("its folder cannot be made"));
     // A full journal is set aside whole; the rename is atomic, so a reader sees one file or the other.
-    if (info.exists() && info.size() + line.size() > RotateBytes) {
+    if (info.exists() && info.size() + line.size() > rotateBytes) {
         const QByteArray from = QFile::encodeName(path_);
         const QByteArray to = QFile::encodeName(path_ + QStringLiteral(".1"));
         if (::rename(from.constData(), to.constData()) != 0 && errno != ENOENT)

@@ -39,6 +39,8 @@ public:
     explicit ActivityJournal(const QString& program, const QString& path = DefaultPath());
     static QString DefaultPath();
     const QString& path() const { return path_; }
+    // The size beyond which the file is set aside (tests make it small).
+    qint64 rotateBytes = RotateBytes;
 
     // Appends one line; false (and the reason in *error) when it did not reach the file.
     bool append(const JournalEntry& entry, QString* error = nullptr);

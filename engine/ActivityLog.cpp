@@ -18,7 +18,10 @@ QString ActivityLog::text(int row, Column column) const
         return QString();
     const Row& r = rows_[size_t(row)];
     switch (column) {
-    case TimeColumn: return r.started.toString(QStringLiteral("HH:mm:ss"));
+    case TimeColumn:
+        // A row of another day (from the journal) says which day.
+        return r.started.date() == QDate::currentDate() ? r.started.toString(QStringLiteral("HH:mm:ss"))
+                                                        : r.started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     case ServerColumn: return r.server;
     case KindColumn:
         return r.note ? QStringLiteral("note") : r.read ? QStringLiteral("read") : QStringLiteral("change");
@@ -56,6 +59,13 @@ void ActivityLog::note(const QString& server, const QString& text)
     append({QDateTime::currentDateTime(), server, false, true, text, QString(), 0});
 }
 
+void ActivityLog::addPast(const QDateTime& started, const QString& server, const QString& action,
+                          const QString& outcome)
+{
+    Row row{started.toLocalTime(), server, false, false, action, outcome, 0, QString(), true};
+    append(std::move(row));
+}
+
 void ActivityLog::append(Row row)
 {
     if (int(rows_.size()) >= MaxRows) {
@@ -73,7 +83,7 @@ int ActivityLog::rowOf(quint64 serial) const
 {
     // The script is the last one started; look back in case of a row without an end.
     for (int row = int(rows_.size()) - 1; row >= 0; --row)
-        if (!rows_[size_t(row)].note && rows_[size_t(row)].serial == serial)
+        if (!rows_[size_t(row)].note && !rows_[size_t(row)].past && rows_[size_t(row)].serial == serial)
             return row;
     return -1;
 }

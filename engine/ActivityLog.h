@@ -29,6 +29,8 @@ public:
     // A row of its own for something worth knowing that is no action of the user's (lines the server
     // sent beyond its reply, a file it did not send); its kind reads "note".
     void note(const QString& server, const QString& text);
+    // A row of an earlier session, from the activity journal: shown above today's, never updated.
+    void addPast(const QDateTime& started, const QString& server, const QString& action, const QString& outcome);
 
     void scriptStarted(const ScriptLabel& label) override;
     // A step refused on its own (the rest of its script went on) gives its row the server's line as
@@ -52,6 +54,7 @@ private:
         QString outcome;
         quint64 serial = 0;
         QString stepFailure;  // the first marked step the server refused
+        bool past = false;    // from the journal: no script of this run
     };
     void append(Row row);
     int rowOf(quint64 serial) const;  // the row of a running script, -1 when gone

@@ -24,6 +24,7 @@
 #include "window/MessageSeam.h"
 #include "window/PrinterSeam.h"
 #include "window/SessionWindowView.h"
+#include "window/JournalHook.h"
 
 const QString frmMain::MessageTitle = QStringLiteral("Tazel Administrator");
 
@@ -88,6 +89,7 @@ void frmMain::CreateActivityViews()
     Busy = new BusyIndicator(this);
     statusBar()->addPermanentWidget(Busy);
     Session->Reports.addObserver(Activity);
+    AttachJournal(*this);
     Session->Reports.addObserver(Busy);
     connect(Busy, &BusyIndicator::cancelRequested, Session, &ServerSession::CancelScript);
 
