@@ -15,6 +15,7 @@
 #include "engine/BulkAddRunner.h"
 #include "engine/Protocol.h"
 #include "replies/AccountTable.h"
+#include "replies/DomainLists.h"
 #include "store/AccountCsv.h"
 
 namespace {
@@ -70,13 +71,19 @@ int DomainList(SessionRun& run)
     w->begin({QStringLiteral("name"), QStringLiteral("kind")});
     if (const int code = Queued(run, Scripts::LoadDomains(run.session, run.context.server, false)))
         return code;
-    const int code = run.exec();
+    int code = run.exec();
     if (code == Exit::Ok) {
+        // The window's rule for a damaged list: the domains up to the bad entry, and an error.
+        const UsableDomainList domains = UsableDomains(run.session.DomainNames);
         const QString domain = QStringLiteral("domain"), custom = QStringLiteral("custom");
-        for (const QString& d : std::as_const(run.session.DomainNames))
+        for (const QString& d : domains.names)
             w->row({d, domain});
-        for (const QString& d : std::as_const(run.session.CustomDomainNames))
+        for (const QString& d : UsableCustomDomains(run.session.CustomDomainNames))
             w->row({d, custom});
+        if (domains.damaged) {
+            Err(DomainListErrorTitle + QStringLiteral(": ") + DomainListErrorText);
+            code = Exit::ServerRefused;
+        }
     }
     if (!w->end())
         return Exit::CantCreate;

@@ -125,6 +125,7 @@ class TazelctlTest : public QObject {
 private slots:
     void listsInEveryForm_data();
     void listsInEveryForm();
+    void damagedDomainListStopsAtTheBadEntry();
     void readsOfOneAccount_data();
     void readsOfOneAccount();
     void filesComeOutAsTheServerHasThem();
@@ -196,6 +197,17 @@ void TazelctlTest::listsInEveryForm()
             got << row.value(at);
     }
     QCOMPARE(got, expected);
+}
+
+void TazelctlTest::damagedDomainListStopsAtTheBadEntry()
+{
+    Cli cli;
+    cli.sim.faults.scriptedReplies.insert(QStringLiteral("domainlist"),
+                                          "+00000 OK\r\n\"a.org\"\r\n\"b.org\"\r\n\"a.org\"\r\n\"c.org\"\r\n.\r\n");
+    const Result r = cli.run({"domain", "list", "-o", "tab", "--no-headers"});
+    QCOMPARE(r.code, 1);
+    QCOMPARE(r.out, QByteArray("a.org\tdomain\nb.org\tdomain\nlists.example.net\tcustom\n"));
+    QVERIFY(r.err.contains("domains.tab"));
 }
 
 void TazelctlTest::readsOfOneAccount_data()

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "replies/DomainLists.h"
 #include "store/ServerStore.h"
 #include "window/MessageSeam.h"
 #include "window/frmMain.h"
@@ -21,10 +22,6 @@ const QChar DomainLetter = QLatin1Char('D');
 const QChar CustomDomainLetter = QLatin1Char('C');
 const QChar AccountLetter = QLatin1Char('A');
 
-const QString DomainListErrorTitle = QStringLiteral("Error Loading Domain List");
-const QString DomainListErrorText = QStringLiteral(
-    "An error was encourtered while processing the domains.tab file on the server.  "
-    "Check the file for invalid entries like \"\".");
 
 }  // namespace
 
@@ -153,24 +150,17 @@ void frmMain::AddDomainsToTree(const QString& serverKey)
         return;  // the server went away while its domains were on their way
     RemoveChildNodes(serverNode);
 
-    // The domains up to the first bad entry go in: an empty line or a domain listed twice means
-    // the server's domain file is damaged, and the load stops there.
+    // The domains up to the first bad entry go in (replies/DomainLists.h).
     struct Domain {
         QString name;
         QString folded;  // the name as sorted
     };
+    const UsableDomainList usable = UsableDomains(Session->DomainNames);
+    const bool damaged = usable.damaged;
     std::vector<Domain> domains;
-    domains.reserve(size_t(Session->DomainNames.size()));
-    QSet<QString> seen;
-    bool damaged = false;
-    for (const QString& domain : std::as_const(Session->DomainNames)) {
-        if (domain.isEmpty() || seen.contains(domain)) {
-            damaged = true;
-            break;
-        }
-        seen.insert(domain);
+    domains.reserve(size_t(usable.names.size()));
+    for (const QString& domain : usable.names)
         domains.push_back({domain, domain.toCaseFolded()});
-    }
     // Sorted once and inserted in one go: a server may hold many thousands of domains.
     std::stable_sort(domains.begin(), domains.end(), [](const Domain& a, const Domain& b) {
         return Tree::FoldedLess(a.folded, a.name, b.folded, b.name);
