@@ -1,8 +1,8 @@
 #include "cli/CommandLine.h"
 
-const QList<VerbSpec>& Verbs()
+const QList<VerbEntry>& Verbs()
 {
-    static const QList<VerbSpec> verbs = {
+    static const QList<VerbEntry> verbs = {
         {"server", "list", "", 0, 0, "", "the stored servers: name, address, port, login", false},
         {"domain", "list", "", 0, 0, "", "domains and custom domains: name, kind", false},
         {"domain", "add", "D", 1, 1, "--custom", "add the domain D (a custom domain with --custom)", true},
@@ -46,9 +46,9 @@ const QList<VerbSpec>& Verbs()
     return verbs;
 }
 
-const VerbSpec* FindVerb(const QString& object, const QString& verb)
+const VerbEntry* FindVerb(const QString& object, const QString& verb)
 {
-    for (const VerbSpec& v : Verbs())
+    for (const VerbEntry& v : Verbs())
         if (object == QLatin1String(v.object) && verb == QLatin1String(v.verb))
             return &v;
     return nullptr;
@@ -56,7 +56,7 @@ const VerbSpec* FindVerb(const QString& object, const QString& verb)
 
 bool IsObject(const QString& object)
 {
-    for (const VerbSpec& v : Verbs())
+    for (const VerbEntry& v : Verbs())
         if (object == QLatin1String(v.object))
             return true;
     return false;
@@ -187,13 +187,13 @@ QString MainHelp()
         "Reads and changes a Tazel mail server's domains and accounts, as Tazel Administrator does.\n\n"
         "Objects:");
     QStringList seen;
-    for (const VerbSpec& v : Verbs()) {
+    for (const VerbEntry& v : Verbs()) {
         const QString object = QLatin1String(v.object);
         if (seen.contains(object))
             continue;
         seen << object;
         QStringList verbs;
-        for (const VerbSpec& w : Verbs())
+        for (const VerbEntry& w : Verbs())
             if (object == QLatin1String(w.object) && *w.verb)
                 verbs << QLatin1String(w.verb);
         t += QStringLiteral("\n  %1%2").arg(object.leftJustified(12), verbs.join(QLatin1Char(' ')));
@@ -220,7 +220,7 @@ QString MainHelp()
     return t;
 }
 
-QString VerbHelp(const VerbSpec& v)
+QString VerbHelp(const VerbEntry& v)
 {
     QString usage = QStringLiteral("tazelctl [OPTIONS] %1").arg(QLatin1String(v.object));
     if (*v.verb)
@@ -238,7 +238,7 @@ QString VerbHelp(const VerbSpec& v)
 QString ObjectHelp(const QString& object)
 {
     QString t = QStringLiteral("Usage:\n");
-    for (const VerbSpec& v : Verbs())
+    for (const VerbEntry& v : Verbs())
         if (object == QLatin1String(v.object))
             t += QStringLiteral("  ") + VerbHelp(v).replace(QStringLiteral("\n  "), QStringLiteral("\n      "));
     return t + QStringLiteral("\nSee tazelctl --help for the options every verb takes.\n");

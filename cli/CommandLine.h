@@ -9,7 +9,7 @@
 
 #include "cli/Output.h"
 
-struct VerbSpec {
+struct VerbEntry {
     const char* object;
     const char* verb;
     const char* args;     // as the help shows them: "D NAME"
@@ -21,8 +21,8 @@ struct VerbSpec {
 };
 
 // Every verb, in the order the help lists them.
-const QList<VerbSpec>& Verbs();
-const VerbSpec* FindVerb(const QString& object, const QString& verb);
+const QList<VerbEntry>& Verbs();
+const VerbEntry* FindVerb(const QString& object, const QString& verb);
 
 struct Options {
     bool help = false;
@@ -46,5 +46,5 @@ bool ParseCommandLine(const QStringList& args, Options* options, QString* error)
 
 QString MainHelp();
 QString ObjectHelp(const QString& object);
-QString VerbHelp(const VerbSpec& spec);
+QString VerbHelp(const VerbEntry& entry);
 bool IsObject(const QString& object);

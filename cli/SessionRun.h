@@ -15,7 +15,7 @@
 
 struct CliContext {
     Options options;
-    const VerbSpec* spec = nullptr;
+    const VerbEntry* entry = nullptr;
     OutputForm form = OutputForm::Tab;
     ScriptServer server;
 };

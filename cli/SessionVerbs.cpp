@@ -527,8 +527,8 @@ int AccountImport(SessionRun& run, const QString& domain, const QString& path)
 int RunSessionVerb(const CliContext& c)
 {
     SessionRun run(c);
-    const QString object = QLatin1String(c.spec->object);
-    const QString verb = QLatin1String(c.spec->verb);
+    const QString object = QLatin1String(c.entry->object);
+    const QString verb = QLatin1String(c.entry->verb);
     const QStringList a = c.options.words.mid(2);
     const ScriptServer& server = c.server;
     ServerSession& s = run.session;

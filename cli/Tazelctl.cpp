@@ -207,10 +207,10 @@ int RunTazelctl(const QStringList& arguments)
     if (!IsObject(object))
         return Usage(QStringLiteral("unknown object \"%1\"").arg(object));
     // "log" is an object without verbs.
-    c.spec = FindVerb(object, object == QLatin1String("log") ? QString() : verb);
-    if (object == QLatin1String("log") && c.spec)
+    c.entry = FindVerb(object, object == QLatin1String("log") ? QString() : verb);
+    if (object == QLatin1String("log") && c.entry)
         o.words.insert(1, QString());
-    if (!c.spec) {
+    if (!c.entry) {
         if (o.help && verb.isEmpty()) {
             Out(ObjectHelp(object));
             return Exit::Ok;
@@ -219,17 +219,17 @@ int RunTazelctl(const QStringList& arguments)
                               : Usage(QStringLiteral("unknown verb \"%1 %2\"").arg(object, verb));
     }
     if (o.help) {
-        Out(VerbHelp(*c.spec));
+        Out(VerbHelp(*c.entry));
         return Exit::Ok;
     }
     const int args = int(o.words.size()) - 2;
-    if (args < c.spec->minArgs || (c.spec->maxArgs >= 0 && args > c.spec->maxArgs))
-        return Usage(QStringLiteral("usage: ") + VerbHelp(*c.spec).section(QLatin1Char('\n'), 0, 0));
-    const QStringList allowed = QString::fromLatin1(c.spec->options).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (args < c.entry->minArgs || (c.entry->maxArgs >= 0 && args > c.entry->maxArgs))
+        return Usage(QStringLiteral("usage: ") + VerbHelp(*c.entry).section(QLatin1Char('\n'), 0, 0));
+    const QStringList allowed = QString::fromLatin1(c.entry->options).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (const QString& flag : std::as_const(o.flags))
         if (!allowed.contains(flag))
             return Usage(QStringLiteral("%1 %2 takes no %3").arg(object, verb, flag));
-    if (o.dryRun && !c.spec->change)
+    if (o.dryRun && !c.entry->change)
         return Usage(QStringLiteral("--dry-run goes with a change; %1 %2 only reads").arg(object, verb));
     c.form = o.output.value_or(::isatty(STDOUT_FILENO) ? OutputForm::Table : OutputForm::Tab);
 
