@@ -44,6 +44,9 @@ public:
     // output could not take it all (a full disk, a closed pipe).
     bool end();
     qint64 rows() const { return rows_; }
+    // Hands what is buffered to standard output now (a list still arriving shows its rows as they
+    // come, not only every 64 KiB).
+    void flushNow() { flush(); }
 
     static std::unique_ptr<RowWriter> make(OutputForm form, bool headers, FILE* out = stdout);
 

@@ -107,6 +107,8 @@ int AccountList(SessionRun& run, const QString& domain)
     const QByteArray user = "user", list = "list";
     auto pump = [&] {
         const AccountTable& t = run.session.UserEntries;
+        if (printed >= t.size())
+            return;
         for (; printed < t.size(); ++printed) {
             const QByteArrayView name = Accounts::Name(t, printed);
             if (name.isEmpty())
@@ -120,6 +122,7 @@ int AccountList(SessionRun& run, const QString& domain)
             else
                 w->row({name, kind});
         }
+        w->flushNow();
     };
     QTimer timer;
     timer.setInterval(10);

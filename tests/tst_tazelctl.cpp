@@ -24,6 +24,7 @@ struct Result {
     int code = -1;
     QByteArray out;
     QByteArray err;
+    QByteArray outWhileRunning;  // what standard output held before the program ended
 };
 
 // A throw-away home for tazelctl: its settings store, its journal, and a simulated server.
@@ -75,6 +76,8 @@ struct Cli {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             r.out += p.readAllStandardOutput();
             r.err += p.readAllStandardError();
+            if (p.state() != QProcess::NotRunning)
+                r.outWhileRunning = r.out;
             p.waitForFinished(1);
         }
         r.out += p.readAllStandardOutput();
@@ -126,6 +129,8 @@ private slots:
     void listsInEveryForm_data();
     void listsInEveryForm();
     void damagedDomainListStopsAtTheBadEntry();
+    void listRowsArriveBeforeTheReplyEnds_data();
+    void listRowsArriveBeforeTheReplyEnds();
     void readsOfOneAccount_data();
     void readsOfOneAccount();
     void filesComeOutAsTheServerHasThem();
@@ -208,6 +213,30 @@ void TazelctlTest::damagedDomainListStopsAtTheBadEntry()
     QCOMPARE(r.code, 1);
     QCOMPARE(r.out, QByteArray("a.org\tdomain\nb.org\tdomain\nlists.example.net\tcustom\n"));
     QVERIFY(r.err.contains("domains.tab"));
+}
+
+void TazelctlTest::listRowsArriveBeforeTheReplyEnds_data()
+{
+    QTest::addColumn<QString>("form");
+    QTest::newRow("tab") << "tab";
+    QTest::newRow("csv") << "csv";
+    QTest::newRow("json") << "json";
+}
+
+void TazelctlTest::listRowsArriveBeforeTheReplyEnds()
+{
+    QFETCH(QString, form);
+    Cli cli;
+    // A reply that never ends: the rows must be out while the program still waits for its end.
+    QByteArray reply = "+00000 OK\r\n";
+    for (int i = 0; i < 3000; ++i)
+        reply += "\"big.example\"\t\"user" + QByteArray::number(i) + "\"\t\"pw\"\t\"U\"\r\n";
+    cli.sim.faults.scriptedReplies.insert(QStringLiteral("userlist"), reply);
+    const Result r = cli.run({"account", "list", "big.example", "--timeout", "2", "-o", form});
+    QCOMPARE(r.code, 75);
+    QVERIFY2(r.outWhileRunning.contains("user2999"), r.outWhileRunning.right(200).constData());
+    if (form == QLatin1String("json"))
+        QCOMPARE(JsonRows(r).size(), 3000);  // the array is closed, the exit code tells it is cut
 }
 
 void TazelctlTest::readsOfOneAccount_data()
@@ -440,6 +469,7 @@ void TazelctlTest::exitCodes_data()
     QTest::newRow("usage: missing argument") << "" << QStringList{"account", "list"} << 64 << "usage";
     QTest::newRow("usage: unknown option") << "" << QStringList{"domain", "list", "--password", "x"} << 64
                                            << "unknown option";
+    QTest::newRow("usage: unknown output form") << "" << QStringList{"domain", "list", "-o", "xml"} << 64 << "xml";
     QTest::newRow("usage: option of another verb") << "" << QStringList{"domain", "list", "--with-passwords"} << 64
                                                    << "takes no";
     QTest::newRow("server refused") << "refuse domainadd" << QStringList{"domain", "add", "x.org"} << 1
