@@ -15,7 +15,7 @@
 #include "engine/BulkAddRunner.h"
 #include "engine/Protocol.h"
 #include "replies/AccountTable.h"
-#include "replies/DomainLists.h"
+#include "replies/ListRules.h"
 #include "store/AccountCsv.h"
 
 namespace {
@@ -74,14 +74,22 @@ int DomainList(SessionRun& run)
     int code = run.exec();
     if (code == Exit::Ok) {
         // The window's rule for a damaged list: the domains up to the bad entry, and an error.
-        const UsableDomainList domains = UsableDomains(run.session.DomainNames);
+        const QStringList& names = run.session.DomainNames;
+        const DomainListCheck check = CheckDomainList(names);
         const QString domain = QStringLiteral("domain"), custom = QStringLiteral("custom");
-        for (const QString& d : domains.names)
-            w->row({d, domain});
-        for (const QString& d : UsableCustomDomains(run.session.CustomDomainNames))
+        for (qsizetype i = 0; i < check.sound; ++i)
+            w->row({names.at(i), domain});
+        // The server reports each custom domain once; an empty or repeated line adds nothing.
+        QSet<QString> seen;
+        for (const QString& d : std::as_const(run.session.CustomDomainNames)) {
+            if (d.isEmpty() || seen.contains(d))
+                continue;
+            seen.insert(d);
             w->row({d, custom});
-        if (domains.damaged) {
-            Err(DomainListErrorTitle + QStringLiteral(": ") + DomainListErrorText);
+        }
+        if (check.damaged) {
+            Err(QStringLiteral("the server's domain list is damaged (an empty entry or a domain listed twice, "
+                               "as domains.tab holds it); the domains before that entry are listed"));
             code = Exit::ServerRefused;
         }
     }

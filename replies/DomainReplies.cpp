@@ -1,8 +1,11 @@
 // Replies to the domain-level commands: the lists of domains and custom domains, the download and
 // upload of a custom domain file, and the removal of a domain. The greeting lives with the reader.
 
+#include <QSet>
+
 #include "engine/Protocol.h"
 #include "engine/ServerSession.h"
+#include "replies/ListRules.h"
 
 // A name list holds one quoted name per line; the line is not split, only its enclosing quotes go
 // (a quote inside stays part of the name).
@@ -62,4 +65,20 @@ ReplyOutcome ServerSession::HandleDomainDelLine(const QString& line)
     if (View)
         View->DomainRemoved();
     return ReplyOutcome::Complete;
+}
+
+DomainListCheck CheckDomainList(const QStringList& names)
+{
+    DomainListCheck check;
+    QSet<QString> seen;
+    seen.reserve(names.size());
+    for (const QString& domain : names) {
+        if (domain.isEmpty() || seen.contains(domain)) {
+            check.damaged = true;
+            break;
+        }
+        seen.insert(domain);
+        ++check.sound;
+    }
+    return check;
 }

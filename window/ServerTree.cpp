@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "replies/DomainLists.h"
+#include "replies/ListRules.h"
 #include "store/ServerStore.h"
 #include "window/MessageSeam.h"
 #include "window/frmMain.h"
@@ -22,6 +22,10 @@ const QChar DomainLetter = QLatin1Char('D');
 const QChar CustomDomainLetter = QLatin1Char('C');
 const QChar AccountLetter = QLatin1Char('A');
 
+const QString DomainListErrorTitle = QStringLiteral("Error Loading Domain List");
+const QString DomainListErrorText = QStringLiteral(
+    "An error was encourtered while processing the domains.tab file on the server.  "
+    "Check the file for invalid entries like \"\".");
 
 }  // namespace
 
@@ -150,17 +154,18 @@ void frmMain::AddDomainsToTree(const QString& serverKey)
         return;  // the server went away while its domains were on their way
     RemoveChildNodes(serverNode);
 
-    // The domains up to the first bad entry go in (replies/DomainLists.h).
+    // The domains up to the first bad entry go in: the server's domain file is damaged there, and
+    // the load stops.
     struct Domain {
         QString name;
         QString folded;  // the name as sorted
     };
-    const UsableDomainList usable = UsableDomains(Session->DomainNames);
-    const bool damaged = usable.damaged;
+    const QStringList& names = Session->DomainNames;
+    const DomainListCheck check = CheckDomainList(names);
     std::vector<Domain> domains;
-    domains.reserve(size_t(usable.names.size()));
-    for (const QString& domain : usable.names)
-        domains.push_back({domain, domain.toCaseFolded()});
+    domains.reserve(size_t(check.sound));
+    for (qsizetype i = 0; i < check.sound; ++i)
+        domains.push_back({names.at(i), names.at(i).toCaseFolded()});
     // Sorted once and inserted in one go: a server may hold many thousands of domains.
     std::stable_sort(domains.begin(), domains.end(), [](const Domain& a, const Domain& b) {
         return Tree::FoldedLess(a.folded, a.name, b.folded, b.name);
@@ -171,7 +176,7 @@ void frmMain::AddDomainsToTree(const QString& serverKey)
         nodes.push_back({d.name, DomainNodeKey(serverKey, d.name), Tree::Virgin, Tree::Domain, true});
     model->appendSorted(serverNode, nodes);
 
-    if (damaged) {
+    if (check.damaged) {
         ShowMessage(DomainListErrorText, MsgIcon::Critical, DomainListErrorTitle);
         return;
     }

@@ -91,7 +91,10 @@ void frmMain::CreateActivityViews()
     Session->Reports.addObserver(Activity);
     AttachJournal(*this);
     Session->Reports.addObserver(Busy);
-    connect(Busy, &BusyIndicator::cancelRequested, Session, &ServerSession::CancelScript);
+    connect(Busy, &BusyIndicator::cancelRequested, this, [this](const void* session) {
+        if (session == Session)
+            Session->CancelScript();
+    });
 
     // The outcome of the last action stays in the status bar for a while; the next script's
     // progress texts take its place at once.

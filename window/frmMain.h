@@ -2,9 +2,9 @@
 // The one main window: the server tree and the property panels, the view of one server session
 // (engine/ServerSession.h), which holds the queue, the connection and what the replies filled.
 // Its routines are defined across the subsystem folders:
-//   actions/*.cpp                the script frame, the builders and the button commands
+//   actions/*.cpp                the script frame, the builders and the button commands (the
+//                                server panel's among them, in actions/ServerCommands.cpp)
 //   window/*.cpp                 the tree, the panels, navigation, the window's lifecycle, printing
-//   store/ServerCommands.cpp     the server panel's commands
 
 #include <QMainWindow>
 #include <QPersistentModelIndex>
