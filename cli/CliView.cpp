@@ -144,16 +144,12 @@ void CliView::DomainRemoved()
 void CliView::FileDownloadStarted(FileKind kind)
 {
     delivered_.files[int(kind)] = FileEditors();
-    delivered_.fileComplete[int(kind)] = false;
     delivered_.fileUnholdable[int(kind)] = false;
 }
 
 void CliView::FileDownloadGrew(FileKind kind, const FileEditors& editors, const QString&)
 {
     delivered_.files[int(kind)] = editors;
-    const EditorSource& source =
-        kind == FileKind::CustomDomain ? session_.CustomDomainEditor : session_.MailProcEditor;
-    delivered_.fileComplete[int(kind)] = source.state == EditorSource::Complete;
 }
 
 void CliView::FileUnholdable(FileKind kind)

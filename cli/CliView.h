@@ -26,11 +26,12 @@ public:
     struct Delivered {
         bool domains = false, customDomains = false, users = false, userVars = false, aliases = false;
         bool members = false, account = false, pop3 = false, domainRemoved = false;
-        bool fileComplete[2] = {false, false};  // by FileKind, the download reached its end
         QStringList memberLines;                 // "R - addr" / "W - addr"
         QString accountName, accountPassword;
         bool accountIsList = false;
-        FileEditors files[2];                    // by FileKind, as far as the download came
+        // By FileKind, as far as the download came (whether it came whole the session's
+        // CustomDomainEditor and MailProcEditor say).
+        FileEditors files[2];
         bool fileUnholdable[2] = {false, false};
     };
     const Delivered& delivered() const { return delivered_; }

@@ -60,10 +60,12 @@ struct Cli {
     }
 
     // Runs tazelctl to its end, the simulator answering meanwhile.
-    Result run(const QStringList& args, const QByteArray& input = QByteArray())
+    Result run(const QStringList& args, const QByteArray& input = QByteArray(), const QString& outputFile = QString())
     {
         QProcess p;
         p.setProcessEnvironment(env);
+        if (!outputFile.isEmpty())
+            p.setStandardOutputFile(outputFile);
         p.start(QStringLiteral(TAZELCTL_PATH), args);
         Result r;
         if (!p.waitForStarted(10000))
@@ -485,6 +487,9 @@ void TazelctlTest::exitCodes_data()
                                        << "did not answer";
     QTest::newRow("closed mid-reply") << "cut userlist" << QStringList{"account", "list", "example.com"} << 75 << "";
     QTest::newRow("login refused") << "wrong password" << QStringList{"domain", "list"} << 77 << "";
+    QTest::newRow("usage: timeout not a number") << "" << QStringList{"domain", "list", "--timeout", "soon"} << 64
+                                                 << "--timeout";
+    QTest::newRow("output cannot be written") << "full disk" << QStringList{"domain", "list"} << 73 << "";
 }
 
 void TazelctlTest::exitCodes()
@@ -510,7 +515,7 @@ void TazelctlTest::exitCodes()
         probe.close();
         cli.addServer(1, QStringLiteral("sim"), port);
     }
-    const Result r = cli.run(args);
+    const Result r = cli.run(args, QByteArray(), fault == QLatin1String("full disk") ? QStringLiteral("/dev/full") : QString());
     QVERIFY2(r.code == code, qPrintable(QStringLiteral("exit %1, stderr: %2").arg(r.code).arg(QString::fromUtf8(r.err))));
     QVERIFY2(r.err.contains(stderrHolds.toUtf8()), r.err.constData());
     if (code == 1)
