@@ -53,8 +53,7 @@ bool PromptPassword(const QString& prompt, QString* password, QString* error)
         *error = QStringLiteral("No terminal to ask for the password on.");
         return false;
     }
-    const QByteArray text = prompt.toUtf8();
-    [[maybe_unused]] ssize_t n = ::write(fd, text.constData(), size_t(text.size()));
+    // Echo goes off before the prompt is shown, so nothing typed after it can be echoed or lost.
     termios old{};
     const bool haveTerm = ::tcgetattr(fd, &old) == 0;
     if (haveTerm) {
@@ -63,12 +62,14 @@ bool PromptPassword(const QString& prompt, QString* password, QString* error)
         quiet.c_lflag |= ECHONL;
         ::tcsetattr(fd, TCSAFLUSH, &quiet);
     }
+    const QByteArray text = prompt.toUtf8();
+    [[maybe_unused]] ssize_t n = ::write(fd, text.constData(), size_t(text.size()));
     QByteArray line;
     char c;
     while (::read(fd, &c, 1) == 1 && c != '\n')
         line.append(c);
     if (haveTerm)
-        ::tcsetattr(fd, TCSAFLUSH, &old);
+        ::tcsetattr(fd, TCSANOW, &old);
     ::close(fd);
     *password = FirstLine(line);
     return true;

@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -145,6 +146,7 @@ private slots:
     void unsendableValueIsRefusedBeforeAnyConnection_data();
     void unsendableValueIsRefusedBeforeAnyConnection();
     void serverChoice();
+    void promptsOnTheTerminalWithoutEcho();
     void dryRunSendsNothing();
     void passwordsNeverInJournalOrArguments();
     void journalAndLog();
@@ -594,6 +596,47 @@ void TazelctlTest::serverChoice()
     r = cli.run({"--host", host, "domain", "list"});
     QCOMPARE(r.code, 64);
     QCOMPARE(cli.sim.connections, before);
+}
+
+void TazelctlTest::promptsOnTheTerminalWithoutEcho()
+{
+    // A terminal of its own (script(1) gives the program a pseudo-terminal): the new password is
+    // asked twice there, and what is typed is not echoed back.
+    if (QStandardPaths::findExecutable(QStringLiteral("script")).isEmpty())
+        QSKIP("script(1) is not installed");
+    Cli cli;
+    QProcess p;
+    p.setProcessEnvironment(cli.env);
+    p.start(QStringLiteral("script"),
+            {QStringLiteral("-qec"),
+             QStringLiteral("%1 account passwd example.com bob").arg(QStringLiteral(TAZELCTL_PATH)),
+             QStringLiteral("/dev/null")});
+    QVERIFY(p.waitForStarted(10000));
+    QByteArray out;
+    auto waitFor = [&](const QByteArray& text) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!out.contains(text) && clock.elapsed() < 20000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            p.waitForReadyRead(10);
+            out += p.readAllStandardOutput();
+        }
+        return out.contains(text);
+    };
+    QVERIFY2(waitFor("New password of bob@example.com: "), out.constData());
+    p.write("Typed-Pw-9\r");
+    QVERIFY2(waitFor("again: "), out.constData());
+    p.write("Typed-Pw-9\r");
+    QElapsedTimer clock;
+    clock.start();
+    while (p.state() != QProcess::NotRunning && clock.elapsed() < 20000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        p.waitForFinished(10);
+    }
+    out += p.readAllStandardOutput();
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(cli.sim.state.account("example.com", "bob")->password, QStringLiteral("Typed-Pw-9"));
+    QVERIFY2(!out.contains("Typed-Pw-9"), out.constData());
 }
 
 void TazelctlTest::dryRunSendsNothing()
