@@ -19,6 +19,13 @@ bool ParseOutputForm(const QString& text, OutputForm* form)
 
 void AppendLatin1AsUtf8(QByteArray& to, QByteArrayView latin1)
 {
+    std::string s;
+    AppendLatin1AsUtf8(s, latin1);
+    to.append(s.data(), qsizetype(s.size()));
+}
+
+void AppendLatin1AsUtf8(std::string& to, QByteArrayView latin1)
+{
     const char* p = latin1.data();
     const char* const e = p + latin1.size();
     while (p < e) {
@@ -27,34 +34,22 @@ void AppendLatin1AsUtf8(QByteArray& to, QByteArrayView latin1)
         while (p < e && static_cast<unsigned char>(*p) < 0x80)
             ++p;
         if (p > run)
-            to.append(run, p - run);
+            to.append(run, size_t(p - run));
         if (p < e) {
             const unsigned char c = static_cast<unsigned char>(*p++);
-            to.append(char(0xC0 | (c >> 6)));
-            to.append(char(0x80 | (c & 0x3F)));
+            to.push_back(char(0xC0 | (c >> 6)));
+            to.push_back(char(0x80 | (c & 0x3F)));
         }
     }
 }
 
 RowWriter::~RowWriter() = default;
 
-void RowWriter::put(QByteArrayView bytes)
-{
-    buffer_.append(bytes.data(), bytes.size());
-    if (buffer_.size() >= 65536)
-        flush();
-}
-
-void RowWriter::put(char c)
-{
-    buffer_.append(c);
-}
-
 void RowWriter::flush()
 {
-    if (buffer_.isEmpty())
+    if (buffer_.empty())
         return;
-    if (!failed_ && std::fwrite(buffer_.constData(), 1, size_t(buffer_.size()), out_) != size_t(buffer_.size()))
+    if (!failed_ && std::fwrite(buffer_.data(), 1, buffer_.size(), out_) != buffer_.size())
         failed_ = true;
     if (!failed_ && std::fflush(out_) != 0)
         failed_ = true;
@@ -72,12 +67,14 @@ void RowWriter::row(const OutField* fields, int count)
 {
     scratch_.resize(size_t(count));
     for (int i = 0; i < count; ++i) {
-        QByteArray& f = scratch_[size_t(i)];
+        std::string& f = scratch_[size_t(i)];
         f.clear();
-        if (fields[i].isLatin1)
+        if (fields[i].isLatin1) {
             AppendLatin1AsUtf8(f, fields[i].latin1);
-        else if (fields[i].text)
-            f = fields[i].text->toUtf8();
+        } else if (fields[i].text) {
+            const QByteArray utf8 = fields[i].text->toUtf8();
+            f.assign(utf8.constData(), size_t(utf8.size()));
+        }
     }
     ++rows_;
     writeRow(scratch_);
@@ -107,7 +104,7 @@ class TabWriter : public RowWriter {
 public:
     using RowWriter::RowWriter;
     void writeHeader() override { writeRow(utf8(columns_)); }
-    void writeRow(const std::vector<QByteArray>& fields) override
+    void writeRow(const std::vector<std::string>& fields) override
     {
         for (size_t i = 0; i < fields.size(); ++i) {
             if (i)
@@ -117,11 +114,11 @@ public:
         put('\n');
     }
     void writeEnd() override {}
-    static std::vector<QByteArray> utf8(const QStringList& l)
+    static std::vector<std::string> utf8(const QStringList& l)
     {
-        std::vector<QByteArray> v;
+        std::vector<std::string> v;
         for (const QString& s : l)
-            v.push_back(s.toUtf8());
+            v.push_back(s.toStdString());
         return v;
     }
 };
@@ -130,12 +127,12 @@ class CsvWriter : public RowWriter {
 public:
     using RowWriter::RowWriter;
     void writeHeader() override { writeRow(TabWriter::utf8(columns_)); }
-    void writeRow(const std::vector<QByteArray>& fields) override
+    void writeRow(const std::vector<std::string>& fields) override
     {
         for (size_t i = 0; i < fields.size(); ++i) {
             if (i)
                 put(',');
-            const QByteArray& f = fields[i];
+            const std::string& f = fields[i];
             const bool quote = std::any_of(f.begin(), f.end(),
                                            [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
             if (!quote) {
@@ -160,17 +157,20 @@ public:
     JsonWriter(bool headers, FILE* out) : RowWriter(headers, out) {}
     // The keys are the column names whatever --no-headers says: an object needs its keys.
     void writeHeader() override {}
-    void writeRow(const std::vector<QByteArray>& fields) override
+    void writeRow(const std::vector<std::string>& fields) override
     {
         if (keys_.empty())
             for (const QString& c : std::as_const(columns_))
-                keys_.push_back(quoted(c.toUtf8()));
+                keys_.push_back(quoted(c.toStdString()));
         put(first_ ? QByteArrayView("[\n{") : QByteArrayView(",\n{"));
         first_ = false;
         for (size_t i = 0; i < fields.size(); ++i) {
             if (i)
                 put(',');
-            put(i < keys_.size() ? QByteArrayView(keys_[i]) : QByteArrayView("\"\""));
+            if (i < keys_.size())
+                put(keys_[i]);
+            else
+                put(QByteArrayView("\"\""));
             put(':');
             putQuoted(fields[i]);
         }
@@ -179,11 +179,11 @@ public:
     void writeEnd() override { put(first_ ? QByteArrayView("[]\n") : QByteArrayView("\n]\n")); }
 
 private:
-    void putQuoted(const QByteArray& f)
+    void putQuoted(const std::string& f)
     {
         put('"');
         // Runs that need no escape go over whole.
-        const char* p = f.constData();
+        const char* p = f.data();
         const char* const e = p + f.size();
         while (p < e) {
             const char* run = p;
@@ -205,8 +205,8 @@ private:
         }
         put('"');
     }
-    static QByteArray quoted(const QByteArray& key) { return '"' + key + '"'; }
-    std::vector<QByteArray> keys_;
+    static std::string quoted(const std::string& key) { return '"' + key + '"'; }
+    std::vector<std::string> keys_;
     bool first_ = true;
 };
 
@@ -215,11 +215,11 @@ class TableWriter : public RowWriter {
 public:
     using RowWriter::RowWriter;
     void writeHeader() override {}
-    void writeRow(const std::vector<QByteArray>& fields) override
+    void writeRow(const std::vector<std::string>& fields) override
     {
         std::vector<QString> row;
-        for (const QByteArray& f : fields)
-            row.push_back(QString::fromUtf8(f));
+        for (const std::string& f : fields)
+            row.push_back(QString::fromStdString(f));
         rowsHeld_.push_back(std::move(row));
     }
     void writeEnd() override

@@ -16,6 +16,7 @@
 #include <QStringList>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 enum class OutputForm { Table, Tab, Csv, Json };
@@ -50,15 +51,22 @@ public:
 
     static std::unique_ptr<RowWriter> make(OutputForm form, bool headers, FILE* out = stdout);
 
-    RowWriter(bool headers, FILE* out) : headers_(headers), out_(out) {}
+    RowWriter(bool headers, FILE* out) : headers_(headers), out_(out) { buffer_.reserve(80 * 1024); }
 
 protected:
     virtual void writeHeader() = 0;
     // One row; fields as UTF-8.
-    virtual void writeRow(const std::vector<QByteArray>& fields) = 0;
+    virtual void writeRow(const std::vector<std::string>& fields) = 0;
     virtual void writeEnd() = 0;
-    void put(QByteArrayView bytes);
-    void put(char c);
+    void put(const char* data, size_t size)
+    {
+        buffer_.append(data, size);
+        if (buffer_.size() >= 65536)
+            flush();
+    }
+    void put(const std::string& bytes) { put(bytes.data(), bytes.size()); }
+    void put(QByteArrayView bytes) { put(bytes.data(), size_t(bytes.size())); }
+    void put(char c) { buffer_.push_back(c); }
     void flush();
 
     QStringList columns_;
@@ -66,11 +74,12 @@ protected:
 
 private:
     FILE* out_;
-    QByteArray buffer_;
-    std::vector<QByteArray> scratch_;
+    std::string buffer_;  // appends inline, which a million rows notice
+    std::vector<std::string> scratch_;
     qint64 rows_ = 0;
     bool failed_ = false;
 };
 
 // Latin-1 bytes as UTF-8, appended.
+void AppendLatin1AsUtf8(std::string& to, QByteArrayView latin1);
 void AppendLatin1AsUtf8(QByteArray& to, QByteArrayView latin1);
