@@ -59,8 +59,6 @@ void RowWriter::flush()
 void RowWriter::begin(const QStringList& columns)
 {
     columns_ = columns;
-    if (headers_)
-        writeHeader();
 }
 
 void RowWriter::row(const OutField* fields, int count)
@@ -75,6 +73,11 @@ void RowWriter::row(const OutField* fields, int count)
             const QByteArray utf8 = fields[i].text->toUtf8();
             f.assign(utf8.constData(), size_t(utf8.size()));
         }
+    }
+    if (!started_) {
+        started_ = true;
+        if (headers_)
+            writeHeader();
     }
     ++rows_;
     writeRow(scratch_);
@@ -91,8 +94,15 @@ void RowWriter::row(const QStringList& fields)
     row(f.data(), int(f.size()));
 }
 
-bool RowWriter::end()
+bool RowWriter::end(bool complete)
 {
+    if (!started_) {
+        if (!complete)
+            return true;
+        started_ = true;
+        if (headers_)
+            writeHeader();
+    }
     writeEnd();
     flush();
     return !failed_;

@@ -36,14 +36,17 @@ struct OutField {
 class RowWriter {
 public:
     virtual ~RowWriter();
-    // The column names; written (as a header, or as the JSON keys) unless headers are off.
+    // The column names; written (as a header, or as the JSON keys) unless headers are off. The
+    // header goes out with the first row, or at the end of a list that came whole: a command that
+    // failed before its first row prints nothing at all.
     void begin(const QStringList& columns);
     void row(std::initializer_list<OutField> fields) { row(fields.begin(), int(fields.size())); }
     void row(const OutField* fields, int count);
     void row(const QStringList& fields);
     // Ends the list (the closing "]" of JSON, the table itself) and flushes. False when standard
-    // output could not take it all (a full disk, a closed pipe).
-    bool end();
+    // output could not take it all (a full disk, a closed pipe). complete: the list came whole;
+    // when it did not and no row was written, nothing is written.
+    bool end(bool complete = true);
     qint64 rows() const { return rows_; }
     // Hands what is buffered to standard output now (a list still arriving shows its rows as they
     // come, not only every 64 KiB).
@@ -78,6 +81,7 @@ private:
     std::vector<std::string> scratch_;
     qint64 rows_ = 0;
     bool failed_ = false;
+    bool started_ = false;  // the header (if any) is out
 };
 
 // Latin-1 bytes as UTF-8, appended.

@@ -93,7 +93,7 @@ int DomainList(SessionRun& run)
             code = Exit::ServerRefused;
         }
     }
-    if (!w->end())
+    if (!w->end(code == Exit::Ok))
         return Exit::CantCreate;
     return code;
 }
@@ -144,7 +144,7 @@ int AccountList(SessionRun& run, const QString& domain)
     const int code = run.exec();
     timer.stop();
     run.view.onUsers = nullptr;
-    if (!w->end())
+    if (!w->end(code == Exit::Ok))
         return code == Exit::Ok ? Exit::CantCreate : code;
     return code;
 }

@@ -520,6 +520,8 @@ void TazelctlTest::exitCodes()
     const Result r = cli.run(args, QByteArray(), fault == QLatin1String("full disk") ? QStringLiteral("/dev/full") : QString());
     QVERIFY2(r.code == code, qPrintable(QStringLiteral("exit %1, stderr: %2").arg(r.code).arg(QString::fromUtf8(r.err))));
     QVERIFY2(r.err.contains(stderrHolds.toUtf8()), r.err.constData());
+    // A command that failed before its first row prints nothing, not even a header.
+    QVERIFY2(r.out.isEmpty(), r.out.constData());
     if (code == 1)
         QVERIFY(r.err.contains("domainadd"));  // the refused request is named, its line given whole
 }
