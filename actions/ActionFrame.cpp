@@ -4,10 +4,14 @@
 // the protocol cannot carry off the wire.
 
 #include "actions/ScriptTarget.h"
+
+#include <QPointer>
+
 #include "engine/CommandQueue.h"
 #include "engine/Protocol.h"
 #include "store/ServerStore.h"
 #include "window/MessageSeam.h"
+#include "window/ServerPasswords.h"
 #include "window/frmMain.h"
 
 using namespace Pseudo;
@@ -18,30 +22,55 @@ ScriptServer ScriptServerOf(frmMain& w, const QString& serverKey)
     server.login.host = GetServerAddress(*w.Settings, serverKey);
     server.login.port = ReadSetting(*w.Settings, serverKey, Store::PortKey);
     server.login.login = ReadSetting(*w.Settings, serverKey, Store::LoginKey);
-    server.login.password = ReadServerPassword(*w.Settings, serverKey);
+    // The password comes from memory (the keyring's were read when the window started); none
+    // while it has not arrived yet or cannot be had (HoldForPassword then settles the script).
+    server.login.password = w.Passwords->PasswordFor(serverKey);
     server.name = ReadSetting(*w.Settings, serverKey, Store::NameKey);
     server.key = serverKey;
     return server;
 }
 
-bool Queued(frmMain& w, const QueuedScript& script)
+void HoldForPassword(frmMain& w, const ScriptServer& server, quint64 serial)
 {
-    if (!script)
+    // A password that has not arrived yet holds the script, and the scripts queued after it, until
+    // it has; one that cannot be had drops the script, with the reason, before it connects.
+    if (server.login.password)
+        return;
+    QPointer<ServerSession> session(w.Session);
+    w.Passwords->WhenPasswordKnown(server.key, [session, serial](const std::optional<QString>& password,
+                                                                 const QString& reason) {
+        if (!session)
+            return;
+        if (password)
+            session->ProvidePassword(serial, *password);
+        else
+            session->DropHeldScript(serial, reason);
+    });
+}
+
+bool Queued(frmMain& w, const ScriptServer& server, const QueuedScript& script)
+{
+    if (!script) {
         w.ShowMessage(script.refusal, MsgIcon::Exclamation);
-    return bool(script);
+        return false;
+    }
+    HoldForPassword(w, server, script.serial);
+    return true;
 }
 
 void frmMain::QueueScriptHead(const QString& serverKey, bool required, const ScriptLabel& label)
 {
+    // The record as it is now: a script keeps these values even if the record changes before it runs.
     const ScriptServer server = ScriptServerOf(*this, serverKey);
     ScriptLabel named = label;
     named.server = server.name;
-    Session->QueueScriptHead(server.login, required, named);
+    HoldForPassword(*this, server, Session->QueueScriptHead(server.login, required, named));
 }
 
 void frmMain::QueueLoadDomains(const QString& serverKey, bool required)
 {
-    Queued(*this, Scripts::LoadDomains(*Session, ScriptServerOf(*this, serverKey), required));
+    const ScriptServer scriptServer = ScriptServerOf(*this, serverKey);
+    Queued(*this, scriptServer, Scripts::LoadDomains(*Session, scriptServer, required));
 }
 
 void frmMain::QueueLoadUsers(const QString& domainNodeKey, bool required)
@@ -50,7 +79,8 @@ void frmMain::QueueLoadUsers(const QString& domainNodeKey, bool required)
     if (!domain.isValid())
         return;
     // A name the server sent with a quote inside is shown, but never sent back under another name.
-    Queued(*this, Scripts::LoadUsers(*Session, ScriptServerOf(*this, NodeKey(domain.parent())), NodeText(domain),
+    const ScriptServer scriptServer = ScriptServerOf(*this, NodeKey(domain.parent()));
+    Queued(*this, scriptServer, Scripts::LoadUsers(*Session, scriptServer, NodeText(domain),
                                      domainNodeKey, required));
 }
 
@@ -59,7 +89,8 @@ void frmMain::QueueLoadCustomDomain(const QString& customDomainNodeKey)
     const QModelIndex node = NodeByKey(customDomainNodeKey);
     if (!node.isValid())
         return;
-    Queued(*this, Scripts::LoadCustomDomain(*Session, ScriptServerOf(*this, NodeKey(node.parent())), NodeText(node)));
+    const ScriptServer scriptServer = ScriptServerOf(*this, NodeKey(node.parent()));
+    Queued(*this, scriptServer, Scripts::LoadCustomDomain(*Session, scriptServer, NodeText(node)));
 }
 
 void frmMain::QueueLoadAccount(const QString& accountNodeKey)
@@ -71,7 +102,7 @@ void frmMain::QueueLoadAccount(const QString& accountNodeKey)
     const QString tag = NodeTag(account);
     const ScriptServer server = ScriptServerOf(*this, NodeKey(domain.parent()));
     if (tag == QLatin1String("U") || tag == QLatin1String("M")) {
-        Queued(*this, Scripts::LoadAccount(*Session, server, NodeText(domain), NodeText(account),
+        Queued(*this, server, Scripts::LoadAccount(*Session, server, NodeText(domain), NodeText(account),
                                            tag == QLatin1String("M")));
         return;
     }

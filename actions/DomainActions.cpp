@@ -81,9 +81,9 @@ void frmMain::cmdAddDomain_Click()
     if (chkCustDomain->isChecked()) {
         // A new custom domain starts as a file of one empty line.
         EmptyCustomDomainEditor(*this, kLineBreak, name);
-        Queued(*this, Scripts::AddCustomDomain(*Session, server, name));
+        Queued(*this, server, Scripts::AddCustomDomain(*Session, server, name));
     } else {
-        Queued(*this, Scripts::AddDomain(*Session, server, name));
+        Queued(*this, server, Scripts::AddDomain(*Session, server, name));
     }
 }
 
@@ -101,7 +101,8 @@ void frmMain::cmdRemoveDomain_Click()
                   MessageTitle, true))
         return;
 
-    Queued(*this, Scripts::RemoveDomain(*Session, ScriptServerOf(*this, serverKey), domain));
+    const ScriptServer scriptServer = ScriptServerOf(*this, serverKey);
+    Queued(*this, scriptServer, Scripts::RemoveDomain(*Session, scriptServer, domain));
     ShowServerAfterRemoval(*this, serverKey);
 }
 
@@ -122,7 +123,8 @@ void frmMain::cmdRemoveCustDomain_Click()
 
     // An empty file removes the custom domain on the server.
     EmptyCustomDomainEditor(*this, QString(), name);
-    Queued(*this, Scripts::RemoveCustomDomain(*Session, ScriptServerOf(*this, serverKey), name));
+    const ScriptServer scriptServer = ScriptServerOf(*this, serverKey);
+    Queued(*this, scriptServer, Scripts::RemoveCustomDomain(*Session, scriptServer, name));
     ShowServerAfterRemoval(*this, serverKey);
 }
 
@@ -140,7 +142,8 @@ void frmMain::QueueSaveCustomDomain()
     if (Scripts::CustomDomainEditorEmpty(editors))
         txtDomainAdvanced->setPlainText(kLineBreak);
 
-    Queued(*this, Scripts::SaveCustomDomain(*Session, ScriptServerOf(*this, serverKey), name, editors));
+    const ScriptServer scriptServer = ScriptServerOf(*this, serverKey);
+    Queued(*this, scriptServer, Scripts::SaveCustomDomain(*Session, scriptServer, name, editors));
 }
 
 // The editor buttons check the save they lead to before they change the editor, so that a refused

@@ -51,7 +51,8 @@ void frmMain::cmdAddUser_Click()
     if (!t)
         return;
     // The name is trimmed and lower case on the server, the password trimmed (in the shared script).
-    Queued(*this, Scripts::AddUser(*Session, ScriptServerOf(*this, t->serverKey), t->domain, t->domainKey,
+    const ScriptServer scriptServer = ScriptServerOf(*this, t->serverKey);
+    Queued(*this, scriptServer, Scripts::AddUser(*Session, scriptServer, t->domain, t->domainKey,
                                    txtUserName->text(), txtPassword->text(), chkAsList->isChecked()));
 }
 
@@ -70,7 +71,8 @@ void frmMain::cmdDeleteUser_Click()
         return;
     // The panels stay hidden until the refreshed list shows the panel for a new account.
     HideAllPanels();
-    Queued(*this, Scripts::DeleteUser(*Session, ScriptServerOf(*this, t->serverKey), t->domain, t->domainKey,
+    const ScriptServer scriptServer = ScriptServerOf(*this, t->serverKey);
+    Queued(*this, scriptServer, Scripts::DeleteUser(*Session, scriptServer, t->domain, t->domainKey,
                                       t->account));
 }
 
@@ -80,7 +82,8 @@ void frmMain::cmdSavePassword_Click()
     if (!t)
         return;
     // A password of blanks only is sent as the empty text, as the server expects it.
-    Queued(*this, Scripts::SetPassword(*Session, ScriptServerOf(*this, t->serverKey), t->domain, t->account,
+    const ScriptServer scriptServer = ScriptServerOf(*this, t->serverKey);
+    Queued(*this, scriptServer, Scripts::SetPassword(*Session, scriptServer, t->domain, t->account,
                                        txtPassword->text()));
 }
 
@@ -93,7 +96,8 @@ void frmMain::cmdAddListUser_Click()
     if (!t)
         return;
     // "R" reads only; "RW" reads and posts, also when neither option is chosen.
-    Queued(*this, Scripts::AddListMember(*Session, ScriptServerOf(*this, t->serverKey), t->domain, t->account,
+    const ScriptServer scriptServer = ScriptServerOf(*this, t->serverKey);
+    Queued(*this, scriptServer, Scripts::AddListMember(*Session, scriptServer, t->domain, t->account,
                                          address, optReadOnly->isChecked()));
 }
 
@@ -107,6 +111,7 @@ void frmMain::cmdDeleteListUser_Click()
         return;
     // A member entry reads "R - address" or "W - address".
     const QString address = selected.first()->text().mid(4);
-    Queued(*this, Scripts::RemoveListMember(*Session, ScriptServerOf(*this, t->serverKey), t->domain, t->account,
+    const ScriptServer scriptServer = ScriptServerOf(*this, t->serverKey);
+    Queued(*this, scriptServer, Scripts::RemoveListMember(*Session, scriptServer, t->domain, t->account,
                                             address));
 }

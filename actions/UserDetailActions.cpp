@@ -64,7 +64,8 @@ void frmMain::cmdAddAlias_Click()
     Account account;
     if (!SelectedAccount(*this, account))
         return;
-    Queued(*this, Scripts::AddAlias(*Session, ScriptServerOf(*this, account.server), account.domain, account.name,
+    const ScriptServer scriptServer = ScriptServerOf(*this, account.server);
+    Queued(*this, scriptServer, Scripts::AddAlias(*Session, scriptServer, account.domain, account.name,
                                     txtNewAlias->text()));
 }
 
@@ -75,7 +76,8 @@ void frmMain::cmdDeleteAlias_Click()
     Account account;
     if (row < 0 || !SelectedAccount(*this, account))
         return;
-    Queued(*this, Scripts::RemoveAlias(*Session, ScriptServerOf(*this, account.server), account.domain, account.name,
+    const ScriptServer scriptServer = ScriptServerOf(*this, account.server);
+    Queued(*this, scriptServer, Scripts::RemoveAlias(*Session, scriptServer, account.domain, account.name,
                                        lstAliases->item(row)->text()));
 }
 
@@ -102,7 +104,8 @@ void frmMain::cmdSaveUserVars_Click()
         return;
     if (!CheckSendable({form.realName, form.homePage, form.maxMBSize}))
         return;
-    Queued(*this, Scripts::SaveUserVars(*Session, ScriptServerOf(*this, account.server), account.domain,
+    const ScriptServer scriptServer = ScriptServerOf(*this, account.server);
+    Queued(*this, scriptServer, Scripts::SaveUserVars(*Session, scriptServer, account.domain,
                                         account.name, form));
 }
 
@@ -113,7 +116,8 @@ void frmMain::QueueSaveMailProc()
         return;
     if (!CheckMailProcSave(*this, account, MailProcEditorContents()))
         return;
-    Queued(*this, Scripts::SaveMailProc(*Session, ScriptServerOf(*this, account.server), account.domain, account.name));
+    const ScriptServer scriptServer = ScriptServerOf(*this, account.server);
+    Queued(*this, scriptServer, Scripts::SaveMailProc(*Session, scriptServer, account.domain, account.name));
 }
 
 void frmMain::cmdSaveAdvanced_Click()
@@ -185,7 +189,8 @@ void frmMain::cmdAddPOP3_Click()
     Account account;
     if (server.isEmpty() || user.isEmpty() || password.isEmpty() || !SelectedAccount(*this, account))
         return;
-    Queued(*this, Scripts::AddPop3Link(*Session, ScriptServerOf(*this, account.server), account.domain, account.name,
+    const ScriptServer scriptServer = ScriptServerOf(*this, account.server);
+    Queued(*this, scriptServer, Scripts::AddPop3Link(*Session, scriptServer, account.domain, account.name,
                                        server, user, password, !optCLR->isChecked()));
 }
 
@@ -197,6 +202,7 @@ void frmMain::cmdDeletePOP3_Click()
     if (row < 0 || row >= Session->Pop3LinkServers.size() || row >= Session->Pop3LinkUsers.size() ||
         !SelectedAccount(*this, account))
         return;
-    Queued(*this, Scripts::RemovePop3Link(*Session, ScriptServerOf(*this, account.server), account.domain,
+    const ScriptServer scriptServer = ScriptServerOf(*this, account.server);
+    Queued(*this, scriptServer, Scripts::RemovePop3Link(*Session, scriptServer, account.domain,
                                           account.name, Session->Pop3LinkServers.at(row), Session->Pop3LinkUsers.at(row)));
 }

@@ -1,8 +1,12 @@
 #include "cli/ServerChoice.h"
 
+#include <QCoreApplication>
 #include <algorithm>
+#include <optional>
 
 #include "engine/Protocol.h"
+#include "store/KeyringPasswords.h"
+#include "store/RecordPasswords.h"
 #include "store/ServerStore.h"
 
 bool ListStoredServers(QSettings& settings, QList<StoredServer>* servers, QString* error)
@@ -34,14 +38,35 @@ bool ListStoredServers(QSettings& settings, QList<StoredServer>* servers, QStrin
     return true;
 }
 
-ServerLogin StoredServerLogin(QSettings& settings, const StoredServer& server)
+bool StoredServerLogin(QSettings& settings, const StoredServer& server, ServerLogin* login, QString* error,
+                       int* exitCode)
 {
-    ServerLogin login;
-    login.host = server.address;
-    login.port = server.port;
-    login.login = server.login;
-    login.password = ReadServerPassword(settings, server.section);
-    return login;
+    login->host = server.address;
+    login->port = server.port;
+    login->login = server.login;
+    // A record kept in the settings file answers at once; the keyring's answer comes through the
+    // event loop, which runs here until it has.
+    KeyringPasswords keyring;
+    RecordPasswords records(settings, &keyring);
+    std::optional<PasswordResult> answer;
+    records.read(server.section, [&answer](const PasswordResult& r) { answer = r; });
+    while (!answer)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (answer->ok()) {
+        login->password = answer->password;
+        return true;
+    }
+    *error = QStringLiteral("The password of the server %1 could not be read: %2.")
+                 .arg(server.name, KeyringProblemText(*answer));
+    // A keyring that is there but keeps the password from us is a refusal; one that does not answer
+    // leaves the server out of reach.
+    switch (answer->kind) {
+    case PasswordResult::Locked:
+    case PasswordResult::Refused:
+    case PasswordResult::NotFound: *exitCode = 77; break;
+    default: *exitCode = 69; break;
+    }
+    return false;
 }
 
 bool ParseHostPort(const QString& text, QString* host, QString* port)

@@ -20,9 +20,12 @@ struct StoredServer {
 // Every active record, in the order the tree shows them. False when the store cannot be read.
 bool ListStoredServers(QSettings& settings, QList<StoredServer>* servers, QString* error);
 
-// The one place where tazelctl gets a stored server's password and route: from the record's own
-// scrambled password and its plain connection today. Keyring passwords and SSH routes plug in here.
-ServerLogin StoredServerLogin(QSettings& settings, const StoredServer& server);
+// The one place where tazelctl gets a stored server's password and route: the password from the
+// system keyring for a record kept there (waiting for its answer), otherwise the record's own
+// scrambled one; the route is the plain connection (an SSH route plugs in here). False, with the
+// message and the exit code, when the password cannot be had.
+bool StoredServerLogin(QSettings& settings, const StoredServer& server, ServerLogin* login, QString* error,
+                       int* exitCode);
 
 // "HOST" or "HOST:PORT" ("[v6]:PORT" for an IPv6 address); false when the port is not 1 to 65535.
 bool ParseHostPort(const QString& text, QString* host, QString* port);

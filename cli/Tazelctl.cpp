@@ -176,7 +176,11 @@ int ChooseServer(CliContext& c)
             return Exit::NoUser;
         }
     }
-    c.server.login = StoredServerLogin(*settings, *chosen);
+    int code = Exit::Ok;
+    if (!StoredServerLogin(*settings, *chosen, &c.server.login, &error, &code)) {
+        Err(error);
+        return code;
+    }
     c.server.name = chosen->name;
     c.server.key = chosen->section;
     return Exit::Ok;

@@ -128,7 +128,9 @@ void BulkAddRunner::queueNextRow()
     label.quietErrors = true;
     label.owner = this;
     label.server = target_.server.name;
-    session_.QueueScriptHead(target_.server.login, true, label);
+    const quint64 serial = session_.QueueScriptHead(target_.server.login, true, label);
+    if (scriptQueued)
+        scriptQueued(serial);
     session_.QueueCommand(Pseudo::UserAdd, RowOutcomeTap::RowMark);
     session_.QueueArgument(target_.domain);
     session_.QueueArgument(row.name);
@@ -145,7 +147,9 @@ void BulkAddRunner::queueReadBack()
     ScriptLabel label = ScriptLabel::read(QStringLiteral("read accounts of ") + target_.domain);
     label.owner = this;
     label.server = target_.server.name;
-    session_.QueueScriptHead(target_.server.login, true, label);
+    const quint64 serial = session_.QueueScriptHead(target_.server.login, true, label);
+    if (scriptQueued)
+        scriptQueued(serial);
     session_.QueueCommand(Pseudo::UserList);
     session_.QueueArgument(target_.domain);
     session_.QueueCommand(Pseudo::AddUsersToList);

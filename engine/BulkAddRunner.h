@@ -16,6 +16,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 
 #include "engine/Scripts.h"
@@ -51,6 +52,10 @@ public:
     void cancel();
     bool running() const { return running_; }
     int sentCount() const { return sent_; }
+
+    // Told of every script the run queues, by its serial: a front end whose passwords arrive later
+    // (from the keyring) settles a script queued without one.
+    std::function<void(quint64 serial)> scriptQueued;
 
     // The seam: the script of the row under way (or the read-back) has ended so.
     void scriptEnded(const ScriptEnd& end);

@@ -187,7 +187,10 @@ void AccountFiles::addAccountsFromFile()
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     // Window-modal: while the rows go out, the tree cannot be used to start other actions.
     dialog->setWindowModality(Qt::WindowModal);
-    connect(dialog, &BulkAddDialog::addRequested, this, [this, target, rows] { runner_->start(target, rows); });
+    connect(dialog, &BulkAddDialog::addRequested, this, [this, target, rows] {
+        runner_->scriptQueued = [this, target](quint64 serial) { HoldForPassword(w_, target.server, serial); };
+        runner_->start(target, rows);
+    });
     connect(dialog, &BulkAddDialog::stopRequested, runner_, &BulkAddRunner::cancel);
     connect(runner_, &BulkAddRunner::rowFinished, dialog, &BulkAddDialog::showRowOutcome);
     connect(runner_, &BulkAddRunner::finished, dialog, &BulkAddDialog::showFinished);
