@@ -14,9 +14,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
+#include <optional>
 
 #include "sim/TazelSim.h"
 #include "store/AccountCsv.h"
+#include "store/KeyringPasswords.h"
 #include "store/ServerStore.h"
 
 namespace {
@@ -146,6 +148,8 @@ private slots:
     void unsendableValueIsRefusedBeforeAnyConnection_data();
     void unsendableValueIsRefusedBeforeAnyConnection();
     void serverChoice();
+    void keyringThatDoesNotAnswer();
+    void keyringPasswordOfAStoredServer();
     void promptsOnTheTerminalWithoutEcho();
     void dryRunSendsNothing();
     void passwordsNeverInJournalOrArguments();
@@ -639,6 +643,59 @@ void TazelctlTest::promptsOnTheTerminalWithoutEcho()
     QCOMPARE(p.exitCode(), 0);
     QCOMPARE(cli.sim.state.account("example.com", "bob")->password, QStringLiteral("Typed-Pw-9"));
     QVERIFY2(!out.contains("Typed-Pw-9"), out.constData());
+}
+
+void TazelctlTest::keyringThatDoesNotAnswer()
+{
+    Cli cli;
+    {
+        QSettings s(cli.storePath(), QSettings::IniFormat);
+        QVERIFY(MarkPasswordInKeyring(s, ServerSection(1)));
+    }
+    // No session bus at all: no keyring answers, and nothing goes to the server.
+    cli.env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/tazel-bus"));
+    const Result r = cli.run({"domain", "list"});
+    QCOMPARE(r.code, 69);
+    QVERIFY2(r.err.contains("could not be read") && r.err.contains("keyring"), r.err.constData());
+    QCOMPARE(cli.sim.connections, 0);
+}
+
+void TazelctlTest::keyringPasswordOfAStoredServer()
+{
+    // The real keyring: gnome-keyring on a private session bus (CTest runs this through
+    // scripts/private-keyring); never the machine's own.
+    if (qgetenv("TAZEL_PRIVATE_KEYRING") != "1")
+        QSKIP("runs through scripts/private-keyring only");
+    Cli cli;
+    // The password goes in as the window saves it, through the program's own keyring code.
+    KeyringPasswords keyring;
+    auto await = [](auto call) {
+        std::optional<PasswordResult> answer;
+        call([&answer](const PasswordResult& r) { answer = r; });
+        QElapsedTimer clock;
+        clock.start();
+        while (!answer && clock.elapsed() < 20000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return answer.value_or(PasswordResult{PasswordResult::OtherError, {}, QStringLiteral("no answer")});
+    };
+    QVERIFY(await([&](PasswordStore::Callback done) { keyring.write(ServerSection(1), QStringLiteral("secret"), done); }).ok());
+    {
+        QSettings s(cli.storePath(), QSettings::IniFormat);
+        QVERIFY(MarkPasswordInKeyring(s, ServerSection(1)));
+    }
+    Result r = cli.run({"domain", "list", "-o", "json"});
+    QVERIFY2(r.code == 0, r.err.constData());
+    QCOMPARE(Column(JsonRows(r), "name").value(0), QStringLiteral("example.com"));
+    QFile store(cli.storePath());
+    QVERIFY(store.open(QIODevice::ReadOnly));
+    QVERIFY(!store.readAll().contains("secret"));
+    // The entry gone from the keyring: the login cannot be made, and the server sees nothing.
+    QVERIFY(await([&](PasswordStore::Callback done) { keyring.remove(ServerSection(1), done); }).ok());
+    const int before = cli.sim.connections;
+    r = cli.run({"domain", "list"});
+    QCOMPARE(r.code, 77);
+    QVERIFY2(r.err.contains("could not be read"), r.err.constData());
+    QCOMPARE(cli.sim.connections, before);
 }
 
 void TazelctlTest::dryRunSendsNothing()
