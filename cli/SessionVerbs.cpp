@@ -63,6 +63,17 @@ bool NewPassword(const CliContext& c, const QString& what, QString* password, in
     return false;
 }
 
+// A password the protocol cannot carry is refused without being repeated: standard error often
+// ends up in a log.
+bool PasswordSendable(const QString& password)
+{
+    if (IsSendable(TrimSpaces(password)))
+        return true;
+    Err(QStringLiteral("the password cannot be sent to the server: it holds a double quote, a TAB, a line break "
+                       "or a character outside Latin-1. Nothing was changed."));
+    return false;
+}
+
 // ---------------------------------------------------------------- domains
 
 int DomainList(SessionRun& run)
@@ -593,6 +604,8 @@ int RunSessionVerb(const CliContext& c)
             int code = Exit::Ok;
             if (!NewPassword(c, QStringLiteral("password of %1@%2").arg(name, a.at(0)), &password, &code))
                 return code;
+            if (!PasswordSendable(password))
+                return Exit::DataErr;
             if (verb == QLatin1String("add"))
                 return change(Scripts::AddUser(s, server, a.at(0), CliKey, a.at(1), password,
                                                c.options.flags.contains(QStringLiteral("--list"))));
@@ -636,6 +649,8 @@ int RunSessionVerb(const CliContext& c)
             int code = Exit::Ok;
             if (!NewPassword(c, QStringLiteral("POP3 password of %1@%2").arg(a.at(3), a.at(2)), &password, &code))
                 return code;
+            if (!PasswordSendable(password))
+                return Exit::DataErr;
             return change(Scripts::AddPop3Link(s, server, a.at(0), a.at(1), a.at(2), a.at(3), password,
                                                c.options.flags.contains(QStringLiteral("--apop"))));
         }

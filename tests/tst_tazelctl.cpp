@@ -538,7 +538,9 @@ void TazelctlTest::unsendableValueIsRefusedBeforeAnyConnection_data()
     QTest::newRow("account name") << QStringList{"account", "add", "example.com", "x\"y", "--password-stdin"}
                                   << QByteArray("pw\n");
     QTest::newRow("password") << QStringList{"account", "passwd", "example.com", "bob", "--password-stdin"}
-                              << QByteArray("p\"w\n");
+                              << QByteArray("Pw\"Secret\n");
+    QTest::newRow("pop3 password") << QStringList{"pop3", "add", "example.com", "bob", "s", "u", "--password-stdin"}
+                                   << QByteArray("Pw\"Secret\n");
     QTest::newRow("member") << QStringList{"member", "add", "example.com", "news", "a\"@x"} << QByteArray();
     QTest::newRow("alias") << QStringList{"alias", "add", "example.com", "q\"", "bob"} << QByteArray();
     QTest::newRow("pop3 user") << QStringList{"pop3", "add", "example.com", "bob", "s", "u\"", "--password-stdin"}
@@ -560,6 +562,7 @@ void TazelctlTest::unsendableValueIsRefusedBeforeAnyConnection()
     const Result r = cli.run(args, input);
     QCOMPARE(r.code, 65);
     QVERIFY(!r.err.isEmpty());
+    QVERIFY2(!r.err.contains("Secret"), r.err.constData());  // a refused password is not repeated
     QCOMPARE(cli.sim.connections, 0);
     QVERIFY(cli.sim.received.isEmpty());
     QCOMPARE(SimStateText(cli.sim.state), before);
