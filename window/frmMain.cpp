@@ -27,6 +27,7 @@
 #include "window/MessageSeam.h"
 #include "window/PrinterSeam.h"
 #include "window/SessionWindowView.h"
+#include "window/JournalHook.h"
 #include "window/ServerPasswords.h"
 
 const QString frmMain::MessageTitle = QStringLiteral("Tazel Administrator");
@@ -106,6 +107,7 @@ void frmMain::CreateActivityViews()
     Busy = new BusyIndicator(this);
     statusBar()->addPermanentWidget(Busy);
     Session->Reports.addObserver(Activity);
+    AttachJournal(*this);
     Session->Reports.addObserver(Busy);
     connect(Busy, &BusyIndicator::cancelRequested, this, [this](const void* session) {
         if (session == Session)
