@@ -3,6 +3,8 @@
 //
 //   [servers]  server_count          highest slot number assigned so far
 //   [serverN]  server_name, server_address, server_port, server_login, server_pass, active
+//              ssh_host, ssh_port, ssh_user, ssh_identity   the SSH host the control port is
+//                                    reached through (optional; none: a plain connection)
 //   [Settings] FormLeft, FormTop     window position in twips
 //              FormWidth, FormHeight window size in twips (the design size when absent)
 //              TreeWidth             the server tree's width in twips
@@ -13,6 +15,8 @@
 #include <QSettings>
 #include <QString>
 #include <memory>
+
+#include "engine/SshRoute.h"
 
 namespace Store {
 inline const QString Application = QStringLiteral("Tazel Administrator");
@@ -25,6 +29,10 @@ inline const QString PortKey = QStringLiteral("server_port");
 inline const QString LoginKey = QStringLiteral("server_login");
 inline const QString PasswordKey = QStringLiteral("server_pass");
 inline const QString ActiveKey = QStringLiteral("active");
+inline const QString SshHostKey = QStringLiteral("ssh_host");
+inline const QString SshPortKey = QStringLiteral("ssh_port");
+inline const QString SshUserKey = QStringLiteral("ssh_user");
+inline const QString SshIdentityKey = QStringLiteral("ssh_identity");
 inline const QString SettingsSection = QStringLiteral("Settings");
 inline const QString FormLeftKey = QStringLiteral("FormLeft");
 inline const QString FormTopKey = QStringLiteral("FormTop");
@@ -60,6 +68,11 @@ struct ServerRecord {
 // Writes the record's keys, the password in its stored form and "active" = "True", then writes the
 // store out once.
 bool WriteServerRecord(QSettings& s, const QString& section, const ServerRecord& record);
+
+// The record's SSH route; a record without the keys reads as a plain connection.
+SshRoute ReadSshRoute(QSettings& s, const QString& section);
+// Writes the four keys (an empty route removes them) and writes the store out once.
+bool WriteSshRoute(QSettings& s, const QString& section, const SshRoute& route);
 
 // "server" + slot in decimal.
 QString ServerSection(int slot);

@@ -10,6 +10,7 @@ endif()
 set(expected
   bin/tazel-admin
   bin/tazel-sim
+  bin/tazel-askpass
   share/applications/org.tazel.Administrator.desktop
   share/metainfo/org.tazel.Administrator.metainfo.xml
   share/icons/hicolor/48x48/apps/org.tazel.Administrator.png
@@ -20,7 +21,7 @@ foreach(f IN LISTS expected)
     message(FATAL_ERROR "missing from the install tree: ${f}")
   endif()
 endforeach()
-foreach(exe bin/tazel-admin bin/tazel-sim)
+foreach(exe bin/tazel-admin bin/tazel-sim bin/tazel-askpass)
   if(NOT IS_DIRECTORY "${PREFIX}/${exe}")
     file(READ "${PREFIX}/${exe}" head LIMIT 4 HEX)
     if(NOT head STREQUAL "7f454c46")

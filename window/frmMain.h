@@ -44,6 +44,7 @@ class WindowLayout;
 class ActivityLog;
 class ActivityDock;
 class BusyIndicator;
+class SshSettings;
 enum class MsgIcon;
 
 // How a reply handler ended with a line: complete (the step is done: run the driver, then read on),
@@ -286,6 +287,7 @@ public:
     QPushButton* cmdAddServer = nullptr;
     QPushButton* cmdUpdateServer = nullptr;
     QPushButton* cmdRemoveServer = nullptr;
+    SshSettings* SshPanel = nullptr;  // "SSH...": the record's SSH host, the tree's lock, the transports
 
     QGroupBox* fraDomainProperties = nullptr;
     QLineEdit* txtDomainName = nullptr;
