@@ -200,7 +200,7 @@ void SshFixture::forgetHostKey()
 
 QString SshFixture::writeAskpass(const QString& answer)
 {
-    const QString path = dir_.filePath(QStringLiteral("askpass"));
+    const QString path = binFolder() + QStringLiteral("/tazel-askpass");
     WriteText(path,
               "#!/bin/sh\nprintf '%s\\n---\\n' \"$1\" >> " + dir_.filePath("prompts").toLocal8Bit() +
                   "\necho '" + answer.toLocal8Bit() + "'\n",

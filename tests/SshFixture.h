@@ -37,7 +37,8 @@ public:
     void trustHostKey();
     void trustOtherKey();
     void forgetHostKey();
-    // An askpass stand-in that answers with the text and appends each prompt it is shown to a file.
+    // An askpass stand-in that answers with the text and appends each prompt it is shown to a file;
+    // it is also the tazel-askpass found on PATH.
     QString writeAskpass(const QString& answer);
     QString askpassPrompts() const;
 
