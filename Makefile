@@ -8,7 +8,7 @@ CTEST_ARGS ?= --output-on-failure
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 export QT_QPA_PLATFORM ?= offscreen
 
-.PHONY: all deps build run test test-plain test-asan bench demo clean fuzz sweep
+.PHONY: all deps build run test test-plain test-asan bench demo clean fuzz sweep package
 
 all: build
 
@@ -57,6 +57,11 @@ fuzz:
 # The fault sweep over every byte offset of every reply (`make test` samples a few offsets).
 sweep: build
 	cd $(BUILD) && TAZEL_SWEEP=all tests/tst_sweep
+
+# The Debian package $(BUILD)/tazel-admin_VERSION-REVISION_ARCH.deb (CPack; packaging/Packaging.cmake):
+# everything the install rules lay down. `make test` builds it again in a throw-away folder and checks it.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 # Only the program and the simulator, on every core: the tests are built by `make test`.
 demo: deps $(BUILD)/build.ninja

@@ -13,35 +13,29 @@ using namespace Pseudo;
 void frmMain::QueueScriptHead(const QString& serverKey, bool required, const ScriptLabel& label)
 {
     // The record as it is now: a script keeps these values even if the record changes before it runs.
-    const QString host = GetServerAddress(*Settings, serverKey);
-    const QString port = ReadSetting(*Settings, serverKey, Store::PortKey);
-    const QString login = ReadSetting(*Settings, serverKey, Store::LoginKey);
-    const QString password = ReadServerPassword(*Settings, serverKey);
+    ServerLogin server;
+    server.host = GetServerAddress(*Settings, serverKey);
+    server.port = ReadSetting(*Settings, serverKey, Store::PortKey);
+    server.login = ReadSetting(*Settings, serverKey, Store::LoginKey);
+    server.password = ReadServerPassword(*Settings, serverKey);
+    server.ssh = ReadSshRoute(*Settings, serverKey);
     ScriptLabel named = label;
     named.server = ReadSetting(*Settings, serverKey, Store::NameKey);
-    named.host = host;
-    named.port = port;
-    lstCommand.labelNextScript(named);
-    if (required)
-        QueueCommand(Required);
-    QueueConnect(host, port);
-    QueueCommand(Login);
-    QueueArgument(login);
-    QueueArgument(password);
+    Session->QueueScriptHead(server, required, named);
 }
 
 void frmMain::QueueLoadDomains(const QString& serverKey, bool required)
 {
     QueueScriptHead(serverKey, required, ScriptLabel::read(QStringLiteral("list domains and custom domains")));
-    QueueCommand(Pseudo::DomainList);
-    QueueCommand(CustDomList);
-    QueueCommand(AddDomainsToList);
-    QueueArgument(serverKey);
-    QueueCommand(AddCustDomainsToList);
-    QueueArgument(serverKey);
-    QueueCommand(ShowDomainProperties);
-    QueueCommand(Quit);
-    StartQueue();
+    Session->QueueCommand(Pseudo::DomainList);
+    Session->QueueCommand(CustDomList);
+    Session->QueueCommand(AddDomainsToList);
+    Session->QueueArgument(serverKey);
+    Session->QueueCommand(AddCustDomainsToList);
+    Session->QueueArgument(serverKey);
+    Session->QueueCommand(ShowDomainProperties);
+    Session->QueueCommand(Quit);
+    Session->StartQueue();
 }
 
 void frmMain::QueueLoadUsers(const QString& domainNodeKey, bool required)
@@ -52,13 +46,13 @@ void frmMain::QueueLoadUsers(const QString& domainNodeKey, bool required)
         return;
     QueueScriptHead(NodeKey(domain.parent()), required,
                     ScriptLabel::read(QStringLiteral("list accounts of ") + NodeText(domain)));
-    QueueCommand(UserList);
-    QueueArgument(NodeText(domain));
-    QueueCommand(AddUsersToList);
-    QueueArgument(domainNodeKey);
-    QueueCommand(ShowUserProperties);
-    QueueCommand(Quit);
-    StartQueue();
+    Session->QueueCommand(UserList);
+    Session->QueueArgument(NodeText(domain));
+    Session->QueueCommand(AddUsersToList);
+    Session->QueueArgument(domainNodeKey);
+    Session->QueueCommand(ShowUserProperties);
+    Session->QueueCommand(Quit);
+    Session->StartQueue();
 }
 
 void frmMain::QueueLoadCustomDomain(const QString& customDomainNodeKey)
@@ -68,11 +62,11 @@ void frmMain::QueueLoadCustomDomain(const QString& customDomainNodeKey)
         return;
     QueueScriptHead(NodeKey(node.parent()), false,
                     ScriptLabel::read(QStringLiteral("read custom domain ") + NodeText(node)));
-    QueueCommand(CustDomGet);
-    QueueArgument(NodeText(node));
-    QueueCommand(ShowCustDomain);
-    QueueCommand(Quit);
-    StartQueue();
+    Session->QueueCommand(CustDomGet);
+    Session->QueueArgument(NodeText(node));
+    Session->QueueCommand(ShowCustDomain);
+    Session->QueueCommand(Quit);
+    Session->StartQueue();
 }
 
 void frmMain::QueueLoadAccount(const QString& accountNodeKey)
@@ -89,31 +83,31 @@ void frmMain::QueueLoadAccount(const QString& accountNodeKey)
         return;
 
     QueueScriptHead(NodeKey(domain.parent()), false, ScriptLabel::read(QStringLiteral("read account ") + e));
-    QueueCommand(GetUser);
-    QueueArgument(d);
-    QueueArgument(a);
+    Session->QueueCommand(GetUser);
+    Session->QueueArgument(d);
+    Session->QueueArgument(a);
     auto queueRead = [this, &d, &a](const QString& step) {
-        QueueCommand(step);
-        QueueArgument(d);
-        QueueArgument(a);
+        Session->QueueCommand(step);
+        Session->QueueArgument(d);
+        Session->QueueArgument(a);
     };
     auto queueAliases = [this, &d, &a] {
-        QueueCommand(AliasList);
-        QueueArgument(d);
-        QueueArgument(QStringLiteral("*"));
-        QueueArgument(a);
+        Session->QueueCommand(AliasList);
+        Session->QueueArgument(d);
+        Session->QueueArgument(QStringLiteral("*"));
+        Session->QueueArgument(a);
     };
     if (tag == QLatin1String("U")) {
         queueAliases();
-        QueueCommand(AliasListMore);
-        QueueArgument(QStringLiteral("*"));
-        QueueArgument(QStringLiteral("*"));
-        QueueArgument(e);
+        Session->QueueCommand(AliasListMore);
+        Session->QueueArgument(QStringLiteral("*"));
+        Session->QueueArgument(QStringLiteral("*"));
+        Session->QueueArgument(e);
         queueRead(UserVars);
         queueRead(UserGetMproc);
         queueRead(Pop3List);
-        QueueCommand(Pseudo::ShowUserVars);
-        QueueCommand(ShowUserEdit);
+        Session->QueueCommand(Pseudo::ShowUserVars);
+        Session->QueueCommand(ShowUserEdit);
     } else if (tag == QLatin1String("M")) {
         // A mailing list's aliases are read in its own domain only.
         queueRead(MlUserList);
@@ -121,11 +115,11 @@ void frmMain::QueueLoadAccount(const QString& accountNodeKey)
         queueRead(UserVars);
         queueRead(UserGetMproc);
         queueRead(Pop3List);
-        QueueCommand(Pseudo::ShowUserVars);
-        QueueCommand(ShowListUser);
+        Session->QueueCommand(Pseudo::ShowUserVars);
+        Session->QueueCommand(ShowListUser);
     }
-    QueueCommand(Quit);
-    StartQueue();
+    Session->QueueCommand(Quit);
+    Session->StartQueue();
 }
 
 bool frmMain::CheckSendable(const QStringList& values)

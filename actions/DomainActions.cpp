@@ -37,7 +37,7 @@ static void EmptyCustomDomainEditor(frmMain& w, const QString& advanced, const Q
     w.txtDomainRedirect->clear();
     w.txtDomainLredirect->clear();
     w.txtDomainAdvanced->setReadOnly(false);
-    w.CustomDomainEditor = {EditorSource::Fresh, name};
+    w.Session->CustomDomainEditor = {EditorSource::Fresh, name};
 }
 
 // A save uploads the whole file composed from the editor. It may go ahead only when the editor holds
@@ -48,7 +48,7 @@ static bool CustomDomainSaveAllowed(frmMain& w, const QString& name, const FileE
 {
     if (!w.CheckSendable({name}))
         return false;
-    if (w.CustomDomainEditor.state == EditorSource::Unholdable && w.CustomDomainEditor.owner == name) {
+    if (w.Session->CustomDomainEditor.state == EditorSource::Unholdable && w.Session->CustomDomainEditor.owner == name) {
         w.ShowMessage(QStringLiteral("The custom domain file of %1 holds a line that cannot be shown here "
                                      "as it is, so it cannot be saved from here: saving would change that "
                                      "line on the server. Nothing was saved.")
@@ -56,7 +56,7 @@ static bool CustomDomainSaveAllowed(frmMain& w, const QString& name, const FileE
                       MsgIcon::Exclamation);
         return false;
     }
-    if (!w.CustomDomainEditor.allowsSaveOf(name)) {
+    if (!w.Session->CustomDomainEditor.allowsSaveOf(name)) {
         w.ShowMessage(QStringLiteral("The custom domain file of %1 cannot be saved: the editor does not "
                                      "hold the whole file as the server has it (it was not read "
                                      "completely). Select the custom domain again to read it, then "
@@ -76,14 +76,14 @@ static bool CustomDomainSaveAllowed(frmMain& w, const QString& name, const FileE
 // The refresh that follows every change of the domain list.
 static void QueueDomainRefresh(frmMain& w, const QString& serverKey, bool showPanel)
 {
-    w.QueueCommand(Pseudo::DomainList);
-    w.QueueCommand(Pseudo::CustDomList);
-    w.QueueCommand(Pseudo::AddDomainsToList);
-    w.QueueArgument(serverKey);
-    w.QueueCommand(Pseudo::AddCustDomainsToList);
-    w.QueueArgument(serverKey);
+    w.Session->QueueCommand(Pseudo::DomainList);
+    w.Session->QueueCommand(Pseudo::CustDomList);
+    w.Session->QueueCommand(Pseudo::AddDomainsToList);
+    w.Session->QueueArgument(serverKey);
+    w.Session->QueueCommand(Pseudo::AddCustDomainsToList);
+    w.Session->QueueArgument(serverKey);
     if (showPanel)
-        w.QueueCommand(Pseudo::ShowDomainProperties);
+        w.Session->QueueCommand(Pseudo::ShowDomainProperties);
 }
 
 // After a removal the domain is gone: show its server until the script shows the domain panel.
@@ -113,20 +113,20 @@ void frmMain::cmdAddDomain_Click()
         // A new custom domain starts as a file of one empty line.
         EmptyCustomDomainEditor(*this, kLineBreak, name);
         QueueScriptHead(serverKey, true, ScriptLabel::change(QStringLiteral("add custom domain ") + name));
-        QueueCommand(Pseudo::CustDomList);
-        QueueCommand(Pseudo::VerifyCustDomain);
-        QueueArgument(name);
-        QueueCommand(Pseudo::CustDomSet);
-        QueueArgument(name);
+        Session->QueueCommand(Pseudo::CustDomList);
+        Session->QueueCommand(Pseudo::VerifyCustDomain);
+        Session->QueueArgument(name);
+        Session->QueueCommand(Pseudo::CustDomSet);
+        Session->QueueArgument(name);
         QueueDomainRefresh(*this, serverKey, false);
     } else {
         QueueScriptHead(serverKey, true, ScriptLabel::change(QStringLiteral("add domain ") + name));
-        QueueCommand(Pseudo::DomainAdd);
-        QueueArgument(name);
+        Session->QueueCommand(Pseudo::DomainAdd);
+        Session->QueueArgument(name);
         QueueDomainRefresh(*this, serverKey, true);
     }
-    QueueCommand(Pseudo::Quit);
-    StartQueue();
+    Session->QueueCommand(Pseudo::Quit);
+    Session->StartQueue();
 }
 
 void frmMain::cmdRemoveDomain_Click()
@@ -144,11 +144,11 @@ void frmMain::cmdRemoveDomain_Click()
         return;
 
     QueueScriptHead(serverKey, true, ScriptLabel::change(QStringLiteral("remove domain ") + domain));
-    QueueCommand(Pseudo::DomainDel);
-    QueueArgument(domain);
+    Session->QueueCommand(Pseudo::DomainDel);
+    Session->QueueArgument(domain);
     QueueDomainRefresh(*this, serverKey, true);
-    QueueCommand(Pseudo::Quit);
-    StartQueue();
+    Session->QueueCommand(Pseudo::Quit);
+    Session->StartQueue();
     ShowServerAfterRemoval(*this, serverKey);
 }
 
@@ -170,11 +170,11 @@ void frmMain::cmdRemoveCustDomain_Click()
     // An empty file removes the custom domain on the server.
     EmptyCustomDomainEditor(*this, QString(), name);
     QueueScriptHead(serverKey, true, ScriptLabel::change(QStringLiteral("remove custom domain ") + name));
-    QueueCommand(Pseudo::CustDomSet);
-    QueueArgument(name);
+    Session->QueueCommand(Pseudo::CustDomSet);
+    Session->QueueArgument(name);
     QueueDomainRefresh(*this, serverKey, true);
-    QueueCommand(Pseudo::Quit);
-    StartQueue();
+    Session->QueueCommand(Pseudo::Quit);
+    Session->StartQueue();
     ShowServerAfterRemoval(*this, serverKey);
 }
 
@@ -193,12 +193,12 @@ void frmMain::QueueSaveCustomDomain()
         txtDomainAdvanced->setPlainText(kLineBreak);
 
     QueueScriptHead(serverKey, true, ScriptLabel::change(QStringLiteral("save custom domain ") + name));
-    QueueCommand(Pseudo::CustDomSet);
-    QueueArgument(name);
-    QueueCommand(Pseudo::CustDomGet);
-    QueueArgument(name);
-    QueueCommand(Pseudo::Quit);
-    StartQueue();
+    Session->QueueCommand(Pseudo::CustDomSet);
+    Session->QueueArgument(name);
+    Session->QueueCommand(Pseudo::CustDomGet);
+    Session->QueueArgument(name);
+    Session->QueueCommand(Pseudo::Quit);
+    Session->StartQueue();
 }
 
 // The editor buttons check the save they lead to before they change the editor, so that a refused

@@ -48,33 +48,33 @@ std::optional<Target> SelectedAccount(const frmMain& w)
 // children in the tree; the panel is then ready for the next account.
 static void QueueAccountsRefresh(frmMain& w, const Target& t)
 {
-    w.QueueCommand(Pseudo::UserList);
-    w.QueueArgument(t.domain);
-    w.QueueCommand(Pseudo::AddUsersToList);
-    w.QueueArgument(t.domainKey);
-    w.QueueCommand(Pseudo::ShowUserProperties);
+    w.Session->QueueCommand(Pseudo::UserList);
+    w.Session->QueueArgument(t.domain);
+    w.Session->QueueCommand(Pseudo::AddUsersToList);
+    w.Session->QueueArgument(t.domainKey);
+    w.Session->QueueCommand(Pseudo::ShowUserProperties);
 }
 
 // After a member is added or removed the member list is read again.
 static void QueueMembersRefresh(frmMain& w, const Target& t)
 {
-    w.QueueCommand(Pseudo::MlUserList);
-    w.QueueArgument(t.domain);
-    w.QueueArgument(t.account);
-    w.QueueCommand(Pseudo::ShowListUser);
+    w.Session->QueueCommand(Pseudo::MlUserList);
+    w.Session->QueueArgument(t.domain);
+    w.Session->QueueArgument(t.account);
+    w.Session->QueueCommand(Pseudo::ShowListUser);
 }
 
 static void QueueStep(frmMain& w, const QString& pseudo, const QStringList& args)
 {
-    w.QueueCommand(pseudo);
+    w.Session->QueueCommand(pseudo);
     for (const QString& a : args)
-        w.QueueArgument(a);
+        w.Session->QueueArgument(a);
 }
 
 static void QueueTail(frmMain& w)
 {
-    w.QueueCommand(Pseudo::Quit);
-    w.StartQueue();
+    w.Session->QueueCommand(Pseudo::Quit);
+    w.Session->StartQueue();
 }
 
 void frmMain::cmdAddUser_Click()

@@ -41,15 +41,15 @@ bool SelectedAccount(const frmMain& w, Account& account)
 // A step that names the account: the pseudo-command, then its domain and its name.
 void QueueAccountStep(frmMain& w, const QString& step, const Account& account)
 {
-    w.QueueCommand(step);
-    w.QueueArgument(account.domain);
-    w.QueueArgument(account.name);
+    w.Session->QueueCommand(step);
+    w.Session->QueueArgument(account.domain);
+    w.Session->QueueArgument(account.name);
 }
 
 void AddPair(frmMain& w, const QString& name, const QString& value)
 {
-    w.QueueArgument(name);
-    w.QueueArgument(value);
+    w.Session->QueueArgument(name);
+    w.Session->QueueArgument(value);
 }
 
 }  // namespace
@@ -59,7 +59,7 @@ void AddPair(frmMain& w, const QString& name, const QString& value)
 // the file on the wire. Tells the user why not and returns false.
 static bool CheckMailProcSave(frmMain& w, const Account& account, const FileEditors& editors)
 {
-    EditorSource& source = w.MailProcEditor;
+    EditorSource& source = w.Session->MailProcEditor;
     const bool ours = source.owner == account.address();
     if (ours && source.state == EditorSource::Unholdable) {
         w.ShowMessage(QStringLiteral("The mail processing file of %1 holds a line that cannot be shown "
@@ -96,7 +96,7 @@ static bool CheckMailProcSave(frmMain& w, const Account& account, const FileEdit
                 .arg(account.address(), source.serverAnswer);
         if (!w.AskYesNo(question, frmMain::MessageTitle, true))
             return false;
-        w.NoteForActivityLog(QStringLiteral("The mail processing file of %1 is saved over whatever the "
+        w.Session->NoteForActivityLog(QStringLiteral("The mail processing file of %1 is saved over whatever the "
                                             "server has, as confirmed.")
                                  .arg(account.address()));
         source = {EditorSource::Fresh, account.address()};
@@ -107,17 +107,17 @@ static bool CheckMailProcSave(frmMain& w, const Account& account, const FileEdit
 // Ends an alias change: reads both alias passes back, shows the account, and starts the script.
 static void QueueAliasReadBack(frmMain& w, const Account& account)
 {
-    w.QueueCommand(Pseudo::AliasList);
-    w.QueueArgument(account.domain);
-    w.QueueArgument(QStringLiteral("*"));
-    w.QueueArgument(account.name);
-    w.QueueCommand(Pseudo::AliasListMore);
-    w.QueueArgument(QStringLiteral("*"));
-    w.QueueArgument(QStringLiteral("*"));
-    w.QueueArgument(account.address());
-    w.QueueCommand(Pseudo::ShowUserEdit);
-    w.QueueCommand(Pseudo::Quit);
-    w.StartQueue();
+    w.Session->QueueCommand(Pseudo::AliasList);
+    w.Session->QueueArgument(account.domain);
+    w.Session->QueueArgument(QStringLiteral("*"));
+    w.Session->QueueArgument(account.name);
+    w.Session->QueueCommand(Pseudo::AliasListMore);
+    w.Session->QueueArgument(QStringLiteral("*"));
+    w.Session->QueueArgument(QStringLiteral("*"));
+    w.Session->QueueArgument(account.address());
+    w.Session->QueueCommand(Pseudo::ShowUserEdit);
+    w.Session->QueueCommand(Pseudo::Quit);
+    w.Session->StartQueue();
 }
 
 void frmMain::cmdAddAlias_Click()
@@ -130,10 +130,10 @@ void frmMain::cmdAddAlias_Click()
         return;
     QueueScriptHead(account.server, true,
                     ScriptLabel::change(QStringLiteral("add alias %1 to %2").arg(alias, account.address())));
-    QueueCommand(Pseudo::AliasAdd);
-    QueueArgument(account.domain);
-    QueueArgument(alias);
-    QueueArgument(account.address());
+    Session->QueueCommand(Pseudo::AliasAdd);
+    Session->QueueArgument(account.domain);
+    Session->QueueArgument(alias);
+    Session->QueueArgument(account.address());
     QueueAliasReadBack(*this, account);
 }
 
@@ -149,9 +149,9 @@ void frmMain::cmdDeleteAlias_Click()
         return;
     QueueScriptHead(account.server, true,
                     ScriptLabel::change(QStringLiteral("remove alias %1 from %2").arg(alias, account.address())));
-    QueueCommand(Pseudo::AliasDel);
-    QueueArgument(account.domain);
-    QueueArgument(alias);
+    Session->QueueCommand(Pseudo::AliasDel);
+    Session->QueueArgument(account.domain);
+    Session->QueueArgument(alias);
     QueueAliasReadBack(*this, account);
 }
 
@@ -188,14 +188,14 @@ void frmMain::cmdSaveUserVars_Click()
     AddPair(*this, QStringLiteral("HomePage"), homePage);
     AddPair(*this, QStringLiteral("MaxMBSize"), maxMBSize);
     AddPair(*this, QStringLiteral("ClosedML"), closedML);
-    QueueEndMarker();
+    Session->QueueEndMarker();
     QueueAccountStep(*this, Pseudo::UserSetMproc, account);
     QueueAccountStep(*this, Pseudo::UserVars, account);
     QueueAccountStep(*this, Pseudo::UserGetMproc, account);
-    QueueCommand(Pseudo::ShowUserVars);
-    QueueCommand(Pseudo::ShowUserEdit);
-    QueueCommand(Pseudo::Quit);
-    StartQueue();
+    Session->QueueCommand(Pseudo::ShowUserVars);
+    Session->QueueCommand(Pseudo::ShowUserEdit);
+    Session->QueueCommand(Pseudo::Quit);
+    Session->StartQueue();
 }
 
 void frmMain::QueueSaveMailProc()
@@ -209,10 +209,10 @@ void frmMain::QueueSaveMailProc()
                     ScriptLabel::change(QStringLiteral("save mail processing of ") + account.address()));
     QueueAccountStep(*this, Pseudo::UserSetMproc, account);
     QueueAccountStep(*this, Pseudo::UserGetMproc, account);
-    QueueCommand(Pseudo::ShowUserVars);
-    QueueCommand(Pseudo::ShowUserEdit);
-    QueueCommand(Pseudo::Quit);
-    StartQueue();
+    Session->QueueCommand(Pseudo::ShowUserVars);
+    Session->QueueCommand(Pseudo::ShowUserEdit);
+    Session->QueueCommand(Pseudo::Quit);
+    Session->StartQueue();
 }
 
 void frmMain::cmdSaveAdvanced_Click()
@@ -291,16 +291,16 @@ void frmMain::cmdAddPOP3_Click()
     QueueScriptHead(account.server, true,
                     ScriptLabel::change(
                         QStringLiteral("add POP3 link %1@%2 to %3").arg(user, server, account.address())));
-    QueueCommand(Pseudo::Pop3Add);
+    Session->QueueCommand(Pseudo::Pop3Add);
     for (const QString& value : {account.domain, account.name, server, user, password, authType})
-        QueueArgument(value);
+        Session->QueueArgument(value);
     // A new link is enabled at once; the server's refusal of that is passed over.
-    QueueCommand(Pseudo::Pop3Enable);
+    Session->QueueCommand(Pseudo::Pop3Enable);
     for (const QString& value : {QStringLiteral("1"), account.domain, account.name, server, user})
-        QueueArgument(value);
+        Session->QueueArgument(value);
     QueueAccountStep(*this, Pseudo::Pop3List, account);
-    QueueCommand(Pseudo::Quit);
-    StartQueue();
+    Session->QueueCommand(Pseudo::Quit);
+    Session->StartQueue();
 }
 
 void frmMain::cmdDeletePOP3_Click()
@@ -308,24 +308,24 @@ void frmMain::cmdDeletePOP3_Click()
     cmdDeletePOP3->setEnabled(false);
     const int row = SelectedRow(lstPOP3);
     Account account;
-    if (row < 0 || row >= Pop3LinkServers.size() || row >= Pop3LinkUsers.size() ||
+    if (row < 0 || row >= Session->Pop3LinkServers.size() || row >= Session->Pop3LinkUsers.size() ||
         !SelectedAccount(*this, account))
         return;
-    const QString server = Pop3LinkServers.at(row);
-    const QString user = Pop3LinkUsers.at(row);
+    const QString server = Session->Pop3LinkServers.at(row);
+    const QString user = Session->Pop3LinkUsers.at(row);
     if (!CheckSendable({account.domain, account.name, server, user}))
         return;
     QueueScriptHead(account.server, true,
                     ScriptLabel::change(
                         QStringLiteral("remove POP3 link %1@%2 from %3").arg(user, server, account.address())));
     // The link is disabled before it is removed; a refusal to disable it does not stop the removal.
-    QueueCommand(Pseudo::Pop3Enable);
+    Session->QueueCommand(Pseudo::Pop3Enable);
     for (const QString& value : {QStringLiteral("0"), account.domain, account.name, server, user})
-        QueueArgument(value);
-    QueueCommand(Pseudo::Pop3Del);
+        Session->QueueArgument(value);
+    Session->QueueCommand(Pseudo::Pop3Del);
     for (const QString& value : {account.domain, account.name, server, user})
-        QueueArgument(value);
+        Session->QueueArgument(value);
     QueueAccountStep(*this, Pseudo::Pop3List, account);
-    QueueCommand(Pseudo::Quit);
-    StartQueue();
+    Session->QueueCommand(Pseudo::Quit);
+    Session->StartQueue();
 }

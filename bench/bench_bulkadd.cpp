@@ -59,10 +59,10 @@ int main(int argc, char** argv)
 
     window.DomainList_NodeClick(window.NodeByKey(key));
     const QString domainKey = frmMain::DomainNodeKey(key, QStringLiteral("example.com"));
-    if (!WaitUntil([&] { return window.DriverIsIdle() && window.NodeByKey(domainKey).isValid(); }, 10000))
+    if (!WaitUntil([&] { return window.Session->DriverIsIdle() && window.NodeByKey(domainKey).isValid(); }, 10000))
         return 1;
     window.DomainList_NodeClick(window.NodeByKey(domainKey));
-    if (!WaitUntil([&] { return window.DriverIsIdle() && window.UserEntriesDomain == QLatin1String("example.com"); }, 10000))
+    if (!WaitUntil([&] { return window.Session->DriverIsIdle() && window.Session->UserEntriesDomain == QLatin1String("example.com"); }, 10000))
         return 1;
 
     QByteArray file("name,password\n");

@@ -244,9 +244,9 @@ int main(int argc, char** argv)
         tree->scrollTo(node);
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(node).center());
     };
-    auto idle = [&] { return window.DriverIsIdle(); };
+    auto idle = [&] { return window.Session->DriverIsIdle(); };
     auto settle = [&] {
-        while (!window.DriverIsIdle())
+        while (!window.Session->DriverIsIdle())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         QCoreApplication::processEvents();  // the view's layout runs on a posted event
     };
@@ -296,7 +296,7 @@ int main(int argc, char** argv)
     }
     bool shown = false;
     QObject::connect(model, &ServerTreeModel::accountsShown, [&](const QModelIndex& d) { shown = shown || d == big; });
-    auto loaded = [&] { return shown && window.DriverIsIdle(); };
+    auto loaded = [&] { return shown && window.Session->DriverIsIdle(); };
     const qint64 replyBytes = 5 + 3 + qint64(accounts) * (2 + 4 * 3 - 1 + 7 + 11 + 11 + 1);
     QCoreApplication::processEvents();
     const long before = StatusKb("VmRSS:");
@@ -361,17 +361,17 @@ int main(int argc, char** argv)
         const QString dk = frmMain::DomainNodeKey(key, d);
         shown = false;
         window.QueueLoadUsers(dk, false);
-        while (!window.DriverIsIdle())
+        while (!window.Session->DriverIsIdle())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         QElapsedTimer t;
         t.start();
         for (const QString& who : {QStringLiteral("u"), QStringLiteral("l")}) {
             window.QueueLoadAccount(frmMain::AccountNodeKey(dk, who));
-            while (!window.DriverIsIdle())
+            while (!window.Session->DriverIsIdle())
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         }
         window.QueueLoadCustomDomain(frmMain::CustomDomainNodeKey(key, QStringLiteral("cd%1").arg(i == 0 ? Small : Large)));
-        while (!window.DriverIsIdle())
+        while (!window.Session->DriverIsIdle())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         taken[i] = t.nsecsElapsed() / 1e9;
     }

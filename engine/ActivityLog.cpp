@@ -48,12 +48,12 @@ void ActivityLog::scriptStarted(const ScriptLabel& label)
 {
     append({QDateTime::currentDateTime(), label.server, label.kind == ScriptLabel::Read, false,
             label.action.isEmpty() ? QStringLiteral("(unnamed action)") : label.action,
-            QStringLiteral("running"), label.serial});
+            QStringLiteral("running"), label.serial, QString(), label.session});
 }
 
 void ActivityLog::note(const QString& server, const QString& text)
 {
-    append({QDateTime::currentDateTime(), server, false, true, text, QString(), 0});
+    append({QDateTime::currentDateTime(), server, false, true, text, QString(), 0, QString(), nullptr});
 }
 
 void ActivityLog::append(Row row)
@@ -69,26 +69,29 @@ void ActivityLog::append(Row row)
     endInsertRows();
 }
 
-int ActivityLog::rowOf(quint64 serial) const
+int ActivityLog::rowOf(const ScriptLabel& label) const
 {
-    // The script is the last one started; look back in case of a row without an end.
-    for (int row = int(rows_.size()) - 1; row >= 0; --row)
-        if (!rows_[size_t(row)].note && rows_[size_t(row)].serial == serial)
+    // The script is the last one started; look back in case of a row without an end. Serials are
+    // each session's own: two sessions at work each have a script of serial 1.
+    for (int row = int(rows_.size()) - 1; row >= 0; --row) {
+        const Row& r = rows_[size_t(row)];
+        if (!r.note && r.serial == label.serial && r.session == label.session)
             return row;
+    }
     return -1;
 }
 
 void ActivityLog::stepEnded(const ScriptLabel& label, int mark, const ScriptOutcome& outcome)
 {
     Q_UNUSED(mark)
-    const int row = rowOf(label.serial);
+    const int row = rowOf(label);
     if (row >= 0 && outcome.kind != ScriptOutcome::Done && rows_[size_t(row)].stepFailure.isEmpty())
         rows_[size_t(row)].stepFailure = outcome.text();
 }
 
 void ActivityLog::scriptEnded(const ScriptLabel& label, const ScriptOutcome& outcome)
 {
-    const int row = rowOf(label.serial);
+    const int row = rowOf(label);
     QString text = outcome.text();
     if (row >= 0) {
         Row& r = rows_[size_t(row)];

@@ -52,8 +52,9 @@ private:
         QString outcome;
         quint64 serial = 0;
         QString stepFailure;  // the first marked step the server refused
+        const void* session = nullptr;  // the session that ran it
     };
     void append(Row row);
-    int rowOf(quint64 serial) const;  // the row of a running script, -1 when gone
+    int rowOf(const ScriptLabel& label) const;  // the row of a running script, -1 when gone
     std::deque<Row> rows_;
 };

@@ -5,15 +5,71 @@ void CommandQueue::pushCommand(const QString& pseudoCommand, int mark)
     entries_.push_back({QueueEntry::Command, pseudoCommand, mark});
     if (pseudoCommand == Pseudo::Quit) {
         ++quitCount_;
-        pending_.serial = ++serial_;
+        if (pending_.serial == 0)
+            pending_.serial = ++serial_;
         labels_.push_back(std::move(pending_));
         pending_ = ScriptLabel();
     }
 }
 
-void CommandQueue::labelNextScript(const ScriptLabel& label)
+quint64 CommandQueue::labelNextScript(const ScriptLabel& label)
 {
     pending_ = label;
+    pending_.serial = ++serial_;
+    return pending_.serial;
+}
+
+std::pair<size_t, size_t> CommandQueue::rangeOf(quint64 serial) const
+{
+    size_t begin = 0;
+    size_t script = 0;
+    for (size_t i = 0; i < entries_.size() && script < labels_.size(); ++i) {
+        if (!entries_[i].isCommand(Pseudo::Quit))
+            continue;
+        if (labels_[script].serial == serial)
+            return {begin, i + 1};
+        begin = i + 1;
+        ++script;
+    }
+    return {0, 0};
+}
+
+bool CommandQueue::holdsScript(quint64 serial) const
+{
+    const auto [begin, end] = rangeOf(serial);
+    return end > begin;
+}
+
+bool CommandQueue::setArgumentOf(quint64 serial, const QString& pseudoCommand, int argument,
+                                 const QString& value)
+{
+    const auto [begin, end] = rangeOf(serial);
+    for (size_t i = begin; i < end; ++i) {
+        if (!entries_[i].isCommand(pseudoCommand))
+            continue;
+        const size_t at = i + 1 + size_t(argument);
+        if (at >= end || entries_[at].kind != QueueEntry::Argument)
+            return false;
+        entries_[at].text = value;
+        return true;
+    }
+    return false;
+}
+
+bool CommandQueue::removeScript(quint64 serial)
+{
+    const auto [begin, end] = rangeOf(serial);
+    if (end <= begin)
+        return false;
+    entries_.erase(entries_.begin() + qsizetype(begin), entries_.begin() + qsizetype(end));
+    for (auto it = labels_.begin(); it != labels_.end(); ++it) {
+        if (it->serial == serial) {
+            labels_.erase(it);
+            break;
+        }
+    }
+    --quitCount_;
+    return true;
 }
 
 ScriptLabel CommandQueue::headLabel() const

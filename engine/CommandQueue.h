@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <deque>
+#include <utility>
 
 #include "engine/ScriptObserver.h"
 
@@ -84,9 +85,17 @@ public:
 
     // Number of scripts queued: the "<%quit%>" pseudo-commands (arguments never count).
     int countScripts() const { return quitCount_; }
-    void labelNextScript(const ScriptLabel& label);
+    // Returns the script's serial (the label's serial is the queue's to give).
+    quint64 labelNextScript(const ScriptLabel& label);
     // The label of the script at the head: the one its first "<%quit%>" ends.
     ScriptLabel headLabel() const;
+
+    // A whole script in the queue (its "<%quit%>" queued), by serial: whether it is there, one
+    // argument of its first step of that name (argument 0 is the first after the step), and
+    // taking it out whole.
+    bool holdsScript(quint64 serial) const;
+    bool setArgumentOf(quint64 serial, const QString& pseudoCommand, int argument, const QString& value);
+    bool removeScript(quint64 serial);
 
     int size() const { return int(entries_.size()); }
     bool isEmpty() const { return entries_.empty(); }
@@ -94,6 +103,8 @@ public:
     void clear();
 
 private:
+    // The entries [first, second) of the script with that serial; empty when it is not queued whole.
+    std::pair<size_t, size_t> rangeOf(quint64 serial) const;
     std::deque<QueueEntry> entries_;
     std::deque<ScriptLabel> labels_;  // one per "<%quit%>" queued, in order
     ScriptLabel pending_;

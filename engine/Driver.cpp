@@ -4,63 +4,134 @@
 // the reply reader calls it again. The driver loops over local steps instead of calling itself, so a
 // long run of steps (or of entries skipped after a failure) never deepens the stack.
 
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPlainTextEdit>
-#include <QTcpSocket>
+#include <QIODevice>
 #include <QTimer>
 #include <utility>
 
-#include "engine/ActivityLog.h"
 #include "engine/Protocol.h"
+#include "engine/ServerSession.h"
 #include "engine/Steps.h"
-#include "window/MessageSeam.h"
-#include "window/frmMain.h"
+#include "engine/Transport.h"
 
 using namespace Pseudo;
 
+ServerSession::ServerSession(SessionView* view, QObject* parent) : QObject(parent), View(view) {}
+
+ServerSession::~ServerSession()
+{
+    // A script still running ends with the session: its connection must not report anything to a
+    // session (or a view) that is half gone.
+    ReleaseConnection(true);
+}
+
 // ------------------------------------------------------------------------------------ the queue
 
-void frmMain::QueueCommand(const QString& pseudoCommand, int mark)
+void ServerSession::QueueCommand(const QString& pseudoCommand, int mark)
 {
     lstCommand.pushCommand(pseudoCommand, mark);
 }
 
-void frmMain::QueueArgument(const QString& value)
+void ServerSession::QueueArgument(const QString& value)
 {
     lstCommand.pushArgument(value);
 }
 
-void frmMain::QueueEndMarker()
+void ServerSession::QueueEndMarker()
 {
     lstCommand.pushEndMarker();
 }
 
-void frmMain::QueueConnect(const QString& address, const QString& port)
+void ServerSession::QueueConnect(const QString& address, const QString& port)
 {
     QueueCommand(Connect);
     QueueArgument(address);
     QueueArgument(port);
 }
 
-QueueEntry frmMain::NextCommand()
+QueueEntry ServerSession::NextCommand()
 {
     return lstCommand.take();
 }
 
-QString frmMain::NextArgument()
+QString ServerSession::NextArgument()
 {
     // A missing argument reads as empty text rather than as a step name.
     return lstCommand.isEmpty() ? QString() : lstCommand.take().text;
 }
 
-int frmMain::CountScripts() const
+int ServerSession::CountScripts() const
 {
     return lstCommand.countScripts();
 }
 
-void frmMain::StartQueue()
+quint64 ServerSession::QueueScriptHead(const ServerLogin& server, bool required, const ScriptLabel& label)
+{
+    // The record as it is now: a script keeps these values even if the record changes before it runs.
+    ScriptLabel named = label;
+    named.host = server.host;
+    named.port = server.port;
+    named.ssh = server.ssh;
+    const quint64 serial = lstCommand.labelNextScript(named);
+    if (required)
+        QueueCommand(Required);
+    QueueConnect(server.host, server.port);
+    QueueCommand(Login);
+    QueueArgument(server.login);
+    QueueArgument(server.password.value_or(QString()));
+    if (!server.password)
+        HeldScripts.insert(serial);
+    return serial;
+}
+
+bool ServerSession::HeadScriptHeld() const
+{
+    return !HeldScripts.isEmpty() && !Reports.active() && !lstCommand.isEmpty() &&
+           HeldScripts.contains(lstCommand.headLabel().serial);
+}
+
+void ServerSession::ProvidePassword(quint64 serial, const QString& password)
+{
+    SettleHeldScript(serial, password, QString(), true);
+}
+
+void ServerSession::DropHeldScript(quint64 serial, const QString& reason)
+{
+    SettleHeldScript(serial, std::nullopt, reason, true);
+}
+
+void ServerSession::SettleHeldScript(quint64 serial, const std::optional<QString>& password,
+                                     const QString& reason, bool mayWait)
+{
+    if (!HeldScripts.contains(serial))
+        return;
+    if (!lstCommand.holdsScript(serial)) {
+        // Answered while its script was still being queued: once it is queued to its end. A script
+        // that never got there holds nothing back any more.
+        if (mayWait)
+            QTimer::singleShot(0, this, [=] { SettleHeldScript(serial, password, reason, false); });
+        else
+            HeldScripts.remove(serial);
+        return;
+    }
+    const bool atHead = lstCommand.headLabel().serial == serial;
+    HeldScripts.remove(serial);
+    if (password) {
+        lstCommand.setArgumentOf(serial, Login, 1, *password);
+    } else {
+        lstCommand.removeScript(serial);
+        ShowMessage(reason, MsgIcon::Exclamation);
+    }
+    // The driver waits at a held script: it (or, dropped, the scripts behind it) may run now.
+    if (atHead && !Reports.active())
+        RunNextCommand();
+}
+
+bool ServerSession::HoldsWholeAccountList(const QString& domain) const
+{
+    return !UserEntriesDomain.isEmpty() && UserEntriesDomain == domain;
+}
+
+void ServerSession::StartQueue()
 {
     // With more than one script queued, one is already running and reaches the new one by itself.
     if (CountScripts() == 1)
@@ -69,7 +140,7 @@ void frmMain::StartQueue()
 
 // ------------------------------------------------------------------------------------ the driver
 
-void frmMain::RunNextCommand()
+void ServerSession::RunNextCommand()
 {
     // A socket event raised inside a step (a connection refused at once, say) asks for the next
     // entry while this call is still running: remember it and run once more when this step ends.
@@ -86,7 +157,7 @@ void frmMain::RunNextCommand()
     DriverRunning = false;
 }
 
-bool frmMain::IsStopEntry(const QueueEntry& entry) const
+bool ServerSession::IsStopEntry(const QueueEntry& entry) const
 {
     if (entry.kind != QueueEntry::Command)
         return false;
@@ -94,11 +165,19 @@ bool frmMain::IsStopEntry(const QueueEntry& entry) const
            (entry.text == Login && SocketOpen());
 }
 
-bool frmMain::RunOneEntry()
+bool ServerSession::RunOneEntry()
 {
+    // A script whose password is still on its way waits, and the scripts behind it with it.
+    if (HeadScriptHeld()) {
+        DriverIdle = false;
+        return false;
+    }
     // The first entry of a script: its watchers learn that it starts.
-    if (!Reports.active() && !lstCommand.isEmpty())
-        Reports.begin(lstCommand.headLabel());
+    if (!Reports.active() && !lstCommand.isEmpty()) {
+        ScriptLabel label = lstCommand.headLabel();
+        label.session = this;
+        Reports.begin(label);
+    }
     QueueEntry entry = NextCommand();
 
     // An optional script gives way to any script queued behind it, and a failed script is dropped
@@ -145,7 +224,7 @@ bool frmMain::RunOneEntry()
         ScriptRequired = false;
         CurrentCommand = Quit;
         if (TcpConnection)  // the reader takes bytes as it reads: what it left in the socket too
-            ReplyBuffer.append(TcpConnection->readAll());
+            ReplyBuffer.append(TcpConnection->device()->readAll());
         // Lines the server sent after the last reply the script awaited get the quit row's answer
         // once the connection is closed (closing empties the buffer); they drive nothing.
         QStringList leftOver;
@@ -207,31 +286,26 @@ bool frmMain::RunOneEntry()
             if (ScriptAborted && CustomDomainEditor.state == EditorSource::Fresh &&
                 CustomDomainEditor.owner.toLower() == wanted)
                 CustomDomainEditor = EditorSource();
+        } else if (!View) {
+            // Nobody shows the session any more: the steps that show something have nobody to tell.
         } else if (name == ShowCustDomain) {
-            ShowCustomDomainPanel();
+            View->ShowCustomDomainPanel();
         } else if (name == AddDomainsToList) {
-            AddDomainsToTree(args.value(0));
+            View->AddDomainsToTree(args.value(0));
         } else if (name == AddCustDomainsToList) {
-            AddCustomDomainsToTree(args.value(0));
+            View->AddCustomDomainsToTree(args.value(0));
         } else if (name == ShowDomainProperties) {
-            ShowDomainPanel(QStringLiteral("add"));
+            View->ShowDomainPanel(QStringLiteral("add"));
         } else if (name == AddUsersToList) {
-            AddUsersToTree(args.value(0));
+            View->AddUsersToTree(args.value(0));
         } else if (name == ShowUserProperties) {
-            ShowUserPanel(QStringLiteral("add"));
+            View->ShowUserPanel(QStringLiteral("add"));
         } else if (name == ShowUserEdit) {
-            // The account selected when this step runs; nothing when its node has gone meanwhile.
-            if (SelectedUserIndex.isValid()) {
-                const QString tag = NodeTag(SelectedUserIndex);
-                if (tag == QLatin1String("U"))
-                    ShowUserPanel(QStringLiteral("edit"));
-                else if (tag == QLatin1String("M"))
-                    ShowUserPanel(QStringLiteral("list"));
-            }
+            View->ShowSelectedUserPanel();
         } else if (name == ShowListUser) {
-            ShowUserPanel(QStringLiteral("list"));
+            View->ShowUserPanel(QStringLiteral("list"));
         } else if (name == Pseudo::ShowUserVars) {
-            ShowUserVars();
+            View->ShowUserVars();
         }
         return true;
     }
@@ -242,12 +316,9 @@ bool frmMain::RunOneEntry()
     } else if (name == CustDomList) {
         CustomDomainNames.clear();
     } else if (name == CustDomGet) {
-        lstDomainRedirects->clear();
-        lstDomainLredirects->clear();
-        txtDomainAdvanced->clear();
-        txtDomainRedirect->clear();
-        txtDomainLredirect->clear();
-        txtDomainAdvanced->setReadOnly(false);
+        DownloadedFile = FileEditors();
+        if (View)
+            View->FileDownloadStarted(FileKind::CustomDomain);
         CustomDomainEditor = {EditorSource::Loading, args.value(0)};
     } else if (name == CustDomSet) {
         UploadTarget = args.value(0);
@@ -256,30 +327,30 @@ bool frmMain::RunOneEntry()
         UserEntriesDomain.clear();
         RequestedUserListDomain = args.value(0);
     } else if (name == MlUserList) {
-        lstListUsers->clear();
+        ListMembers.clear();
+        if (View)
+            View->ListMembersRequested();
+    } else if (name == GetUser) {
+        AccountName.clear();
+        AccountPassword.clear();
+        AccountIsList = false;
     } else if (name == UserVars) {
         UserVarNames.clear();
         UserVarValues.clear();
     } else if (name == UserGetMproc) {
-        lstRedirects->clear();
-        lstLRedirects->clear();
-        txtExternal->clear();
-        txtRedirect->clear();
-        txtLRedirect->clear();
-        chkMailbox->setChecked(false);
-        txtExternal->setReadOnly(false);
+        DownloadedFile = FileEditors();
+        if (View)
+            View->FileDownloadStarted(FileKind::MailProc);
         MailProcEditor = {EditorSource::Loading, args.value(1) + QLatin1Char('@') + args.value(0)};
     } else if (name == UserSetMproc) {
         UploadTarget = args.value(1) + QLatin1Char('@') + args.value(0);
     } else if (name == AliasList) {
         AliasEntries.clear();  // the second pass adds to the first
     } else if (name == Pop3List) {
-        lstPOP3->clear();
         Pop3LinkUsers.clear();
         Pop3LinkServers.clear();
-        txtPOP3Server->clear();
-        txtPOP3User->clear();
-        txtPOP3Pass->clear();
+        if (View)
+            View->Pop3LinksRequested();
     } else if (name == UserVarsSet) {
         // Name and value pairs up to the end marker; a value that reads "!EOF" is still a value.
         while (!lstCommand.isEmpty()) {
@@ -297,7 +368,7 @@ bool frmMain::RunOneEntry()
     return !SendRequest(step->word, args);
 }
 
-bool frmMain::SendRequest(const QString& word, const QStringList& args)
+bool ServerSession::SendRequest(const QString& word, const QStringList& args)
 {
     const auto line = ComposeRequest(word, args);
     if (!line) {
@@ -313,14 +384,14 @@ bool frmMain::SendRequest(const QString& word, const QStringList& args)
     return true;
 }
 
-void frmMain::SendText(const QByteArray& bytes)
+void ServerSession::SendText(const QByteArray& bytes)
 {
     if (!TcpConnection)
         return;
     // Whatever the server sent beyond its last reply answers no request; left in the buffer (or in
     // the socket, where the reader leaves what it has not needed yet) it would be read as the reply
     // to this one.
-    ReplyBuffer.append(TcpConnection->readAll());
+    ReplyBuffer.append(TcpConnection->device()->readAll());
     const qsizetype stray = ReplyBuffer.discardPending();
     if (stray > 0)
         NoteForActivityLog(QStringLiteral("%1 line(s) the server sent beyond its reply were dropped "
@@ -328,29 +399,41 @@ void frmMain::SendText(const QByteArray& bytes)
                                .arg(stray)
                                .arg(CurrentCommand));
     ReplyHeaderSeen = false;
-    TcpConnection->write(bytes);
+    TcpConnection->device()->write(bytes);
     WaitForReply();
 }
 
-void frmMain::NoteForActivityLog(const QString& text)
+void ServerSession::NoteForActivityLog(const QString& text)
 {
-    if (Activity)
-        Activity->note(Reports.label().server, text);
+    if (View)
+        View->NoteActivity(Reports.label().server, text);
 }
 
-void frmMain::WaitForReply()
+void ServerSession::ShowMessage(const QString& text, MsgIcon icon)
+{
+    if (View)
+        View->ShowMessage(text, icon);
+}
+
+void ServerSession::SetStatus(const QString& text)
+{
+    if (View)
+        View->SetStatus(text);
+}
+
+void ServerSession::WaitForReply()
 {
     if (!ReplyTimer) {
         ReplyTimer = new QTimer(this);
         ReplyTimer->setSingleShot(true);
-        connect(ReplyTimer, &QTimer::timeout, this, &frmMain::ReplyTimedOut);
+        connect(ReplyTimer, &QTimer::timeout, this, &ServerSession::ReplyTimedOut);
     }
     ReplyTimer->start(ReplyTimeoutMs);
 }
 
 // Abandons the script after a fault of the server's reply: the user is told which server and which
 // action, the connection closes (which empties the reply buffer) and the next script runs.
-void frmMain::AbandonReply(ScriptOutcome::Kind kind, const QString& detail, const QString& fault)
+void ServerSession::AbandonReply(ScriptOutcome::Kind kind, const QString& detail, const QString& fault)
 {
     const ScriptLabel& script = Reports.label();
     TellFailure(QStringLiteral("The server %1 (%2, port %3) %4 while this action ran: %5. The connection "
@@ -363,7 +446,7 @@ void frmMain::AbandonReply(ScriptOutcome::Kind kind, const QString& detail, cons
     RunNextCommand();
 }
 
-void frmMain::LineTimedOut()
+void ServerSession::LineTimedOut()
 {
     if (!TcpConnection)
         return;
@@ -372,7 +455,7 @@ void frmMain::LineTimedOut()
                      .arg(LineTimeoutMs / 60000.0));
 }
 
-void frmMain::ReplyTimedOut()
+void ServerSession::ReplyTimedOut()
 {
     if (!TcpConnection)
         return;
@@ -380,20 +463,20 @@ void frmMain::ReplyTimedOut()
                  QStringLiteral("did not answer for %1 seconds").arg(ReplyTimeoutMs / 1000.0));
 }
 
-void frmMain::TellFailure(const QString& text, MsgIcon icon)
+void ServerSession::TellFailure(const QString& text, MsgIcon icon)
 {
     // A script whose caller learns its outcome by itself (a run of many) raises no message box.
     if (!Reports.label().quietErrors)
         ShowMessage(text, icon);
 }
 
-void frmMain::AbandonScript(ScriptOutcome::Kind kind, const QString& detail)
+void ServerSession::AbandonScript(ScriptOutcome::Kind kind, const QString& detail)
 {
     ScriptAborted = true;
     Reports.fail(kind, detail);
 }
 
-void frmMain::CancelScript()
+void ServerSession::CancelScript()
 {
     if (DriverIdle || DriverRunning || ReaderRunning)
         return;  // nothing runs, or the driver is at work and the user's click waits for it
@@ -409,14 +492,14 @@ void frmMain::CancelScript()
     RunNextCommand();
 }
 
-// ------------------------------------------------------------------------------------ the socket
+// ------------------------------------------------------------------------------------ the connection
 
-bool frmMain::SocketOpen() const
+bool ServerSession::SocketOpen() const
 {
-    return TcpConnection && TcpConnection->state() != QAbstractSocket::UnconnectedState;
+    return TcpConnection && TcpConnection->isOpen();
 }
 
-void frmMain::OpenConnection(const QString& address, const QString& portText)
+void ServerSession::OpenConnection(const QString& address, const QString& portText)
 {
     // Whatever the previous connection left unread, or half a line of it, does not belong to the
     // new server's greeting.
@@ -424,78 +507,60 @@ void frmMain::OpenConnection(const QString& address, const QString& portText)
     ReleaseConnection(true);
     SetStatus(QStringLiteral("Connecting to ") + address + QStringLiteral("..."));
     CurrentCommand = Connect;
-    auto* socket = new QTcpSocket(this);
-    // The reader takes bytes as it reads (64 KiB at a time); beyond 1 MiB not yet taken, the
-    // rest of a long reply waits with the server (TCP holds it back) instead of piling up here.
-    socket->setReadBufferSize(1 << 20);
-    TcpConnection = socket;
-    WireSocket(socket);
+    const SshRoute route = Reports.label().ssh;
+    Transport* transport = MakeTransport ? MakeTransport(route, this) : nullptr;
+    if (!transport)
+        transport = new TcpTransport(this);
+    TcpConnection = transport;
+    WireTransport(transport);
     WaitForReply();
-    socket->connectToHost(address.trimmed(), PortFromText(portText));
+    transport->open(address.trimmed(), PortFromText(portText));
 }
 
-// Socket events that arrive while the driver or the reader is at work are handled right after it,
-// in the order they came, and only while their socket is still the current connection.
-static void Later(frmMain* window, QTcpSocket* socket, std::function<void()> event)
+// Connection events that arrive while the driver or the reader is at work are handled right after
+// it, in the order they came, and only while their transport is still the current connection.
+static void Later(ServerSession* session, Transport* transport, std::function<void()> event)
 {
-    QTimer::singleShot(0, window, [window, socket, event = std::move(event)]() mutable {
-        if (window->TcpConnection != socket)
+    QTimer::singleShot(0, session, [session, transport, event = std::move(event)]() mutable {
+        if (session->TcpConnection != transport)
             return;
-        if (window->ReaderHasBacklog())  // the lines that came before the event are read first
-            Later(window, socket, std::move(event));
+        if (session->ReaderHasBacklog())  // the lines that came before the event are read first
+            Later(session, transport, std::move(event));
         else
             event();
     });
 }
 
-static int ErrorNumber(QAbstractSocket::SocketError error)
+void ServerSession::WireTransport(Transport* transport)
 {
-    // The numbers administrators know from their systems' socket errors.
-    switch (error) {
-    case QAbstractSocket::ConnectionRefusedError: return 10061;
-    case QAbstractSocket::RemoteHostClosedError: return 10053;
-    case QAbstractSocket::HostNotFoundError: return 11001;
-    case QAbstractSocket::SocketAccessError: return 10013;
-    case QAbstractSocket::SocketResourceError: return 10055;
-    case QAbstractSocket::SocketTimeoutError: return 10060;
-    case QAbstractSocket::NetworkError: return 10050;
-    case QAbstractSocket::AddressInUseError: return 10048;
-    default: return 10000 + int(error);
-    }
-}
-
-void frmMain::WireSocket(QTcpSocket* socket)
-{
-    connect(socket, &QTcpSocket::connected, this, [this, socket] {
-        if (TcpConnection == socket)
+    connect(transport, &Transport::connected, this, [this, transport] {
+        if (TcpConnection == transport)
             TcpConnection_Connect();
     });
-    connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
-        if (TcpConnection == socket)
+    connect(transport, &Transport::readyRead, this, [this, transport] {
+        if (TcpConnection == transport)
             TcpConnection_DataArrival();
     });
-    // Only the server's close reaches here: before this side closes a socket it lets go of it.
-    connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-        if (TcpConnection != socket)
+    // Only the server's close reaches here: before this side closes a connection it lets go of it.
+    connect(transport, &Transport::closed, this, [this, transport] {
+        if (TcpConnection != transport)
             return;
         if (DriverRunning || ReaderRunning || ReaderHasBacklog())
-            Later(this, socket, [this] { TcpConnection_Close(); });
+            Later(this, transport, [this] { TcpConnection_Close(); });
         else
             TcpConnection_Close();
     });
-    connect(socket, &QTcpSocket::errorOccurred, this, [this, socket](QAbstractSocket::SocketError error) {
-        if (TcpConnection != socket || error == QAbstractSocket::RemoteHostClosedError)
-            return;  // the server's close is the close event, not an error
-        const int number = ErrorNumber(error);
-        const QString description = socket->errorString();
+    connect(transport, &Transport::failed, this, [this, transport](int number, const QString& description) {
+        if (TcpConnection != transport)
+            return;
         if (DriverRunning || ReaderRunning || ReaderHasBacklog())
-            Later(this, socket, [this, number, description] { TcpConnection_Error(number, description); });
+            Later(this, transport, [this, number, description] { TcpConnection_Error(number, description); });
         else
             TcpConnection_Error(number, description);
     });
 }
 
-void frmMain::CloseConnection()
+void ServerSession::CloseConnection()
 {
     SetStatus(QStringLiteral("Closeing connection..."));
     if (ReplyTimer)
@@ -508,25 +573,21 @@ void frmMain::CloseConnection()
     SetStatus(QStringLiteral("Ready"));
 }
 
-void frmMain::ReleaseConnection(bool discardUnsent)
+void ServerSession::ReleaseConnection(bool discardUnsent)
 {
-    QTcpSocket* socket = std::exchange(TcpConnection, nullptr);
-    if (!socket)
+    Transport* transport = std::exchange(TcpConnection, nullptr);
+    if (!transport)
         return;
-    socket->disconnect(this);  // our own close is no close event
-    if (discardUnsent)
-        socket->abort();
-    else
-        socket->close();
-    socket->deleteLater();
+    transport->disconnect(this);  // our own close is no close event
+    transport->release(discardUnsent);
 }
 
-void frmMain::TcpConnection_Connect()
+void ServerSession::TcpConnection_Connect()
 {
     SetStatus(QStringLiteral("Connected"));
 }
 
-void frmMain::TcpConnection_DataArrival()
+void ServerSession::TcpConnection_DataArrival()
 {
     WaitForReply();  // a long reply still arriving is no silent server
     const qsizetype takenBefore = ReplyBuffer.takenLines();
@@ -547,13 +608,13 @@ void frmMain::TcpConnection_DataArrival()
         if (!LineTimer) {
             LineTimer = new QTimer(this);
             LineTimer->setSingleShot(true);
-            connect(LineTimer, &QTimer::timeout, this, &frmMain::LineTimedOut);
+            connect(LineTimer, &QTimer::timeout, this, &ServerSession::LineTimedOut);
         }
         LineTimer->start(LineTimeoutMs);
     }
 }
 
-void frmMain::TcpConnection_Close()
+void ServerSession::TcpConnection_Close()
 {
     // The server closed the connection in the middle of a script: abandon it without a message.
     CloseConnection();
@@ -561,10 +622,16 @@ void frmMain::TcpConnection_Close()
     RunNextCommand();
 }
 
-void frmMain::TcpConnection_Error(int number, const QString& description)
+void ServerSession::TcpConnection_Error(int number, const QString& description)
 {
-    const QString text = QStringLiteral("TCP Error: ") + description + QStringLiteral(" (") +
-                         QString::number(number) + QLatin1Char(')');
+    // Through SSH the description names the SSH host and gives ssh's own last line; the message
+    // names the server too.
+    const QString route = TcpConnection ? TcpConnection->route() : QString();
+    const QString text = route.isEmpty()
+                             ? QStringLiteral("TCP Error: ") + description + QStringLiteral(" (") +
+                                   QString::number(number) + QLatin1Char(')')
+                             : QStringLiteral("The server %1 could not be reached %2. %3")
+                                   .arg(Reports.label().server, route, description);
     TellFailure(text, MsgIcon::None);
     AbandonScript(ScriptOutcome::ConnectionError, text);
     CloseConnection();

@@ -17,6 +17,8 @@
 #include <QtGlobal>
 #include <vector>
 
+#include "engine/SshRoute.h"
+
 struct ScriptLabel {
     enum Kind { Change, Read };
     Kind kind = Change;
@@ -24,12 +26,14 @@ struct ScriptLabel {
     QString server;   // the server's name as the tree shows it (filled in by the script head)
     QString host;     // the address and port the script connects to (filled in by the script head)
     QString port;
+    SshRoute ssh;     // the SSH host the script connects through, if any (filled in by the script head)
     // The script's failures (a "-" reply to an unmarked step, a connection error, a silent server,
     // a value that cannot be sent) still abandon it, but are reported only to the observers (as the
     // script's outcome), not in a message box.
     bool quietErrors = false;
     const void* owner = nullptr;  // whoever queued it, so an observer can pick out its own scripts
     quint64 serial = 0;           // given by the queue: different for every script queued
+    const void* session = nullptr;  // the session that runs it: serials are its own
 
     static ScriptLabel read(const QString& action) { return make(Read, action); }
     static ScriptLabel change(const QString& action) { return make(Change, action); }

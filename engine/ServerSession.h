@@ -233,6 +233,9 @@ private:
     ReplyOutcome SendUploadBody(FileKind kind, const EditorSource& source, const QString& notReadText,
                                 const QString& keptText);
     bool HeadScriptHeld() const;
+    // A held script's password has come (password) or cannot be had (reason).
+    void SettleHeldScript(quint64 serial, const std::optional<QString>& password, const QString& reason,
+                          bool mayWait);
 
     TransportMaker MakeTransport;
     QTimer* ReplyTimer = nullptr;

@@ -67,9 +67,13 @@ SshTransport::~SshTransport()
 
 QString SshTransport::askpassHelperPath()
 {
-    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/tazel-askpass");
-    if (QFileInfo(beside).isExecutable())
-        return beside;
+    // Beside the program in the build tree; in libexec/tazel-admin/ beside bin/ once installed.
+    const QString dir = QCoreApplication::applicationDirPath();
+    for (const QString& path : {dir + QStringLiteral("/tazel-askpass"),
+                                dir + QStringLiteral("/../libexec/tazel-admin/tazel-askpass")}) {
+        if (QFileInfo(path).isExecutable())
+            return QFileInfo(path).canonicalFilePath();
+    }
     return QStandardPaths::findExecutable(QStringLiteral("tazel-askpass"));
 }
 
@@ -270,6 +274,7 @@ void SshTransport::release(bool discardUnsent)
     if (released_)
         return;
     released_ = true;
+    disconnect();  // nobody hears of this transport again
     if (!process_ || process_->state() == QProcess::NotRunning) {
         deleteLater();
         return;

@@ -54,7 +54,8 @@ public:
     FailureKind failureKind() const { return kind_; }
     QString sshLastLine() const { return lastLine_; }
 
-    // The helper program beside the running program (tazel-askpass), or "" when it is not there.
+    // The helper program tazel-askpass (beside the running program, in its libexec folder, or on
+    // PATH), or "" when there is none.
     static QString askpassHelperPath();
     // Where the shared connections' control sockets live ("" when no usable folder: no sharing).
     static QString controlFolder();

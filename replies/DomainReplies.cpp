@@ -1,10 +1,11 @@
 // Replies to the domain-level commands: the lists of domains and custom domains, the download and
 // upload of a custom domain file, and the removal of a domain. The greeting lives with the reader.
 
+#include <QSet>
+
 #include "engine/Protocol.h"
-#include "window/ControlText.h"
-#include "window/MessageSeam.h"
-#include "window/frmMain.h"
+#include "engine/ServerSession.h"
+#include "replies/ListRules.h"
 
 // A name list holds one quoted name per line; the line is not split, only its enclosing quotes go
 // (a quote inside stays part of the name).
@@ -13,13 +14,13 @@ static QString NameOfLine(const QString& line)
     return UnquoteField(line);
 }
 
-ReplyOutcome frmMain::HandleDomainListLine(const QString& line)
+ReplyOutcome ServerSession::HandleDomainListLine(const QString& line)
 {
     return HandleListLine(line, QStringLiteral("Receiving list of handled domains..."),
                           [this](const QString& data) { DomainNames << NameOfLine(data); });
 }
 
-ReplyOutcome frmMain::HandleCustDomListLine(const QString& line)
+ReplyOutcome ServerSession::HandleCustDomListLine(const QString& line)
 {
     return HandleListLine(line, QStringLiteral("Receiving list of custom domains..."),
                           [this](const QString& data) { CustomDomainNames << NameOfLine(data); });
@@ -28,34 +29,27 @@ ReplyOutcome frmMain::HandleCustDomListLine(const QString& line)
 // The file's redirections and L-redirections go to their lists, every other line to the advanced
 // text. The editor holds the whole file only once the server's closing dot has arrived: a file cut
 // short by a dropped connection must never be saved back over the server's copy.
-ReplyOutcome frmMain::HandleCustDomGetLine(const QString& line)
+ReplyOutcome ServerSession::HandleCustDomGetLine(const QString& line)
 {
     return HandleListLine(
         line, QStringLiteral("Receiving custom domain file..."),
-        [this](const QString& data) {
-            // A line before the "+" is no line of the file: what follows is not the file either.
-            if (!ReplyHeaderSeen && CustomDomainEditor.state == EditorSource::Loading)
-                CustomDomainEditor.state = EditorSource::Empty;
-            if (!ShowDownloadedFileLine(data, nullptr, lstDomainRedirects, lstDomainLredirects,
-                                        txtDomainAdvanced))
-                CustomDomainEditor.linesHeld = false;
-        },
+        [this](const QString& data) { AddDownloadedLine(FileKind::CustomDomain, CustomDomainEditor, data); },
         [this] {
-            FinishFileDownload(CustomDomainEditor, txtDomainAdvanced,
+            FinishFileDownload(FileKind::CustomDomain, CustomDomainEditor,
                                QStringLiteral("The custom domain file of %1").arg(CustomDomainEditor.owner));
         },
         true);
 }
 
 // The server is ready for the file: compose it from the editor as it stands now.
-ReplyOutcome frmMain::HandleCustDomSetLine(const QString& line)
+ReplyOutcome ServerSession::HandleCustDomSetLine(const QString& line)
 {
     if (!line.startsWith(QLatin1Char('+')))
         return ReplyOutcome::Continue;
     SetStatus(QStringLiteral("Saving custom domain file..."));
     CurrentCommand = Pseudo::CustDomSetSent;
 
-    return SendUploadBody(CustomDomainEditorContents(), false, CustomDomainEditor, txtDomainAdvanced,
+    return SendUploadBody(FileKind::CustomDomain, CustomDomainEditor,
                           QStringLiteral("The custom domain file of %1 was not saved: the editor does not "
                                          "hold the whole file as the server has it (it was not read "
                                          "completely). Select the custom domain again to read it, then "
@@ -64,10 +58,27 @@ ReplyOutcome frmMain::HandleCustDomSetLine(const QString& line)
                           QStringLiteral("The server keeps its file."));
 }
 
-ReplyOutcome frmMain::HandleDomainDelLine(const QString& line)
+ReplyOutcome ServerSession::HandleDomainDelLine(const QString& line)
 {
     if (!line.startsWith(QLatin1Char('+')))
         return ReplyOutcome::Continue;
-    SelectedDomainIndex = QPersistentModelIndex();
+    if (View)
+        View->DomainRemoved();
     return ReplyOutcome::Complete;
+}
+
+DomainListCheck CheckDomainList(const QStringList& names)
+{
+    DomainListCheck check;
+    QSet<QString> seen;
+    seen.reserve(names.size());
+    for (const QString& domain : names) {
+        if (domain.isEmpty() || seen.contains(domain)) {
+            check.damaged = true;
+            break;
+        }
+        seen.insert(domain);
+        ++check.sound;
+    }
+    return check;
 }

@@ -2,15 +2,14 @@
 // command whose reply is awaited. Handlers say how they ended with a line: complete (the step is
 // done, the driver runs on), continue (read the next line) or stop (the rest waits for more data).
 
-#include <QCheckBox>
 #include <QElapsedTimer>
-#include <QTcpSocket>
+#include <QIODevice>
 #include <QTimer>
 
 #include "engine/CommandQueue.h"
 #include "engine/Protocol.h"
-#include "window/MessageSeam.h"
-#include "window/frmMain.h"
+#include "engine/ServerSession.h"
+#include "engine/Transport.h"
 
 using namespace Pseudo;
 
@@ -35,7 +34,7 @@ static bool TakeAccountLine(QByteArrayView line, AccountTable& accounts)
     return DataLineFields(line, f, 4) && f[3].size() == 1 && accounts.append(f[1], f[3], f[2]);
 }
 
-void frmMain::ReadReplyLines()
+void ServerSession::ReadReplyLines()
 {
     // Lines are read in a loop, not by handlers calling back into the reader; a driver step that
     // runs inside a handler and asks for more reading is served by the loop already running.
@@ -53,9 +52,9 @@ void frmMain::ReadReplyLines()
         if (!bytes) {
             // The bytes are taken from the socket as they are needed, a piece at a time: a long
             // reply waits in the socket (and the server) instead of piling up here.
-            if (!TcpConnection || TcpConnection->bytesAvailable() == 0)
+            if (!TcpConnection || TcpConnection->device()->bytesAvailable() == 0)
                 break;
-            ReplyBuffer.append(TcpConnection->read(ReaderPieceBytes));
+            ReplyBuffer.append(TcpConnection->device()->read(ReaderPieceBytes));
             continue;
         }
         const bool accountLine = ReplyHeaderSeen && CurrentCommand == UserList && !DriverIsIdle() &&
@@ -70,7 +69,7 @@ void frmMain::ReadReplyLines()
         if (++sinceCheck == 64) {
             sinceCheck = 0;
             if (slice.elapsed() >= ReaderSliceMs &&
-                (ReplyBuffer.hasCompleteLine() || (TcpConnection && TcpConnection->bytesAvailable() > 0))) {
+                (ReplyBuffer.hasCompleteLine() || (TcpConnection && TcpConnection->device()->bytesAvailable() > 0))) {
                 ReaderResumePending = true;
                 QTimer::singleShot(0, this, [this] {
                     if (ReaderResumePending)
@@ -83,7 +82,7 @@ void frmMain::ReadReplyLines()
     ReaderRunning = false;
 }
 
-ReplyOutcome frmMain::HandleReplyLine(const QString& line)
+ReplyOutcome ServerSession::HandleReplyLine(const QString& line)
 {
     // With no script running nothing is awaited: a late line must not drive anything.
     if (DriverIsIdle())
@@ -93,7 +92,9 @@ ReplyOutcome frmMain::HandleReplyLine(const QString& line)
         if (CurrentCommand == UserGetMproc && !ReplyHeaderSeen) {
             // The account has no mail-processing file yet: mail is stored locally. The reply cannot
             // tell that from a refusal, so the first save asks before it creates a file.
-            chkMailbox->setChecked(true);
+            DownloadedFile.mailbox = true;
+            if (View)
+                View->FileDownloadGrew(FileKind::MailProc, DownloadedFile, QString());
             MailProcEditor.state = EditorSource::NotSent;
             MailProcEditor.serverAnswer = line;
             NoteForActivityLog(QStringLiteral("The server did not send a mail processing file for %1 (its "
@@ -136,12 +137,12 @@ ReplyOutcome frmMain::HandleReplyLine(const QString& line)
     return HandleDefaultLine(line);
 }
 
-ReplyOutcome frmMain::HandleDefaultLine(const QString& line)
+ReplyOutcome ServerSession::HandleDefaultLine(const QString& line)
 {
     return line.startsWith(QLatin1Char('+')) ? ReplyOutcome::Complete : ReplyOutcome::Continue;
 }
 
-ReplyOutcome frmMain::HandleQuitLine(const QString& line)
+ReplyOutcome ServerSession::HandleQuitLine(const QString& line)
 {
     if (line.startsWith(QLatin1Char('+')))
         SetStatus(QStringLiteral("Waiting for server to close connection."));
@@ -150,7 +151,7 @@ ReplyOutcome frmMain::HandleQuitLine(const QString& line)
     return ReplyOutcome::Continue;
 }
 
-ReplyOutcome frmMain::HandleGreetingLine(const QString& line)
+ReplyOutcome ServerSession::HandleGreetingLine(const QString& line)
 {
     if (!line.startsWith(QLatin1Char('+')))
         return ReplyOutcome::Continue;  // text before the greeting is passed over
@@ -158,11 +159,12 @@ ReplyOutcome frmMain::HandleGreetingLine(const QString& line)
     ServerVersion = greeting.version;
     GreetingTimestamp = greeting.timestamp;
     ServerPlatform = greeting.platform;
-    SetVersionStatus(GreetingStatusText(ServerVersion, ServerPlatform));
+    if (View)
+        View->SetVersionStatus(GreetingStatusText(ServerVersion, ServerPlatform));
     return ReplyOutcome::Complete;
 }
 
-ReplyOutcome frmMain::HandleListLine(const QString& line, const QString& progressText,
+ReplyOutcome ServerSession::HandleListLine(const QString& line, const QString& progressText,
                                      const std::function<void(const QString&)>& onData,
                                      const std::function<void()>& onEnd, bool emptyIsData)
 {
@@ -184,12 +186,12 @@ ReplyOutcome frmMain::HandleListLine(const QString& line, const QString& progres
     return ReplyOutcome::Continue;
 }
 
-void frmMain::ReportMalformedLine(const QString& line)
+void ServerSession::ReportMalformedLine(const QString& line)
 {
     ReportErrorReply(line, CurrentCommand);
 }
 
-void frmMain::ReportErrorReply(const QString& line, const QString& command)
+void ServerSession::ReportErrorReply(const QString& line, const QString& command)
 {
     if (!Reports.label().quietErrors)
         ShowMessage(ErrorReplyText(line, command), MsgIcon::None);

@@ -2,16 +2,12 @@
 // details of one account. Changes (useradd, userdel, userpasswd, mluseradd, mluserdel) need no
 // handler of their own: their "+" line is taken by the default handler.
 
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QListWidget>
-
 #include "engine/Protocol.h"
-#include "window/frmMain.h"
+#include "engine/ServerSession.h"
 
 
 // "userlist" for a domain: one line per account, "domain", "name", "password", "kind".
-ReplyOutcome frmMain::HandleUserListLine(const QString& line)
+ReplyOutcome ServerSession::HandleUserListLine(const QString& line)
 {
     return HandleListLine(
         line, QStringLiteral("Receiving list of users for this domain..."),
@@ -32,7 +28,7 @@ ReplyOutcome frmMain::HandleUserListLine(const QString& line)
 }
 
 // "mluserlist": one line per member, the address and optionally its access code.
-ReplyOutcome frmMain::HandleMlUserListLine(const QString& line)
+ReplyOutcome ServerSession::HandleMlUserListLine(const QString& line)
 {
     return HandleListLine(line, QStringLiteral("Receiving users for this mailing list..."),
                           [this](const QString& data) {
@@ -47,12 +43,16 @@ ReplyOutcome frmMain::HandleMlUserListLine(const QString& line)
                               const QString access =
                                   readOnly ? QStringLiteral("R") : QStringLiteral("W");
                               // The member commands read the address back after "X - ".
-                              lstListUsers->addItem(access + QStringLiteral(" - ") + f.at(0));
+                              ListMembers << access + QStringLiteral(" - ") + f.at(0);
+                          },
+                          [this] {
+                              if (View)
+                                  View->ShowListMembers(ListMembers);
                           });
 }
 
 // "userlist" for one account: its name, password and kind go into the account fields.
-ReplyOutcome frmMain::HandleGetUserLine(const QString& line)
+ReplyOutcome ServerSession::HandleGetUserLine(const QString& line)
 {
     return HandleListLine(line, QStringLiteral("Receiving info on single user..."),
                           [this](const QString& data) {
@@ -61,8 +61,10 @@ ReplyOutcome frmMain::HandleGetUserLine(const QString& line)
                                   ReportMalformedLine(data);
                                   return;
                               }
-                              txtUserName->setText(f.at(1));
-                              txtPassword->setText(f.at(2));
-                              chkAsList->setChecked(f.at(3).toLower() == QLatin1String("m"));
+                              AccountName = f.at(1);
+                              AccountPassword = f.at(2);
+                              AccountIsList = f.at(3).toLower() == QLatin1String("m");
+                              if (View)
+                                  View->ShowAccount(AccountName, AccountPassword, AccountIsList);
                           });
 }

@@ -32,7 +32,7 @@ bool Click(frmMain& w, const QModelIndex& node, const std::function<bool()>& rea
     w.DomainList->expand(node.parent());
     w.DomainList->scrollTo(node);
     QTest::mouseClick(w.DomainList->viewport(), Qt::LeftButton, {}, w.DomainList->visualRect(node).center());
-    return QTest::qWaitFor([&] { return w.DriverIsIdle() && ready(); }, 10000);
+    return QTest::qWaitFor([&] { return w.Session->DriverIsIdle() && ready(); }, 10000);
 }
 
 bool Save(frmMain& w, const QString& dir, const char* name)

@@ -94,10 +94,10 @@ struct Session {
     do {                                                                                \
         QVERIFY((s).start());                                                           \
         (s).click((s).w->NodeByKey(QStringLiteral("server1")));                         \
-        QTRY_VERIFY((s).w->DriverIsIdle() && (s).domainNode().isValid());               \
+        QTRY_VERIFY((s).w->Session->DriverIsIdle() && (s).domainNode().isValid());               \
         (s).w->DomainList->expand((s).w->NodeByKey(QStringLiteral("server1")));         \
         (s).click((s).domainNode());                                                    \
-        QTRY_VERIFY((s).w->DriverIsIdle() && (s).w->UserEntriesDomain == Domain);       \
+        QTRY_VERIFY((s).w->Session->DriverIsIdle() && (s).w->Session->UserEntriesDomain == Domain);       \
         QVERIFY((s).files->exportButton()->isVisible());                               \
         QVERIFY((s).files->addFromFileButton()->isVisible());                          \
     } while (0)
@@ -222,7 +222,7 @@ void TestAccountFiles::exportRefusedUntilListLoaded()
         }
     });
     s.click(s.domainNode(QStringLiteral("other.org")));
-    QTRY_VERIFY(s.w->DriverIsIdle());
+    QTRY_VERIFY(s.w->Session->DriverIsIdle());
     QVERIFY(pressed);
     QVERIFY(!chosen);
     QCOMPARE(s.fx.messages.messages.size(), 1);
@@ -430,7 +430,7 @@ void TestAccountFiles::silentServerStopsTheRun()
 {
     Session s;
     OPEN_DOMAIN(s);
-    s.w->ReplyTimeoutMs = 300;
+    s.w->Session->ReplyTimeoutMs = 300;
     const QString path = s.fx.dir.filePath(QStringLiteral("in.csv"));
     WriteFile(path, "u1,p\nu2,p\nu3,p\n");
     s.files->chooseImportFile = [&] { return path; };

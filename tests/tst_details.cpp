@@ -102,12 +102,12 @@ struct Session {
     void openAccount(const QString& name)
     {
         w->DomainList_Expand(w->NodeByKey(ServerKey));
-        QTRY_VERIFY(w->DriverIsIdle());
+        QTRY_VERIFY(w->Session->DriverIsIdle());
         w->DomainList_Expand(w->NodeByKey(frmMain::DomainNodeKey(ServerKey, Domain)));
-        QTRY_VERIFY(w->DriverIsIdle());
+        QTRY_VERIFY(w->Session->DriverIsIdle());
         QVERIFY(accountNode(name).isValid());
         w->DomainList_NodeClick(accountNode(name));
-        QTRY_VERIFY(w->DriverIsIdle());
+        QTRY_VERIFY(w->Session->DriverIsIdle());
     }
 
     // Runs a click that must queue a script, and waits until the script has ended.
@@ -116,8 +116,8 @@ struct Session {
         sim.clearRecord();
         const int before = fx.messages.messages.size();
         click();
-        QVERIFY2(!w->DriverIsIdle(), "the click queued no script");
-        QTRY_VERIFY(w->DriverIsIdle());
+        QVERIFY2(!w->Session->DriverIsIdle(), "the click queued no script");
+        QTRY_VERIFY(w->Session->DriverIsIdle());
         QCOMPARE(fx.messages.texts().mid(before), QStringList());
     }
 
@@ -126,8 +126,8 @@ struct Session {
     {
         sim.clearRecord();
         click();
-        QVERIFY(w->DriverIsIdle());
-        QVERIFY(w->lstCommand.isEmpty());
+        QVERIFY(w->Session->DriverIsIdle());
+        QVERIFY(w->Session->lstCommand.isEmpty());
         QCOMPARE(sim.received, QList<QByteArray>());
     }
 };
@@ -195,7 +195,7 @@ void TestDetails::clickingUserFillsEveryTab()
     QCOMPARE(ListItems(w.lstAliases), QStringList({"Bobby", "bob2"}));
     QVERIFY(!w.cmdDeleteAlias->isEnabled());
 
-    QCOMPARE(w.UserVarNames, QStringList({"RealName", "HomePage", "MaxMBSize", "ClosedML", "Language"}));
+    QCOMPARE(w.Session->UserVarNames, QStringList({"RealName", "HomePage", "MaxMBSize", "ClosedML", "Language"}));
     QCOMPARE(w.txtRealName->text(), QStringLiteral("Bob Smith"));
     QCOMPARE(w.txtHomePage->text(), QStringLiteral("http://bob.d.com"));
     QCOMPARE(w.txtMaxMBSize->text(), QStringLiteral("5000"));
@@ -207,11 +207,11 @@ void TestDetails::clickingUserFillsEveryTab()
     // Unknown keywords stay whole in the advanced text, quotes kept, TABs shown as ",".
     QCOMPARE(w.txtExternal->document()->toRawText().replace(QChar(QChar::ParagraphSeparator), '\n'),
              QStringLiteral("\"external\",\"0\",\"60\",\"/bin/filter\xa0v2\",\"@@FROM\"\n\"Wait\",\"5\"\n"));
-    QVERIFY(w.MailProcEditor.allowsSaveOf(QStringLiteral("bob@d.com")));
+    QVERIFY(w.Session->MailProcEditor.allowsSaveOf(QStringLiteral("bob@d.com")));
 
     QCOMPARE(ListItems(w.lstPOP3), QStringList({"bobx/pop.x.com"}));
-    QCOMPARE(w.Pop3LinkUsers, QStringList({"bobx"}));
-    QCOMPARE(w.Pop3LinkServers, QStringList({"pop.x.com"}));
+    QCOMPARE(w.Session->Pop3LinkUsers, QStringList({"bobx"}));
+    QCOMPARE(w.Session->Pop3LinkServers, QStringList({"pop.x.com"}));
 
     QVERIFY(w.fraUserProperties->isVisibleTo(&w));
     QCOMPARE(w.fraUserProperties->title(), QStringLiteral("User/Account Properties"));
@@ -289,14 +289,14 @@ void TestDetails::dataLinesWithWrongFieldCount()
 
     QStringList held;
     if (word == QLatin1String("aliaslist")) {
-        held = w.AliasEntries;
+        held = w.Session->AliasEntries;
     } else if (word == QLatin1String("uservars")) {
-        for (int i = 0; i < w.UserVarNames.size(); ++i)
-            held << w.UserVarNames.at(i) << w.UserVarValues.at(i);
+        for (int i = 0; i < w.Session->UserVarNames.size(); ++i)
+            held << w.Session->UserVarNames.at(i) << w.Session->UserVarValues.at(i);
     } else {
-        for (int i = 0; i < w.Pop3LinkUsers.size(); ++i)
-            held << w.Pop3LinkUsers.at(i) << w.Pop3LinkServers.at(i);
-        QCOMPARE(w.lstPOP3->count(), w.Pop3LinkUsers.size());
+        for (int i = 0; i < w.Session->Pop3LinkUsers.size(); ++i)
+            held << w.Session->Pop3LinkUsers.at(i) << w.Session->Pop3LinkServers.at(i);
+        QCOMPARE(w.lstPOP3->count(), w.Session->Pop3LinkUsers.size());
     }
     QCOMPARE(held, stored);
     if (reported) {
@@ -517,7 +517,7 @@ void TestDetails::accountWithoutFileGetsOne()
     w.txtRedirect->setText(QStringLiteral("r@x.com"));
     s.fx.messages.answers = {MsgYes};
     w.cmdAddRedirect_Click();
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QCOMPARE(s.fx.messages.messages.size(), 1);
     QVERIFY(s.fx.messages.messages.first().question);
     QCOMPARE(s.sim.state.account(Domain, "carol")->mailproc,
@@ -559,7 +559,7 @@ void TestDetails::addPop3Link()
     QVERIFY(s.sim.state.pop3Links.at(at).enabled);
     QCOMPARE(s.sim.state.pop3Links.at(at).auth, auth);
     QCOMPARE(ListItems(w.lstPOP3), QStringList({"bobx/pop.x.com", "Bob2/pop2.x.com"}));
-    QCOMPARE(w.Pop3LinkServers, QStringList({"pop.x.com", "pop2.x.com"}));
+    QCOMPARE(w.Session->Pop3LinkServers, QStringList({"pop.x.com", "pop2.x.com"}));
     QCOMPARE(w.txtPOP3Pass->text(), QString());
 }
 
@@ -775,7 +775,7 @@ void TestDetails::queuedSaveAfterCutOffDownloadSendsNoBody()
     w.cmdSaveUserVars_Click();
     w.cmdSaveAdvanced_Click();
     QVERIFY(s.fx.messages.messages.isEmpty());
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
 
     const QByteArray request = WireLine({"usersetmproc", Domain, "bob"});
     QCOMPARE(s.sim.received.count(request), 2);

@@ -86,7 +86,7 @@ struct Session {
     }
 };
 
-#define WAIT_IDLE(s) QTRY_VERIFY((s).w->DriverIsIdle())
+#define WAIT_IDLE(s) QTRY_VERIFY((s).w->Session->DriverIsIdle())
 
 // Expands server1 so that its domains and custom domains are in the tree.
 #define LOAD_SERVER(s)                              \
@@ -102,7 +102,7 @@ struct Session {
         LOAD_SERVER(s);                                                                  \
         (s).w->DomainList_NodeClick((s).custom());                                       \
         WAIT_IDLE(s);                                                                    \
-        QCOMPARE((s).w->CustomDomainEditor.state, EditorSource::Complete);               \
+        QCOMPARE((s).w->Session->CustomDomainEditor.state, EditorSource::Complete);               \
     } while (0)
 }  // namespace
 
@@ -140,7 +140,7 @@ void TestDomains::downloadFillsEditorUpToTheDot()
 {
     WindowFixture fx;
     frmMain& w = fx.open();
-    w.CustomDomainEditor = {EditorSource::Loading, CustomName};
+    w.Session->CustomDomainEditor = {EditorSource::Loading, CustomName};
     const QStringList lines{"+00000 OK",
                             "\"redirect\"\t\"a@x\"",
                             "",
@@ -150,12 +150,12 @@ void TestDomains::downloadFillsEditorUpToTheDot()
                             "\"LRedirect\"\t\"d@y\"",
                             "\"wait\"\t\"5\""};
     for (const QString& l : lines)
-        QCOMPARE(w.HandleCustDomGetLine(l), ReplyOutcome::Continue);
+        QCOMPARE(w.Session->HandleCustDomGetLine(l), ReplyOutcome::Continue);
     QCOMPARE(w.StatusPanel1->text(), QString("Receiving custom domain file..."));
-    QCOMPARE(w.CustomDomainEditor.state, EditorSource::Loading);
-    QCOMPARE(w.HandleCustDomGetLine("."), ReplyOutcome::Complete);
-    QCOMPARE(w.CustomDomainEditor.state, EditorSource::Complete);
-    QVERIFY(w.CustomDomainEditor.allowsSaveOf(CustomName));
+    QCOMPARE(w.Session->CustomDomainEditor.state, EditorSource::Loading);
+    QCOMPARE(w.Session->HandleCustDomGetLine("."), ReplyOutcome::Complete);
+    QCOMPARE(w.Session->CustomDomainEditor.state, EditorSource::Complete);
+    QVERIFY(w.Session->CustomDomainEditor.allowsSaveOf(CustomName));
     // Only the first redirect line written as the editor writes it fills a list; every other line,
     // the empty one included, stays as it came (so that saving it unedited gives it back).
     QCOMPARE(ListItems(w.lstDomainRedirects), QStringList({"a@x"}));
@@ -178,7 +178,7 @@ void TestDomains::expandLoadsOnceClickLoadsEveryTime()
     QCOMPARE(s.w->fraDomainProperties->title(), QString("Add New Domain"));
 
     s.w->DomainList_Expand(s.server());
-    QVERIFY(s.w->DriverIsIdle());
+    QVERIFY(s.w->Session->DriverIsIdle());
     QCOMPARE(s.sentCount(domainList), 1);
 
     s.sim.state.domains.append({QStringLiteral("gamma.io"), {}});
@@ -263,7 +263,7 @@ void TestDomains::addDomain()
     s.w->chkCustDomain->setChecked(asCustom);
     s.w->cmdAddDomain_Click();
     if (request.isEmpty()) {
-        QVERIFY(s.w->DriverIsIdle());
+        QVERIFY(s.w->Session->DriverIsIdle());
         QCOMPARE(s.sim.connections, connections);
         QCOMPARE(s.editor(), editorBefore);
         QVERIFY(s.fx.messages.messages.isEmpty());
@@ -303,7 +303,7 @@ void TestDomains::removeDomain()
 
     s.fx.messages.answers = {MsgNo};
     s.w->cmdRemoveDomain_Click();
-    QVERIFY(s.w->DriverIsIdle());
+    QVERIFY(s.w->Session->DriverIsIdle());
     QCOMPARE(s.sim.connections, connections);
     QCOMPARE(s.fx.messages.messages.size(), 1);
     const RecordedMessage question = s.fx.messages.messages.at(0);
@@ -355,7 +355,7 @@ void TestDomains::customDomainEditedThroughEachButton()
     s.w->DomainList_NodeClick(s.custom(name));
     WAIT_IDLE(s);
     QVERIFY(!s.w->tabCustomDomain->isHidden());
-    QCOMPARE(s.w->CustomDomainEditor.state, EditorSource::Complete);
+    QCOMPARE(s.w->Session->CustomDomainEditor.state, EditorSource::Complete);
     QCOMPARE(s.editor(), QString("##\n##"));  // its one empty line
 
     // Saved empty, it still gets its one line break: an empty file would remove it.
@@ -410,7 +410,7 @@ void TestDomains::customDomainEditedThroughEachButton()
     s.w->cmdAddDomainRedirect_Click();
     s.w->lstDomainLredirects->setCurrentRow(-1);
     s.w->cmdDeleteDomainLredirect_Click();
-    QVERIFY(s.w->DriverIsIdle());
+    QVERIFY(s.w->Session->DriverIsIdle());
     QCOMPARE(s.sim.connections, connections);
     QCOMPARE(ListItems(s.w->lstDomainRedirects), QStringList({"e@x.com"}));
     QCOMPARE(ListItems(s.w->lstDomainLredirects), QStringList({"f@y.org"}));
@@ -494,7 +494,7 @@ void TestDomains::duplicateCustomDomainRefused()
     QCOMPARE(s.file(), CustomFile);
     QCOMPARE(s.editor(), QString("##\n##"));  // emptied although nothing was uploaded
     // The emptied editor is no file of that name: it cannot be saved over the existing one.
-    QVERIFY(!s.w->CustomDomainEditor.allowsSaveOf(name));
+    QVERIFY(!s.w->Session->CustomDomainEditor.allowsSaveOf(name));
 }
 
 void TestDomains::removeCustomDomainUploadsEmptyFile()
@@ -507,7 +507,7 @@ void TestDomains::removeCustomDomainUploadsEmptyFile()
 
     s.fx.messages.answers = {MsgNo};
     s.w->cmdRemoveCustDomain_Click();
-    QVERIFY(s.w->DriverIsIdle());
+    QVERIFY(s.w->Session->DriverIsIdle());
     QCOMPARE(s.sim.connections, connections);
     QCOMPARE(s.editor(), editorBefore);
     QCOMPARE(s.fx.messages.texts(), QStringList({"Are you sure you want to delete this custom domain?\r\n\r\n"
@@ -613,8 +613,8 @@ void TestDomains::unsendableInputRefused()
     QCOMPARE(s.fx.messages.messages.size(), 1);
     QCOMPARE(s.fx.messages.messages.at(0).icon, MsgIcon::Exclamation);
     QVERIFY(s.fx.messages.messages.at(0).text.contains("cannot be sent"));
-    QVERIFY(s.w->DriverIsIdle());
-    QVERIFY(s.w->lstCommand.isEmpty());
+    QVERIFY(s.w->Session->DriverIsIdle());
+    QVERIFY(s.w->Session->lstCommand.isEmpty());
     QCOMPARE(s.sim.connections, connections);
     QCOMPARE(ListItems(s.w->lstDomainRedirects), QStringList({"A", "B"}));
     QCOMPARE(ListItems(s.w->lstDomainLredirects), QStringList({"C"}));
@@ -645,7 +645,7 @@ void TestDomains::advancedTextThatBreaksTheFileRefused()
     s.w->cmdSaveDomainAdvanced_Click();
     QCOMPARE(s.fx.messages.messages.size(), 1);
     QVERIFY(s.fx.messages.messages.at(0).text.contains(why));
-    QVERIFY(s.w->DriverIsIdle());
+    QVERIFY(s.w->Session->DriverIsIdle());
     QCOMPARE(s.sim.connections, connections);
     QCOMPARE(s.w->txtDomainAdvanced->toPlainText(), advanced);
 
@@ -672,7 +672,7 @@ void TestDomains::droppedDownloadRefusesSave()
     WAIT_IDLE(s);
     QCOMPARE(ListItems(s.w->lstDomainRedirects), QStringList({"A", "B"}));
     QVERIFY(ListItems(s.w->lstDomainLredirects).isEmpty());
-    QVERIFY(s.w->CustomDomainEditor.state != EditorSource::Complete);
+    QVERIFY(s.w->Session->CustomDomainEditor.state != EditorSource::Complete);
     QVERIFY(s.fx.messages.messages.isEmpty());  // the server's close is no error of its own
 
     const int connections = s.sim.connections;
@@ -684,7 +684,7 @@ void TestDomains::droppedDownloadRefusesSave()
     QCOMPARE(s.fx.messages.messages.size(), 3);
     for (const RecordedMessage& m : s.fx.messages.messages)
         QVERIFY(m.text.contains("was not read completely"));
-    QVERIFY(s.w->DriverIsIdle());
+    QVERIFY(s.w->Session->DriverIsIdle());
     QCOMPARE(s.sim.connections, connections);
     QCOMPARE(ListItems(s.w->lstDomainRedirects), QStringList({"A", "B"}));
     QVERIFY(ListItems(s.w->lstDomainLredirects).isEmpty());
@@ -716,7 +716,7 @@ void TestDomains::queuedSaveAfterFailedDownloadSendsNoBody()
     s.w->txtDomainRedirect->setText("d@x");
     s.w->cmdAddDomainRedirect_Click();
     s.w->cmdSaveDomainAdvanced_Click();  // the editor is still complete: queued behind the first
-    QCOMPARE(s.w->CountScripts(), 2);
+    QCOMPARE(s.w->Session->CountScripts(), 2);
     WAIT_IDLE(s);
 
     const QString saved = QString(CustomFile).replace("\"B\"", "\"B\"\t\"d@x\"");

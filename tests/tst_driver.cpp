@@ -46,11 +46,11 @@ struct Bench {
     {
         w->QueueScriptHead(Key, required);
         for (const QStringList& step : steps) {
-            w->QueueCommand(step.first());
+            w->Session->QueueCommand(step.first());
             for (qsizetype i = 1; i < step.size(); ++i)
-                w->QueueArgument(step.at(i));
+                w->Session->QueueArgument(step.at(i));
         }
-        w->QueueCommand(Quit);
+        w->Session->QueueCommand(Quit);
     }
     QList<QByteArray> commandsSent() const
     {
@@ -112,8 +112,8 @@ void TestDriver::scriptRunsEndToEnd()
     frmMain& w = b.open();
     QSignalSpy status(&w, &frmMain::StatusTextChanged);
     b.queue({{DomainAdd, "new.com"}});
-    w.StartQueue();
-    QTRY_VERIFY(w.DriverIsIdle());
+    w.Session->StartQueue();
+    QTRY_VERIFY(w.Session->DriverIsIdle());
 
     const QByteArray md5 = MD5Hex(b.sim.timestamp + "secret").toLatin1();
     QCOMPARE(b.sim.receivedBytes, QByteArray("\"admin\"\t\"#" + md5 + "\"\r\n\"domainadd\"\t\"new.com\"\r\n"));
@@ -127,7 +127,7 @@ void TestDriver::scriptRunsEndToEnd()
     QVERIFY(texts.contains("Authenticating Administrator using MD5..."));
     QCOMPARE(texts.mid(texts.size() - 2), (QStringList{"Closeing connection...", "Ready"}));
     QVERIFY(b.fx.messages.messages.isEmpty());
-    QVERIFY(!w.ScriptAborted && !w.ScriptRequired);
+    QVERIFY(!w.Session->ScriptAborted && !w.Session->ScriptRequired);
 }
 
 void TestDriver::loginForm_data()
@@ -150,8 +150,8 @@ void TestDriver::loginForm()
     b.sim.timestamp = timestamp;
     frmMain& w = b.open();
     b.queue({{Pseudo::DomainList}});
-    w.StartQueue();
-    QTRY_VERIFY(w.DriverIsIdle());
+    w.Session->StartQueue();
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     const QByteArray expected =
         md5 ? "\"admin\"\t\"#" + MD5Hex(timestamp + "secret").toLatin1() + "\"" : QByteArray("\"admin\"\t\"secret\"");
     QCOMPARE(b.sim.received.value(0), expected);
@@ -165,10 +165,10 @@ void TestDriver::errorReplyAbandonsScript()
     b.sim.faults.refuseCommand = QStringLiteral("domainadd");
     frmMain& w = b.open();
     b.queue({{DomainAdd, "new.com"}, {Pseudo::DomainList}});
-    w.StartQueue();
+    w.Session->StartQueue();
     b.queue({{CustDomList}});
-    w.StartQueue();
-    QTRY_VERIFY(w.DriverIsIdle());
+    w.Session->StartQueue();
+    QTRY_VERIFY(w.Session->DriverIsIdle());
 
     QCOMPARE(b.fx.messages.messages.size(), 1);
     const RecordedMessage m = b.fx.messages.messages.first();
@@ -190,8 +190,8 @@ void TestDriver::errorRowsOfTheirOwn()
     b.queue({{Pop3Enable, "1", "example.com", "bob", "pop.x", "u"},
              {UserGetMproc, "example.com", "bob"},
              {Pseudo::DomainList}});
-    w.StartQueue();
-    QTRY_VERIFY(w.DriverIsIdle());
+    w.Session->StartQueue();
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QVERIFY(b.fx.messages.messages.isEmpty());
     QVERIFY(w.chkMailbox->isChecked());
     QCOMPARE(b.commandsSent().size(), 3);
@@ -204,10 +204,10 @@ void TestDriver::optionalScriptGivesWay()
     b.sim.faults.delayMs = 20;
     frmMain& w = b.open();
     b.queue({{Pseudo::DomainList}, {CustDomList}}, false);
-    w.StartQueue();                   // connects and waits for the greeting
+    w.Session->StartQueue();                   // connects and waits for the greeting
     b.queue({{UserList, "example.com"}}, true);
-    w.StartQueue();                   // two scripts queued: only appended
-    QTRY_VERIFY(w.DriverIsIdle());
+    w.Session->StartQueue();                   // two scripts queued: only appended
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     // The first script was already connected: it still logged in, then gave way at its next step.
     QCOMPARE(b.loginsSent(), 2);
     QCOMPARE(b.commandsSent(), (QList<QByteArray>{Line("userlist", {"example.com"})}));
@@ -220,10 +220,10 @@ void TestDriver::requiredScriptRunsInFull()
     b.sim.faults.delayMs = 20;
     frmMain& w = b.open();
     b.queue({{Pseudo::DomainList}, {CustDomList}}, true);
-    w.StartQueue();
+    w.Session->StartQueue();
     b.queue({{UserList, "example.com"}}, false);
-    w.StartQueue();
-    QTRY_VERIFY(w.DriverIsIdle());
+    w.Session->StartQueue();
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QCOMPARE(b.commandsSent(),
              (QList<QByteArray>{Line("domainlist"), Line("custdomlist"), Line("userlist", {"example.com"})}));
 }
@@ -234,15 +234,15 @@ void TestDriver::failureSkipsEveryScriptToItsQuit()
     b.sim.adminPassword = QStringLiteral("other");  // every login is refused
     frmMain& w = b.open();
     b.queue({{DomainAdd, "a.com"}}, true);
-    w.StartQueue();
+    w.Session->StartQueue();
     b.queue({{DomainAdd, "b.com"}}, true);
-    w.StartQueue();
-    QTRY_VERIFY(w.DriverIsIdle());
+    w.Session->StartQueue();
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QVERIFY(b.commandsSent().isEmpty());
     QCOMPARE(b.loginsSent(), 2);
     QCOMPARE(b.fx.messages.messages.size(), 2);
     QVERIFY(b.fx.messages.messages.at(0).text.startsWith("Error response durring 'administrator login'"));
-    QVERIFY(!w.ScriptAborted);
+    QVERIFY(!w.Session->ScriptAborted);
 }
 
 void TestDriver::refusedConnection()
@@ -257,13 +257,13 @@ void TestDriver::refusedConnection()
     b.fx.addServerRecord(2, QStringLiteral("gone"), QStringLiteral("127.0.0.1"), closedPort);
     frmMain& w = b.open();
     w.QueueScriptHead(QStringLiteral("server2"), true);
-    w.QueueCommand(DomainAdd);
-    w.QueueArgument(QStringLiteral("lost.com"));
-    w.QueueCommand(Quit);
-    w.StartQueue();
+    w.Session->QueueCommand(DomainAdd);
+    w.Session->QueueArgument(QStringLiteral("lost.com"));
+    w.Session->QueueCommand(Quit);
+    w.Session->StartQueue();
     b.queue({{CustDomList}});
-    w.StartQueue();
-    QTRY_VERIFY(w.DriverIsIdle());
+    w.Session->StartQueue();
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QCOMPARE(b.fx.messages.messages.size(), 1);
     const QString text = b.fx.messages.messages.first().text;
     QVERIFY2(text.startsWith("TCP Error: ") && text.endsWith(" (10061)"), qPrintable(text));
@@ -277,16 +277,16 @@ void TestDriver::serverCloseAbandonsWithoutMessage()
     b.sim.faults.closeAfterBytes = 0;
     frmMain& w = b.open();
     b.queue({{Pseudo::DomainList}, {CustDomList}});
-    w.StartQueue();
+    w.Session->StartQueue();
     b.queue({{UserList, "example.com"}});
-    w.StartQueue();
-    QTRY_VERIFY(w.DriverIsIdle());
+    w.Session->StartQueue();
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QVERIFY(b.fx.messages.messages.isEmpty());
     // custdomlist was dropped with the rest of the first script; our own close after the second
     // script's end aborted nothing.
     QCOMPARE(b.commandsSent(), (QList<QByteArray>{Line("domainlist"), Line("userlist", {"example.com"})}));
-    QCOMPARE(w.UserEntries.size(), 1);
-    QVERIFY(!w.ScriptAborted);
+    QCOMPARE(w.Session->UserEntries.size(), 1);
+    QVERIFY(!w.Session->ScriptAborted);
 }
 
 void TestDriver::repliesInPieces_data()
@@ -309,10 +309,10 @@ void TestDriver::repliesInPieces()
     b.sim.faults.splitAt = splitAt;
     frmMain& w = b.open();
     b.queue({{Pseudo::DomainList}});
-    w.StartQueue();
-    QTRY_VERIFY(w.DriverIsIdle());
+    w.Session->StartQueue();
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QVERIFY(b.fx.messages.messages.isEmpty());
-    QCOMPARE(w.DomainNames, (QStringList{"example.com", "b.org"}));
+    QCOMPARE(w.Session->DomainNames, (QStringList{"example.com", "b.org"}));
     QCOMPARE(w.StatusPanel2->text(), QStringLiteral("Tazel 0.70 (Linux) "));
 }
 
@@ -341,10 +341,10 @@ void TestDriver::oddReplies()
     b.sim.faults.scriptedReplies.insert(command, reply);
     frmMain& w = b.open();
     b.queue({{Pseudo::DomainList}});
-    w.StartQueue();
-    QTRY_VERIFY(w.DriverIsIdle());
+    w.Session->StartQueue();
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QVERIFY(b.fx.messages.messages.isEmpty());
-    QCOMPARE(w.DomainNames, domains);
+    QCOMPARE(w.Session->DomainNames, domains);
 }
 
 void TestDriver::longListAndLongLine()
@@ -355,11 +355,11 @@ void TestDriver::longListAndLongLine()
     b.sim.state.addBulkAccounts(QStringLiteral("big.com"), 100000);
     frmMain& w = b.open();
     b.queue({{Pseudo::DomainList}, {UserList, "big.com"}});
-    w.StartQueue();
-    QTRY_VERIFY_WITH_TIMEOUT(w.DriverIsIdle(), 60000);
+    w.Session->StartQueue();
+    QTRY_VERIFY_WITH_TIMEOUT(w.Session->DriverIsIdle(), 60000);
     QVERIFY(b.fx.messages.messages.isEmpty());
-    QVERIFY(w.DomainNames.contains(longName));
-    QCOMPARE(w.UserEntries.size(), 100000);
+    QVERIFY(w.Session->DomainNames.contains(longName));
+    QCOMPARE(w.Session->UserEntries.size(), 100000);
 }
 
 void TestDriver::oldServerTakesThreeMemberArguments()
@@ -372,8 +372,8 @@ void TestDriver::oldServerTakesThreeMemberArguments()
     b.sim.state.domain("example.com")->accounts << list;
     frmMain& w = b.open();
     b.queue({{MlUserAdd, "example.com", "staff", "ann@x.org", "R"}, {Pseudo::DomainList}});
-    w.StartQueue();
-    QTRY_VERIFY(w.DriverIsIdle());
+    w.Session->StartQueue();
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QVERIFY(b.fx.messages.messages.isEmpty());
     QCOMPARE(b.commandsSent(),
              (QList<QByteArray>{Line("mluseradd", {"example.com", "staff", "ann@x.org"}), Line("domainlist")}));
@@ -387,12 +387,12 @@ void TestDriver::partialLineOfPreviousConnectionIsDropped()
     b.sim.faults.scriptedReplies.insert(QStringLiteral("domainlist"), QByteArray("+OK\r\n.\r\n<left over"));
     frmMain& w = b.open();
     b.queue({{Pseudo::DomainList}});
-    w.StartQueue();
+    w.Session->StartQueue();
     b.queue({{CustDomList}});
-    w.StartQueue();
-    QTRY_VERIFY(w.DriverIsIdle());
+    w.Session->StartQueue();
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QVERIFY(b.fx.messages.messages.isEmpty());
-    QCOMPARE(w.GreetingTimestamp, b.sim.timestamp);
+    QCOMPARE(w.Session->GreetingTimestamp, b.sim.timestamp);
     QCOMPARE(b.commandsSent(), (QList<QByteArray>{Line("domainlist"), Line("custdomlist")}));
 }
 
@@ -401,17 +401,17 @@ void TestDriver::lateReplyDrivesNothing()
     Bench b;
     frmMain& w = b.open();
     b.queue({{Pseudo::DomainList}});
-    w.StartQueue();
-    QTRY_VERIFY(w.DriverIsIdle());
+    w.Session->StartQueue();
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     const int connections = b.sim.connections;
     // A script waits in the queue without having been started; a stray "+" must not start it.
     b.queue({{CustDomList}});
-    w.ReplyBuffer.append("+00000 OK\r\n-00001 late\r\n");
-    w.ReadReplyLines();
+    w.Session->ReplyBuffer.append("+00000 OK\r\n-00001 late\r\n");
+    w.Session->ReadReplyLines();
     QCoreApplication::processEvents();
     QCOMPARE(b.sim.connections, connections);
-    QVERIFY(w.DriverIsIdle());
-    QCOMPARE(w.CountScripts(), 1);
+    QVERIFY(w.Session->DriverIsIdle());
+    QCOMPARE(w.Session->CountScripts(), 1);
     QVERIFY(b.fx.messages.messages.isEmpty());
 }
 
@@ -423,20 +423,20 @@ void TestDriver::longScriptsDoNotNest()
     frmMain& w = b.open();
     w.QueueScriptHead(Key, true);
     for (int i = 0; i < 200000; ++i) {
-        w.QueueCommand(DomainAdd);
-        w.QueueArgument(QStringLiteral("d%1.com").arg(i));
+        w.Session->QueueCommand(DomainAdd);
+        w.Session->QueueArgument(QStringLiteral("d%1.com").arg(i));
     }
-    w.QueueCommand(Quit);
-    w.StartQueue();
-    w.QueueCommand(Required);
+    w.Session->QueueCommand(Quit);
+    w.Session->StartQueue();
+    w.Session->QueueCommand(Required);
     for (int i = 0; i < 200000; ++i)
-        w.QueueCommand(ShowDomainProperties);
-    w.QueueCommand(Quit);
-    w.StartQueue();  // waits behind the first
-    QTRY_VERIFY_WITH_TIMEOUT(w.DriverIsIdle(), 30000);
+        w.Session->QueueCommand(ShowDomainProperties);
+    w.Session->QueueCommand(Quit);
+    w.Session->StartQueue();  // waits behind the first
+    QTRY_VERIFY_WITH_TIMEOUT(w.Session->DriverIsIdle(), 30000);
     QVERIFY(b.commandsSent().isEmpty());
-    QCOMPARE(w.CountScripts(), 0);
-    QVERIFY(w.lstCommand.isEmpty());
+    QCOMPARE(w.Session->CountScripts(), 0);
+    QVERIFY(w.Session->lstCommand.isEmpty());
 }
 
 void TestDriver::unsendableValueNeverReachesTheWire()
@@ -445,8 +445,8 @@ void TestDriver::unsendableValueNeverReachesTheWire()
     Bench b;
     frmMain& w = b.open();
     b.queue({{UserPasswd, "example.com", "bob", "pw\r\n\"domaindel\"\t\"example.com\""}, {Pseudo::DomainList}});
-    w.StartQueue();
-    QTRY_VERIFY(w.DriverIsIdle());
+    w.Session->StartQueue();
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QVERIFY(b.commandsSent().isEmpty());
     QVERIFY(b.sim.state.domain("example.com"));
     QCOMPARE(b.fx.messages.messages.size(), 1);
@@ -461,7 +461,7 @@ void TestDriver::windowClosedMidScript()
     b.sim.faults.silentCommand = QStringLiteral("domainlist");
     frmMain& w = b.open();
     b.queue({{Pseudo::DomainList}});
-    w.StartQueue();
+    w.Session->StartQueue();
     QTRY_VERIFY(b.sim.received.contains(Line("domainlist")));
     QSignalSpy closed(&b.sim, &TazelSim::clientClosed);
     b.fx.window.reset();
@@ -476,12 +476,12 @@ void TestDriver::silentServerDoesNotHoldTheQueue()
     Bench b;
     b.sim.faults.silentCommand = QStringLiteral("domainlist");
     frmMain& w = b.open();
-    w.ReplyTimeoutMs = 300;
+    w.Session->ReplyTimeoutMs = 300;
     b.queue({{Pseudo::DomainList}, {CustDomList}});
-    w.StartQueue();
+    w.Session->StartQueue();
     b.queue({{UserList, "example.com"}});
-    w.StartQueue();
-    QTRY_VERIFY(w.DriverIsIdle());
+    w.Session->StartQueue();
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QCOMPARE(b.fx.messages.messages.size(), 1);
     // The message names the server (name, host, port) and the action.
     QCOMPARE(b.fx.messages.messages.first().text,
@@ -495,10 +495,10 @@ void TestDriver::silentServerDoesNotHoldTheQueue()
     b.sim.state.addBulkAccounts(QStringLiteral("slow.com"), 3);
     b.fx.messages.messages.clear();
     b.queue({{UserList, "slow.com"}});
-    w.StartQueue();
-    QTRY_VERIFY_WITH_TIMEOUT(w.DriverIsIdle(), 20000);
+    w.Session->StartQueue();
+    QTRY_VERIFY_WITH_TIMEOUT(w.Session->DriverIsIdle(), 20000);
     QVERIFY(b.fx.messages.messages.isEmpty());
-    QCOMPARE(w.UserEntries.size(), 3);
+    QCOMPARE(w.Session->UserEntries.size(), 3);
 }
 
 QTEST_MAIN(TestDriver)

@@ -380,7 +380,7 @@ void TestPanels::showsServerVersion()
 {
     QFETCH(double, version);
     QFETCH(QString, caption);
-    w->ServerVersion = version;
+    w->Session->ServerVersion = version;
     w->ShowServerVersion();
     QCOMPARE(w->fraServerProperties->title(), caption);
 }
@@ -412,18 +412,18 @@ void TestPanels::showsUserVars()
     w->txtHomePage->setText("stale");
     w->txtMaxMBSize->setText("stale");
     w->chkClosedML->setChecked(true);
-    w->UserVarNames = names;
-    w->UserVarValues = values;
+    w->Session->UserVarNames = names;
+    w->Session->UserVarValues = values;
     w->ShowUserVars();
     QCOMPARE((QStringList{w->txtRealName->text(), w->txtHomePage->text(), w->txtMaxMBSize->text()}), boxes);
     QCOMPARE(w->chkClosedML->isChecked(), closed);
-    QCOMPARE(w->UserVarNames, names);
+    QCOMPARE(w->Session->UserVarNames, names);
 }
 
 void TestPanels::fillsAliasList()
 {
     w->lstAliases->addItem("old");
-    w->AliasEntries = QStringList{"bobby", "robert"};
+    w->Session->AliasEntries = QStringList{"bobby", "robert"};
     w->FillAliasList();
     QCOMPARE(w->lstAliases->count(), 2);
     QCOMPARE(w->lstAliases->item(0)->text(), QString("bobby"));
@@ -451,7 +451,7 @@ void TestPanels::passwordMasking()
 
 void TestPanels::listClicksEnableDeleteButtons()
 {
-    w->AliasEntries = QStringList{"a", "b"};
+    w->Session->AliasEntries = QStringList{"a", "b"};
     w->FillAliasList();
     w->lstAliases->setCurrentRow(0);
     QVERIFY(w->cmdDeleteAlias->isEnabled());

@@ -163,8 +163,8 @@ void TestPrinting::printsFromWindowAfterQuestion()
     QFETCH(QStringList, expectedAccountLines);
     WindowFixture fx;
     frmMain& w = fx.open();
-    w.UserEntries = TwoAccounts();
-    w.UserEntriesDomain = QStringLiteral("example.com");
+    w.Session->UserEntries = TwoAccounts();
+    w.Session->UserEntriesDomain = QStringLiteral("example.com");
     w.txtDomainName->setText(QStringLiteral("example.com"));
     fx.messages.answers.push_back(MsgButton(answer));
 
@@ -198,8 +198,8 @@ void TestPrinting::listNotLoadedForThisDomainIsRefused()
     QFETCH(QString, loadedFor);
     WindowFixture fx;
     frmMain& w = fx.open();
-    w.UserEntries = TwoAccounts();
-    w.UserEntriesDomain = loadedFor;
+    w.Session->UserEntries = TwoAccounts();
+    w.Session->UserEntriesDomain = loadedFor;
     w.txtDomainName->setText(QStringLiteral("example.com"));
     fx.messages.answers.push_back(MsgYes);
 
@@ -226,8 +226,8 @@ void TestPrinting::printerThatCannotStart()
     QFETCH(QString, reason);
     WindowFixture fx;
     frmMain& w = fx.open();
-    w.UserEntries = TwoAccounts();
-    w.UserEntriesDomain = QStringLiteral("example.com");
+    w.Session->UserEntries = TwoAccounts();
+    w.Session->UserEntriesDomain = QStringLiteral("example.com");
     w.txtDomainName->setText(QStringLiteral("example.com"));
     fx.printer.failBegin = true;
     fx.printer.beginError = reason;
@@ -258,12 +258,12 @@ void TestPrinting::staleAndCutListsAgainstServer()
     fx.addServerRecord(1, QStringLiteral("sim"), QStringLiteral("127.0.0.1"), sim.port());
     frmMain& w = fx.open();
     w.DomainList_NodeClick(w.NodeByKey(QStringLiteral("server1")));
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QVERIFY(DomainNode(w, QStringLiteral("beta.com")).isValid());
 
     w.DomainList_NodeClick(DomainNode(w, QStringLiteral("alpha.com")));
-    QTRY_VERIFY(w.DriverIsIdle());
-    QCOMPARE(w.UserEntriesDomain, QStringLiteral("alpha.com"));
+    QTRY_VERIFY(w.Session->DriverIsIdle());
+    QCOMPARE(w.Session->UserEntriesDomain, QStringLiteral("alpha.com"));
 
     // Printing while beta.com's list is on its way (the server has just been asked for it).
     bool askedWhileLoading = false;
@@ -275,7 +275,7 @@ void TestPrinting::staleAndCutListsAgainstServer()
         }
     });
     w.DomainList_NodeClick(DomainNode(w, QStringLiteral("beta.com")));
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QVERIFY(askedWhileLoading);
     QVERIFY(fx.printer.printed.isEmpty());
     QCOMPARE(fx.messages.messages.size(), 1);
@@ -295,7 +295,7 @@ void TestPrinting::staleAndCutListsAgainstServer()
     sim.faults.closeOnCommand = QStringLiteral("userlist");
     sim.faults.closeAfterBytes = 40;
     w.DomainList_NodeClick(DomainNode(w, QStringLiteral("alpha.com")));
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QVERIFY(sim.received.contains(QByteArray("\"userlist\"\t\"alpha.com\"")));
     w.cmdPrintUserList_Click();
     QVERIFY(fx.printer.printed.isEmpty());
@@ -361,8 +361,8 @@ void TestPrinting::unwritablePdfIsReported()
     std::unique_ptr<PrinterSeam> printer(
         NewPdfPrinterSeam(fx.dir.filePath(QStringLiteral("no/such/folder/users.pdf"))));
     w.Printer = printer.get();
-    w.UserEntries = TwoAccounts();
-    w.UserEntriesDomain = QStringLiteral("example.com");
+    w.Session->UserEntries = TwoAccounts();
+    w.Session->UserEntriesDomain = QStringLiteral("example.com");
     w.txtDomainName->setText(QStringLiteral("example.com"));
     fx.messages.answers.push_back(MsgYes);
 

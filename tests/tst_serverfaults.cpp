@@ -74,14 +74,14 @@ struct Session {
         w->DomainList->scrollTo(node);
         const QRect r = w->DomainList->visualRect(node);
         QTest::mouseClick(w->DomainList->viewport(), Qt::LeftButton, {}, r.center());
-        QTRY_VERIFY(w->DriverIsIdle());
+        QTRY_VERIFY(w->Session->DriverIsIdle());
     }
     // Expands a node on the tree (its first expansion loads it) and waits for the load.
     void expand(const QModelIndex& node)
     {
         QVERIFY(node.isValid());
         w->DomainList->expand(node);
-        QTRY_VERIFY(w->DriverIsIdle());
+        QTRY_VERIFY(w->Session->DriverIsIdle());
     }
     void openServer()
     {
@@ -144,14 +144,14 @@ void TestServerFaults::minusInsideDownloadRefusesSave()
     CHECKED(s.openAccount("bob"));
     frmMain& w = *s.w;
     QCOMPARE(ListItems(w.lstRedirects), QStringList{"a@x.com"});
-    QCOMPARE(w.MailProcEditor.state, EditorSource::Loading);
+    QCOMPARE(w.Session->MailProcEditor.state, EditorSource::Loading);
     s.sim.faults = SimFaults{};
 
     const int before = s.fx.messages.messages.size();
     s.sim.clearRecord();
     w.txtRedirect->setText(QStringLiteral("new@x.com"));
     QTest::mouseClick(w.cmdAddRedirect, Qt::LeftButton);
-    QVERIFY(w.DriverIsIdle());
+    QVERIFY(w.Session->DriverIsIdle());
     QCOMPARE(s.sim.received, QList<QByteArray>());
     const QStringList said = s.messagesSince(before);
     QCOMPARE(said.size(), 1);
@@ -175,16 +175,16 @@ void TestServerFaults::noFileAsksBeforeCreatingOne()
     CHECKED(s.openAccount("carol"));
     frmMain& w = *s.w;
     QVERIFY(w.chkMailbox->isChecked());
-    QCOMPARE(w.MailProcEditor.state, EditorSource::NotSent);
+    QCOMPARE(w.Session->MailProcEditor.state, EditorSource::NotSent);
     QVERIFY(LogNotes(w).contains("did not send a mail processing file for carol@d.com"));
-    const QString answer = w.MailProcEditor.serverAnswer;
+    const QString answer = w.Session->MailProcEditor.serverAnswer;
     QVERIFY(answer.startsWith('-'));
 
     s.fx.messages.answers = {yes ? MsgYes : MsgNo};
     s.sim.clearRecord();
     w.txtRedirect->setText(QStringLiteral("r@x.com"));
     QTest::mouseClick(w.cmdAddRedirect, Qt::LeftButton);
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QCOMPARE(s.fx.messages.messages.size(), 1);
     const RecordedMessage& q = s.fx.messages.messages.first();
     QVERIFY(q.question);
@@ -200,10 +200,10 @@ void TestServerFaults::noFileAsksBeforeCreatingOne()
         return;
     }
     QCOMPARE(s.file("carol"), QString("\"mailbox\"\r\n\"redirect\"\t\"r@x.com\"\r\n"));
-    QCOMPARE(w.MailProcEditor.state, EditorSource::Complete);  // read back: the next save asks nothing
+    QCOMPARE(w.Session->MailProcEditor.state, EditorSource::Complete);  // read back: the next save asks nothing
     w.txtRedirect->setText(QStringLiteral("s@x.com"));
     QTest::mouseClick(w.cmdAddRedirect, Qt::LeftButton);
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QCOMPARE(s.fx.messages.messages.size(), 1);
     QCOMPARE(s.file("carol"), QString("\"mailbox\"\r\n\"redirect\"\t\"r@x.com\"\t\"s@x.com\"\r\n"));
 }
@@ -216,15 +216,15 @@ void TestServerFaults::strayLinesAnswerNoRequest()
     s.sim.faults.scriptedReplies.insert("uservars", "+00000 OK\r\n\"RealName\"\t\"Bob\"\r\n.\r\n.\r\n+junk");
     CHECKED(s.openAccount("bob"));
     frmMain& w = *s.w;
-    QCOMPARE(w.ReplyBuffer.discardedLines(), 2);
+    QCOMPARE(w.Session->ReplyBuffer.discardedLines(), 2);
     QVERIFY(LogNotes(w).contains("2 line(s) the server sent beyond its reply were dropped"));
     QCOMPARE(ListItems(w.lstRedirects), (QStringList{"a@x.com", "b@x.com"}));
-    QCOMPARE(w.MailProcEditor.state, EditorSource::Complete);
+    QCOMPARE(w.Session->MailProcEditor.state, EditorSource::Complete);
     s.sim.faults = SimFaults{};
 
     w.txtRedirect->setText(QStringLiteral("c@x.com"));
     QTest::mouseClick(w.cmdAddRedirect, Qt::LeftButton);
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QCOMPARE(s.fx.messages.texts(), QStringList());
     QCOMPARE(SortedLines(s.file("bob")),
              SortedLines(QString(BobFile).replace("\"b@x.com\"", "\"b@x.com\"\t\"c@x.com\"")));
@@ -246,7 +246,7 @@ void TestServerFaults::unsavedFileGoesBackAsItCame()
         CHECKED(s.click(s.accountNode("bob")));
         const int before = s.fx.messages.messages.size();
         QTest::mouseClick(w.cmdSaveAdvanced, Qt::LeftButton);
-        QTRY_VERIFY(w.DriverIsIdle());
+        QTRY_VERIFY(w.Session->DriverIsIdle());
         const QString context = QString::fromLatin1(QByteArray(file.toLatin1()).toPercentEncoding());
         if (s.messagesSince(before).isEmpty()) {
             ++sentBack;
@@ -267,7 +267,7 @@ void TestServerFaults::fileTheEditorsCannotHoldIsReadOnly()
     s.sim.state.account(Domain, "bob")->mailproc = file;
     CHECKED(s.openAccount("bob"));
     frmMain& w = *s.w;
-    QCOMPARE(w.MailProcEditor.state, EditorSource::Unholdable);
+    QCOMPARE(w.Session->MailProcEditor.state, EditorSource::Unholdable);
     QVERIFY(w.txtExternal->isReadOnly());
     QCOMPARE(s.fx.messages.texts().size(), 1);
     QVERIFY(s.fx.messages.texts().first().contains("The mail processing file of bob@d.com holds a line"));
@@ -276,7 +276,7 @@ void TestServerFaults::fileTheEditorsCannotHoldIsReadOnly()
     QTest::mouseClick(w.cmdSaveAdvanced, Qt::LeftButton);
     w.txtRedirect->setText(QStringLiteral("c@x.com"));
     QTest::mouseClick(w.cmdAddRedirect, Qt::LeftButton);
-    QVERIFY(w.DriverIsIdle());
+    QVERIFY(w.Session->DriverIsIdle());
     QCOMPARE(s.sim.received, QList<QByteArray>());
     QCOMPARE(s.fx.messages.texts().size(), 3);
     QCOMPARE(s.file("bob"), file);
@@ -343,13 +343,13 @@ void TestServerFaults::nameWithQuoteIsNeverSentAsAnother()
 void TestServerFaults::overlongLineAbandonsScript()
 {
     Session s;
-    s.w->MaxReplyLineBytes = 64 * 1024;
+    s.w->Session->MaxReplyLineBytes = 64 * 1024;
     s.sim.faults.scriptedReplies.insert("domainlist", "+00000 OK\r\n" + QByteArray(300 * 1024, 'x'));
     CHECKED(s.openServer());
     QCOMPARE(s.fx.messages.texts().size(), 1);
     QVERIFY(s.fx.messages.texts().first().contains("sent a line longer than 0.0625 MiB"));
-    QVERIFY(!s.w->TcpConnection);
-    QCOMPARE(s.w->ReplyBuffer.pending(), 0);
+    QVERIFY(!s.w->Session->TcpConnection);
+    QCOMPARE(s.w->Session->ReplyBuffer.pending(), 0);
     // The queue moves on: the next action reads the domains.
     s.sim.faults = SimFaults{};
     CHECKED(s.click(s.w->NodeByKey(ServerKey)));
@@ -359,13 +359,13 @@ void TestServerFaults::overlongLineAbandonsScript()
 void TestServerFaults::drippingLineAbandonsScript()
 {
     Session s;
-    s.w->LineTimeoutMs = 300;
+    s.w->Session->LineTimeoutMs = 300;
     // Half a line, then nothing: the 60-second silence limit is not what ends it here.
     s.sim.faults.scriptedReplies.insert("domainlist", "+00000 OK\r\n\"d.co");
     CHECKED(s.openServer());
     QCOMPARE(s.fx.messages.texts().size(), 1);
     QVERIFY(s.fx.messages.texts().first().contains("began a line of its answer and did not end it"));
-    QCOMPARE(s.w->ReplyBuffer.pending(), 0);
+    QCOMPARE(s.w->Session->ReplyBuffer.pending(), 0);
 }
 
 void TestServerFaults::unreadableStoreIsNeverWritten()

@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include "askpass/AskpassDialog.h"
+#include "engine/ServerSession.h"
 #include "engine/SshProbe.h"
 #include "sim/TazelSim.h"
 #include "store/ServerStore.h"
@@ -88,7 +89,7 @@ bool TestSshWindow::openOnServer()
         return false;
     const QModelIndex node = w->NodeByKey(QStringLiteral("server1"));
     QTest::mouseClick(w->DomainList->viewport(), Qt::LeftButton, {}, w->DomainList->visualRect(node).center());
-    return QTest::qWaitFor([this] { return w->DriverIsIdle() && w->SelectedServerIndex.isValid(); }, 10000);
+    return QTest::qWaitFor([this] { return w->Session->DriverIsIdle() && w->SelectedServerIndex.isValid(); }, 10000);
 }
 
 SshDialog* TestSshWindow::openDialog()

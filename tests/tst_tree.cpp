@@ -141,10 +141,10 @@ void TestTree::addsDomainsSortedWithPlaceholders()
     WindowFixture fx;
     fx.addServerRecord(3, "alpha", "127.0.0.1", 6017);
     frmMain& w = fx.open();
-    w.ServerVersion = 0.70;
-    w.DomainNames = QStringList{"zulu.org", "Example.com", "alpha.net"};
+    w.Session->ServerVersion = 0.70;
+    w.Session->DomainNames = QStringList{"zulu.org", "Example.com", "alpha.net"};
     w.AddDomainsToTree("server3");
-    w.CustomDomainNames = QStringList{"list", "b-custom"};
+    w.Session->CustomDomainNames = QStringList{"list", "b-custom"};
     w.AddCustomDomainsToTree("server3");
 
     const QModelIndex server = w.NodeByKey("server3");
@@ -187,8 +187,8 @@ void TestTree::damagedDomainListStopsWithMessage()
     WindowFixture fx;
     fx.addServerRecord(1, "alpha", "127.0.0.1", 6017);
     frmMain& w = fx.open();
-    w.ServerVersion = 1.0;
-    w.DomainNames = domains;
+    w.Session->ServerVersion = 1.0;
+    w.Session->DomainNames = domains;
     w.AddDomainsToTree("server1");
 
     QCOMPARE(ChildTexts(w, w.NodeByKey("server1")), kept);
@@ -209,11 +209,11 @@ void TestTree::keysOfDifferentNodesNeverCollide()
     fx.addServerRecord(12, "twelve", "127.0.0.1", 6017);
     frmMain& w = fx.open();
     // "server1" + "2example.com" and "server12" + "example.com" read the same when joined plainly.
-    w.DomainNames = QStringList{"2example.com", "x-custdomain"};
+    w.Session->DomainNames = QStringList{"2example.com", "x-custdomain"};
     w.AddDomainsToTree("server1");
-    w.CustomDomainNames = QStringList{"x"};
+    w.Session->CustomDomainNames = QStringList{"x"};
     w.AddCustomDomainsToTree("server1");
-    w.DomainNames = QStringList{"example.com"};
+    w.Session->DomainNames = QStringList{"example.com"};
     w.AddDomainsToTree("server12");
 
     QVERIFY(fx.messages.messages.isEmpty());
@@ -233,23 +233,23 @@ void TestTree::reloadReplacesDomainsAndForgetsOldKeys()
     WindowFixture fx;
     fx.addServerRecord(1, "one", "127.0.0.1", 6017);
     frmMain& w = fx.open();
-    w.DomainNames = QStringList{"a.com", "b.com"};
+    w.Session->DomainNames = QStringList{"a.com", "b.com"};
     w.AddDomainsToTree("server1");
-    w.CustomDomainNames = QStringList{"c"};
+    w.Session->CustomDomainNames = QStringList{"c"};
     w.AddCustomDomainsToTree("server1");
-    w.UserEntries = {{"bobU", "pw"}};
+    w.Session->UserEntries = {{"bobU", "pw"}};
     w.AddUsersToTree(frmMain::DomainNodeKey("server1", "a.com"));
     const int hashed = static_cast<ServerTreeModel*>(w.DomainModel)->hashedCount();
 
     // The server now reports b.com alone (and then a.com again, which must not count as a repeat).
-    w.DomainNames = QStringList{"b.com"};
+    w.Session->DomainNames = QStringList{"b.com"};
     w.AddDomainsToTree("server1");
     QCOMPARE(ChildTexts(w, w.NodeByKey("server1")), QStringList{"b.com"});
     QVERIFY(!w.NodeByKey(frmMain::DomainNodeKey("server1", "a.com")).isValid());
     QVERIFY(!w.NodeByKey(frmMain::CustomDomainNodeKey("server1", "c")).isValid());
-    w.DomainNames = QStringList{"a.com", "b.com"};
+    w.Session->DomainNames = QStringList{"a.com", "b.com"};
     w.AddDomainsToTree("server1");
-    w.CustomDomainNames = QStringList{"c"};
+    w.Session->CustomDomainNames = QStringList{"c"};
     w.AddCustomDomainsToTree("server1");
     QVERIFY(fx.messages.messages.isEmpty());
     QCOMPARE(static_cast<ServerTreeModel*>(w.DomainModel)->hashedCount(), hashed);
@@ -287,15 +287,15 @@ void TestTree::addsAccounts()
     WindowFixture fx;
     fx.addServerRecord(1, "one", "127.0.0.1", 6017);
     frmMain& w = fx.open();
-    w.DomainNames = QStringList{"example.com"};
+    w.Session->DomainNames = QStringList{"example.com"};
     w.AddDomainsToTree("server1");
     const QString domainKey = frmMain::DomainNodeKey("server1", "example.com");
     // A previous load is replaced, placeholder included.
-    w.UserEntries = {{"oldU", ""}};
+    w.Session->UserEntries = {{"oldU", ""}};
     w.AddUsersToTree(domainKey);
-    w.UserEntries.clear();
+    w.Session->UserEntries.clear();
     for (const QString& e : entries)
-        w.UserEntries.append(UserEntry{e, "pw"});
+        w.Session->UserEntries.append(UserEntry{e, "pw"});
     w.AddUsersToTree(domainKey);
 
     const QModelIndex domain = w.NodeByKey(domainKey);
@@ -314,14 +314,14 @@ void TestTree::findsAccountsByKey()
     WindowFixture fx;
     fx.addServerRecord(1, "one", "127.0.0.1", 6017);
     frmMain& w = fx.open();
-    w.DomainNames = QStringList{"example.com", "other.com"};
+    w.Session->DomainNames = QStringList{"example.com", "other.com"};
     w.AddDomainsToTree("server1");
     const QString domainKey = frmMain::DomainNodeKey("server1", "example.com");
-    w.UserEntries.clear();
+    w.Session->UserEntries.clear();
     for (int i = 0; i < 500; ++i)
-        w.UserEntries.append(UserEntry{QStringLiteral("user%1U").arg(i), QString()});
-    w.UserEntries.append(UserEntry{"Bob", ""});  // "Bo", kind "b"
-    w.UserEntries.append(UserEntry{"bobU", ""});
+        w.Session->UserEntries.append(UserEntry{QStringLiteral("user%1U").arg(i), QString()});
+    w.Session->UserEntries.append(UserEntry{"Bob", ""});  // "Bo", kind "b"
+    w.Session->UserEntries.append(UserEntry{"bobU", ""});
     w.AddUsersToTree(domainKey);
 
     for (const QString name : {"user0", "user499", "user250", "Bo", "bob"}) {
@@ -342,10 +342,10 @@ void TestTree::depthFollowsParentsNotNames()
     WindowFixture fx;
     fx.addServerRecord(1, "braces {in} name", "127.0.0.1", 6017);
     frmMain& w = fx.open();
-    w.DomainNames = QStringList{"a{b}.com"};
+    w.Session->DomainNames = QStringList{"a{b}.com"};
     w.AddDomainsToTree("server1");
     const QString domainKey = frmMain::DomainNodeKey("server1", "a{b}.com");
-    w.UserEntries = {{"x{y{zU", ""}};
+    w.Session->UserEntries = {{"x{y{zU", ""}};
     w.AddUsersToTree(domainKey);
 
     QCOMPARE(w.NodeLevel(w.NodeByKey("Servers")), 0);
@@ -360,10 +360,10 @@ void TestTree::selectionOfRemovedNodeBecomesNone()
     WindowFixture fx;
     fx.addServerRecord(1, "one", "127.0.0.1", 6017);
     frmMain& w = fx.open();
-    w.DomainNames = QStringList{"a.com", "b.com"};
+    w.Session->DomainNames = QStringList{"a.com", "b.com"};
     w.AddDomainsToTree("server1");
     const QString domainKey = frmMain::DomainNodeKey("server1", "a.com");
-    w.UserEntries = {{"bobU", ""}, {"amyU", ""}};
+    w.Session->UserEntries = {{"bobU", ""}, {"amyU", ""}};
     w.AddUsersToTree(domainKey);
     w.SelectedServerIndex = w.NodeByKey("server1");
     w.SelectedDomainIndex = w.NodeByKey(domainKey);
@@ -371,7 +371,7 @@ void TestTree::selectionOfRemovedNodeBecomesNone()
     QCOMPARE(w.NodeTag(w.SelectedUserIndex), QString("U"));
 
     // The accounts are replaced: the selected account is gone, not another one in its place.
-    w.UserEntries = {{"amyU", ""}, {"carlM", ""}};
+    w.Session->UserEntries = {{"amyU", ""}, {"carlM", ""}};
     w.AddUsersToTree(domainKey);
     QVERIFY(!w.SelectedUserIndex.isValid());
     QCOMPARE(w.NodeTag(w.SelectedUserIndex), QString());
@@ -388,12 +388,12 @@ void TestTree::stepsForNodesThatAreGoneDoNothing()
     WindowFixture fx;
     fx.addServerRecord(1, "one", "127.0.0.1", 6017);
     frmMain& w = fx.open();
-    w.DomainNames = QStringList{"a.com"};
+    w.Session->DomainNames = QStringList{"a.com"};
     w.AddDomainsToTree("server1");
     const QString domainKey = frmMain::DomainNodeKey("server1", "a.com");
     w.BuildServerTree();
 
-    w.UserEntries = {{"bobU", ""}};
+    w.Session->UserEntries = {{"bobU", ""}};
     w.AddUsersToTree(domainKey);       // the domain went with the rebuild
     w.AddDomainsToTree("server7");     // no such server
     w.AddCustomDomainsToTree("server7");

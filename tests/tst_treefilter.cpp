@@ -186,11 +186,11 @@ void TestTreeFilter::findBoxInWindow()
     w.DomainList->setFocus();
     w.DomainList->setCurrentIndex(w.NodeByKey(QStringLiteral("Servers")));
     QTest::keyClick(w.DomainList, Qt::Key_Down);
-    QTRY_VERIFY(w.DriverIsIdle() && w.DomainModel->rowCount(server) == 3);
+    QTRY_VERIFY(w.Session->DriverIsIdle() && w.DomainModel->rowCount(server) == 3);
     const QModelIndex com = w.NodeByKey(frmMain::DomainNodeKey(QStringLiteral("server1"), QStringLiteral("example.com")));
     w.DomainList->expand(server);
     QTest::keyClick(w.DomainList, Qt::Key_Down);
-    QTRY_VERIFY(w.DriverIsIdle() && w.UserEntriesDomain == QLatin1String("example.com"));
+    QTRY_VERIFY(w.Session->DriverIsIdle() && w.Session->UserEntriesDomain == QLatin1String("example.com"));
     QCOMPARE(w.DomainList->currentIndex(), com);
     w.DomainList->collapse(com);
     const QStringList before = Shown(*w.DomainList);
@@ -212,7 +212,7 @@ void TestTreeFilter::findBoxInWindow()
     QCOMPARE(w.TreeFind->pattern(), QStringLiteral("Org"));
     QCOMPARE(sim.received.size(), linesBefore);  // nothing was asked of the server
     QCOMPARE(sim.connections, connectionsBefore);
-    QCOMPARE(w.CountScripts(), 0);
+    QCOMPARE(w.Session->CountScripts(), 0);
     QCOMPARE(w.DomainList->currentIndex(), com);
 
     // Esc clears the box: the tree is as it was, example.com still highlighted and closed.
@@ -229,10 +229,10 @@ void TestTreeFilter::findBoxInWindow()
     QCOMPARE(w.NodeText(alice), QStringLiteral("alice"));
     QCOMPARE(Shown(*w.DomainList), (QStringList{"Tazel Servers", " sim", "  example.com", "   alice"}));
     QTest::mouseClick(w.DomainList->viewport(), Qt::LeftButton, {}, w.DomainList->visualRect(alice).center());
-    QTRY_VERIFY(w.DriverIsIdle() && w.txtUserName->text() == QLatin1String("alice"));
+    QTRY_VERIFY(w.Session->DriverIsIdle() && w.txtUserName->text() == QLatin1String("alice"));
     // Rows read again while a pattern is typed are filtered as they arrive.
     w.DomainList_NodeClick(com);
-    QTRY_VERIFY(w.DriverIsIdle() && sim.received.last().startsWith("\"userlist\""));
+    QTRY_VERIFY(w.Session->DriverIsIdle() && sim.received.last().startsWith("\"userlist\""));
     QTRY_COMPARE(Shown(*w.DomainList), (QStringList{"Tazel Servers", " sim", "  example.com", "   alice"}));
 }
 
@@ -253,15 +253,15 @@ void TestTreeFilter::findNarrowsALargeDomainsAccounts()
     ServerTreeModel* model = w.DomainModel;
     const QModelIndex server = w.NodeByKey(QStringLiteral("server1"));
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(server).center());
-    QTRY_VERIFY(w.DriverIsIdle() && model->rowCount(server) == 2);
+    QTRY_VERIFY(w.Session->DriverIsIdle() && model->rowCount(server) == 2);
     tree->expand(server);
     const QModelIndex big = w.NodeByKey(frmMain::DomainNodeKey(QStringLiteral("server1"), QStringLiteral("big.com")));
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(big).center());
-    QTRY_VERIFY(w.DriverIsIdle() && model->accountCount(big) == n && !model->accountsPending(big));
+    QTRY_VERIFY(w.Session->DriverIsIdle() && model->accountCount(big) == n && !model->accountsPending(big));
     tree->expand(big);
     const QModelIndex third = model->index(3, 0, big);
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(third).center());
-    QTRY_VERIFY(w.DriverIsIdle() && w.txtUserName->text() == QLatin1String("u000003"));
+    QTRY_VERIFY(w.Session->DriverIsIdle() && w.txtUserName->text() == QLatin1String("u000003"));
     const int linesBefore = sim.received.size();
     const auto rows = [&] {
         QStringList out;

@@ -34,7 +34,7 @@ frmMain& OpenWithDomain(WindowFixture& fx)
 {
     fx.addServerRecord(1, "one", "127.0.0.1", 6017);
     frmMain& w = fx.open();
-    w.DomainNames = QStringList{Domain};
+    w.Session->DomainNames = QStringList{Domain};
     w.AddDomainsToTree(ServerKey);
     return w;
 }
@@ -119,10 +119,10 @@ void TestTreeModel::accountRowsRoundTripEveryLatin1Byte()
         names << name;
         entries << UserEntry{name + QLatin1Char(c % 2 ? 'U' : 'm'), QString(QChar(char16_t(c))) + "pw"};
     }
-    w.UserEntries = entries;
-    QCOMPARE(w.UserEntries.size(), qsizetype(255));
+    w.Session->UserEntries = entries;
+    QCOMPARE(w.Session->UserEntries.size(), qsizetype(255));
     qsizetype row = 0;
-    for (const UserEntry& e : w.UserEntries) {
+    for (const UserEntry& e : w.Session->UserEntries) {
         QCOMPARE(e.nameAndKind, entries[row].nameAndKind);
         QCOMPARE(e.password, entries[row].password);
         ++row;
@@ -156,15 +156,15 @@ void TestTreeModel::longListSortedOffThreadAndStaleSortDropped()
     QSignalSpy shown(w.DomainModel, &ServerTreeModel::accountsShown);
     const int n = int(ServerTreeModel::SortAtOnceLimit) + 5000;
 
-    w.UserEntries.clear();
+    w.Session->UserEntries.clear();
     for (int i = 0; i < n; ++i)
-        w.UserEntries.append(QStringLiteral("old%1U").arg(i).toLatin1(), "pw");
+        w.Session->UserEntries.append(QStringLiteral("old%1U").arg(i).toLatin1(), "pw");
     w.AddUsersToTree(DomainKey);
     // The next load, in reverse order with one name twice (a user, then a list).
-    w.UserEntries.clear();
+    w.Session->UserEntries.clear();
     for (int i = n - 1; i >= 0; --i)
-        w.UserEntries.append(QStringLiteral("user%1U").arg(i, 6, 10, QLatin1Char('0')).toLatin1(), "pw");
-    w.UserEntries.append("user000007M", "pw");
+        w.Session->UserEntries.append(QStringLiteral("user%1U").arg(i, 6, 10, QLatin1Char('0')).toLatin1(), "pw");
+    w.Session->UserEntries.append("user000007M", "pw");
     w.AddUsersToTree(DomainKey);
     const QModelIndex domain = w.NodeByKey(DomainKey);
     QVERIFY(w.DomainModel->accountsPending(domain));
@@ -191,10 +191,10 @@ void TestTreeModel::millionRowsLeaveNoKeyBehind()
     WindowFixture fx;
     frmMain& w = OpenWithDomain(fx);
     const int hashed = w.DomainModel->hashedCount();
-    w.UserEntries.clear();
+    w.Session->UserEntries.clear();
     char name[32];
     for (int i = 0; i < 1000000; ++i)
-        w.UserEntries.append(QByteArrayView(name, std::snprintf(name, sizeof name, "user%07dU", i)), "pw");
+        w.Session->UserEntries.append(QByteArrayView(name, std::snprintf(name, sizeof name, "user%07dU", i)), "pw");
     w.AddUsersToTree(DomainKey);
     const QModelIndex domain = w.NodeByKey(DomainKey);
     QTRY_COMPARE_WITH_TIMEOUT(w.DomainModel->accountCount(domain), 1000000, 60000);
@@ -204,7 +204,7 @@ void TestTreeModel::millionRowsLeaveNoKeyBehind()
     QCOMPARE(w.DomainModel->hashedCount(), hashed);
 
     QSignalSpy removed(w.DomainModel, &QAbstractItemModel::rowsRemoved);
-    w.UserEntries = {{"amyU", ""}};
+    w.Session->UserEntries = {{"amyU", ""}};
     w.AddUsersToTree(DomainKey);
     QCOMPARE(removed.count(), 1);
     QCOMPARE(ChildTexts(w, domain), QStringList{"amy"});
@@ -234,11 +234,11 @@ void TestTreeModel::largeDomainRowsGrowAsTheViewScrolls()
 
     const QModelIndex server = w.NodeByKey(ServerKey);
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(server).center());
-    QTRY_VERIFY(w.DriverIsIdle() && w.NodeByKey(DomainKey).isValid());
+    QTRY_VERIFY(w.Session->DriverIsIdle() && w.NodeByKey(DomainKey).isValid());
     tree->expand(server);
     const QModelIndex domain = w.NodeByKey(DomainKey);
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(domain).center());
-    QTRY_VERIFY(w.DriverIsIdle() && model->accountCount(domain) == n && !model->accountsPending(domain));
+    QTRY_VERIFY(w.Session->DriverIsIdle() && model->accountCount(domain) == n && !model->accountsPending(domain));
     QCOMPARE(model->rowCount(domain), ServerTreeModel::FirstRows);
 
     QTest::keyClick(tree, Qt::Key_Right);  // opens the highlighted domain
@@ -287,16 +287,16 @@ void TestTreeModel::customDomainsMergeAmongDomains()
     WindowFixture fx;
     fx.addServerRecord(1, "one", "127.0.0.1", 6017);
     frmMain& w = fx.open();
-    w.DomainNames = QStringList{"b.com", "d.com", "f.com"};
+    w.Session->DomainNames = QStringList{"b.com", "d.com", "f.com"};
     w.AddDomainsToTree(ServerKey);
     const QString dKey = frmMain::DomainNodeKey(ServerKey, "d.com");
-    w.UserEntries = {{"bobU", ""}};
+    w.Session->UserEntries = {{"bobU", ""}};
     w.AddUsersToTree(dKey);
     w.SelectedUserIndex = w.NodeByKey(frmMain::AccountNodeKey(dKey, "bob"));
     w.SelectedDomainIndex = w.NodeByKey(dKey);
 
     QSignalSpy inserted(w.DomainModel, &QAbstractItemModel::rowsInserted);
-    w.CustomDomainNames = QStringList{"z", "a2", "A1", "c", "c", "", "e"};
+    w.Session->CustomDomainNames = QStringList{"z", "a2", "A1", "c", "c", "", "e"};
     w.AddCustomDomainsToTree(ServerKey);
     QCOMPARE(ChildTexts(w, w.NodeByKey(ServerKey)), (QStringList{"A1", "a2", "b.com", "c", "d.com", "e", "f.com", "z"}));
     QCOMPARE(inserted.count(), 4);  // {A1, a2}, {c}, {e}, {z}
@@ -341,23 +341,23 @@ void TestTreeModel::replyReadInSlicesReadsTheSameLines()
     WindowFixture fx;
     fx.addServerRecord(1, "sim", "127.0.0.1", sim.port());
     frmMain& w = fx.open();
-    w.ReaderSliceMs = sliceMs;
+    w.Session->ReaderSliceMs = sliceMs;
     QTreeView* tree = w.DomainList;
 
     const QModelIndex server = w.NodeByKey(ServerKey);
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(server).center());
     QTRY_VERIFY(w.NodeByKey(DomainKey).isValid());
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     tree->expand(server);
     const QModelIndex domain = w.NodeByKey(DomainKey);
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(domain).center());
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
 
     QStringList read;
-    for (const UserEntry& e : w.UserEntries)
+    for (const UserEntry& e : w.Session->UserEntries)
         read << e.nameAndKind + QLatin1Char('/') + e.password;
     QCOMPARE(read, expected);
-    QCOMPARE(w.UserEntriesDomain, Domain);  // the list reached its end before the close was seen
+    QCOMPARE(w.Session->UserEntriesDomain, Domain);  // the list reached its end before the close was seen
     QCOMPARE(w.DomainModel->rowCount(domain), 3000);
     QCOMPARE(fx.messages.texts(), QStringList());  // the close after it is no error
 }

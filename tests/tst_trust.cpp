@@ -68,7 +68,7 @@ struct Session {
     QString file() const { return sim.state.customDomains.value(sim.state.customDomainKey(CustomName)); }
 };
 
-#define WAIT_IDLE(s) QTRY_VERIFY((s).w->DriverIsIdle())
+#define WAIT_IDLE(s) QTRY_VERIFY((s).w->Session->DriverIsIdle())
 
 // An observer that writes down what it is told, as a command queuing its own steps would.
 struct Recorder : ScriptObserver {
@@ -199,7 +199,7 @@ void TestTrust::cancelEndsSilentScriptAndQueueGoesOn()
     s.w->txtUserName->setText("carol");
     s.w->txtPassword->setText("pw");
     QTest::mouseClick(s.w->cmdAddUser, Qt::LeftButton);
-    QCOMPARE(s.w->CountScripts(), 2);
+    QCOMPARE(s.w->Session->CountScripts(), 2);
 
     QTest::mouseClick(s.w->Busy->cancelButton(), Qt::LeftButton);
     QTRY_VERIFY(s.sim.state.account("alpha.com", "carol"));  // the next script ran at once
@@ -241,7 +241,7 @@ void TestTrust::cancelledOrCutUploadLeavesFileUnchanged()
     WAIT_IDLE(s);
     s.click(s.custom());
     WAIT_IDLE(s);
-    QCOMPARE(s.w->CustomDomainEditor.state, EditorSource::Complete);
+    QCOMPARE(s.w->Session->CustomDomainEditor.state, EditorSource::Complete);
 
     if (cancel) {
         s.sim.faults.silentCommand = "custdomset";
@@ -270,18 +270,18 @@ void TestTrust::markedStepsReportEachOutcome()
     Session s;
     QVERIFY(s.start());
     Recorder recorder;
-    s.w->Reports.addObserver(&recorder);
+    s.w->Session->Reports.addObserver(&recorder);
     s.w->QueueScriptHead("server1", true, ScriptLabel::change("add 3 accounts"));
     const QStringList names{"ann", "bob", "cid"};  // bob exists already
     for (int i = 0; i < names.size(); ++i) {
-        s.w->QueueCommand(Pseudo::UserAdd, i + 1);
+        s.w->Session->QueueCommand(Pseudo::UserAdd, i + 1);
         for (const QString& a : {QString("beta.org"), names[i], QString("pw"), QString("U")})
-            s.w->QueueArgument(a);
+            s.w->Session->QueueArgument(a);
     }
-    s.w->QueueCommand(Pseudo::Quit);
-    s.w->StartQueue();
+    s.w->Session->QueueCommand(Pseudo::Quit);
+    s.w->Session->StartQueue();
     WAIT_IDLE(s);
-    s.w->Reports.removeObserver(&recorder);
+    s.w->Session->Reports.removeObserver(&recorder);
     QCOMPARE(recorder.events.size(), 5);
     QCOMPARE(recorder.events.at(0), QString("start add 3 accounts"));
     QCOMPARE(recorder.events.at(1), QString("step 1 done"));
@@ -323,7 +323,7 @@ void TestTrust::portAndMailboxSizeRefused()
                          "empty.\r\n\r\nNothing was saved."));
     }
     QCOMPARE(s.fx.messages.texts().size(), 3);
-    QCOMPARE(s.w->CountScripts(), 0);
+    QCOMPARE(s.w->Session->CountScripts(), 0);
     QCOMPARE(s.sim.received.size(), lines);
     // bob has no mail-processing file: the first save asks before it creates one, and Yes lets
     // both saves go ahead.
@@ -358,7 +358,7 @@ void TestTrust::customDomainDeleteNeedsASelectedEntry()
     // Current but not selected (as after tabbing into the list): nothing is deleted.
     list->setCurrentRow(0, QItemSelectionModel::NoUpdate);
     QTest::mouseClick(s.w->cmdDeleteDomainRedirect, Qt::LeftButton);
-    QCOMPARE(s.w->CountScripts(), 0);
+    QCOMPARE(s.w->Session->CountScripts(), 0);
     QCOMPARE(list->count(), 3);
 
     // Twice in a row: the second press deletes nothing the user did not choose.
@@ -414,16 +414,16 @@ void TestTrust::quitRowRunsOnLinesAfterTheLastReply()
     s.sim.faults.scriptedReplies.insert("domainlist", "+00000 OK\r\nalpha.com\r\n.\r\n" + extra);
     QVERIFY(s.start());
     s.w->QueueScriptHead("server1", true, ScriptLabel::read("list"));
-    s.w->QueueCommand(Pseudo::DomainList);
-    s.w->QueueCommand(Pseudo::Quit);
-    s.w->StartQueue();
+    s.w->Session->QueueCommand(Pseudo::DomainList);
+    s.w->Session->QueueCommand(Pseudo::Quit);
+    s.w->Session->StartQueue();
     WAIT_IDLE(s);
     const int connections = s.sim.connections;
     QCOMPARE(s.w->StatusPanel1->text(), status);
     QCOMPARE(s.fx.messages.texts(), message.isEmpty() ? QStringList() : QStringList{message});
-    QCOMPARE(s.w->DomainNames, QStringList{"alpha.com"});
+    QCOMPARE(s.w->Session->DomainNames, QStringList{"alpha.com"});
     QCoreApplication::processEvents();
-    QVERIFY(s.w->DriverIsIdle());
+    QVERIFY(s.w->Session->DriverIsIdle());
     QCOMPARE(s.sim.connections, connections);
 }
 

@@ -21,7 +21,7 @@ const QString Domain = QStringLiteral("example.com");
 QStringList EntryTexts(const frmMain& w)
 {
     QStringList out;
-    for (const UserEntry& e : w.UserEntries)
+    for (const UserEntry& e : w.Session->UserEntries)
         out << e.nameAndKind + QLatin1Char('/') + e.password;
     return out;
 }
@@ -92,10 +92,10 @@ struct Session {
 #define OPEN_DOMAIN(s, domain)                                                 \
     do {                                                                       \
         (s).w->DomainList_NodeClick((s).w->NodeByKey(QStringLiteral("server1"))); \
-        QTRY_VERIFY((s).w->DriverIsIdle());                                    \
+        QTRY_VERIFY((s).w->Session->DriverIsIdle());                                    \
         QVERIFY((s).domainNode(domain).isValid());                             \
         (s).w->DomainList_NodeClick((s).domainNode(domain));                   \
-        QTRY_VERIFY((s).w->DriverIsIdle());                                    \
+        QTRY_VERIFY((s).w->Session->DriverIsIdle());                                    \
     } while (0)
 
 #define OPEN_ACCOUNT(s, name)                                                  \
@@ -103,7 +103,7 @@ struct Session {
         OPEN_DOMAIN(s, Domain);                                                \
         QVERIFY((s).accountNode(name).isValid());                              \
         (s).w->DomainList_NodeClick((s).accountNode(name));                    \
-        QTRY_VERIFY((s).w->DriverIsIdle());                                    \
+        QTRY_VERIFY((s).w->Session->DriverIsIdle());                                    \
     } while (0)
 }  // namespace
 
@@ -166,12 +166,12 @@ void TestUsers::accountListLines()
     QFETCH(bool, complete);
     WindowFixture fx;
     frmMain& w = fx.open();
-    w.CurrentCommand = Pseudo::UserList;
-    w.RequestedUserListDomain = Domain;
+    w.Session->CurrentCommand = Pseudo::UserList;
+    w.Session->RequestedUserListDomain = Domain;
 
     ReplyOutcome last = ReplyOutcome::Stop;
     for (const QString& line : lines) {
-        last = w.HandleUserListLine(line);
+        last = w.Session->HandleUserListLine(line);
         if (line != QLatin1String("."))
             QCOMPARE(last, ReplyOutcome::Continue);
     }
@@ -181,7 +181,7 @@ void TestUsers::accountListLines()
     for (const QString& r : reported)
         expectedMessages << QStringLiteral("Error response durring 'userlist'\r\n\r\n") + r;
     QCOMPARE(fx.messages.texts(), expectedMessages);
-    QCOMPARE(w.UserEntriesDomain, complete ? Domain : QString());
+    QCOMPARE(w.Session->UserEntriesDomain, complete ? Domain : QString());
 }
 
 // Members of a mailing list and the details of one account.
@@ -211,14 +211,14 @@ void TestUsers::memberAndAccountLines()
     QFETCH(bool, reported);
     WindowFixture fx;
     frmMain& w = fx.open();
-    w.CurrentCommand = command;
+    w.Session->CurrentCommand = command;
     w.txtUserName->setText(QStringLiteral("old"));
     w.txtPassword->setText(QStringLiteral("oldpw"));
     w.chkAsList->setChecked(true);
 
     const bool members = command == Pseudo::MlUserList;
     auto handle = [&](const QString& l) {
-        return members ? w.HandleMlUserListLine(l) : w.HandleGetUserLine(l);
+        return members ? w.Session->HandleMlUserListLine(l) : w.Session->HandleGetUserLine(l);
     };
     QCOMPARE(handle(QStringLiteral("+00000 OK")), ReplyOutcome::Continue);
     QCOMPARE(handle(line), ReplyOutcome::Continue);
@@ -249,15 +249,15 @@ void TestUsers::accountsAppearUnderDomain()
     QCOMPARE(imageOf(QStringLiteral("bob")), model->image(QStringLiteral("User")).cacheKey());
     QCOMPARE(imageOf(QStringLiteral("staff")), model->image(QStringLiteral("List")).cacheKey());
     QCOMPARE(EntryTexts(*s.w), (QStringList{"bobU/Bob-Pw", "staffM/listpw"}));
-    QCOMPARE(s.w->UserEntriesDomain, Domain);
+    QCOMPARE(s.w->Session->UserEntriesDomain, Domain);
     QVERIFY(!s.w->fraUserProperties->isHidden());  // ready for a new account
     QVERIFY(s.w->cmdAddUser->isVisibleTo(s.w->fraUserProperties));
 
     // A domain without accounts: an empty list and no account nodes.
     s.w->DomainList_NodeClick(s.domainNode(QStringLiteral("empty.org")));
-    QTRY_VERIFY(s.w->DriverIsIdle());
-    QVERIFY(s.w->UserEntries.isEmpty());
-    QCOMPARE(s.w->UserEntriesDomain, QStringLiteral("empty.org"));
+    QTRY_VERIFY(s.w->Session->DriverIsIdle());
+    QVERIFY(s.w->Session->UserEntries.isEmpty());
+    QCOMPARE(s.w->Session->UserEntriesDomain, QStringLiteral("empty.org"));
     QCOMPARE(s.accountNodes(QStringLiteral("empty.org")), QStringList{});
     QVERIFY(s.w->DomainModel->hasChildren(s.domainNode()));  // the other domain keeps its accounts
     QVERIFY(s.fx.messages.messages.isEmpty());
@@ -284,7 +284,7 @@ void TestUsers::addAccount()
     s.w->chkAsList->setChecked(asList);
 
     s.w->cmdAddUser_Click();
-    QTRY_VERIFY(s.w->DriverIsIdle());
+    QTRY_VERIFY(s.w->Session->DriverIsIdle());
 
     QVERIFY(s.sent({"useradd", Domain, "newone", "Sec Ret", kind}));
     const SimAccount* added = s.sim.state.account(Domain, QStringLiteral("newone"));
@@ -328,9 +328,9 @@ void TestUsers::deleteAccount()
     QCOMPARE(s.fx.messages.messages.first().defaultButton, MsgNo);
     QCOMPARE(s.fx.messages.messages.first().title, QStringLiteral("Tazel Administrator"));
     if (answer == MsgNo) {
-        QCOMPARE(s.w->CountScripts(), 0);
+        QCOMPARE(s.w->Session->CountScripts(), 0);
         QVERIFY(!s.w->fraUserProperties->isHidden());
-        QVERIFY(s.w->DriverIsIdle());
+        QVERIFY(s.w->Session->DriverIsIdle());
         QCOMPARE(s.sim.received.size(), linesBefore);
         QVERIFY(s.sim.state.account(Domain, account));
         return;
@@ -338,7 +338,7 @@ void TestUsers::deleteAccount()
     QVERIFY(s.w->fraUserProperties->isHidden());
     QVERIFY(s.w->fraDomainProperties->isHidden());
     QVERIFY(s.w->fraServerProperties->isHidden());
-    QTRY_VERIFY(s.w->DriverIsIdle());
+    QTRY_VERIFY(s.w->Session->DriverIsIdle());
     QVERIFY(s.sent({"userdel", Domain, account}));
     QVERIFY(!s.sim.state.account(Domain, account));
     QVERIFY(!s.accountNode(account).isValid());
@@ -365,7 +365,7 @@ void TestUsers::savePasswordReadsAccountBack()
     s.w->txtPassword->setText(typed);
 
     s.w->cmdSavePassword_Click();
-    QTRY_VERIFY(s.w->DriverIsIdle());
+    QTRY_VERIFY(s.w->Session->DriverIsIdle());
 
     QVERIFY(s.sent({"userpasswd", Domain, "bob", stored}));
     QCOMPARE(s.sim.state.account(Domain, QStringLiteral("bob"))->password, stored);
@@ -413,7 +413,7 @@ void TestUsers::addMember()
     }
 
     s.w->cmdAddListUser_Click();
-    QTRY_VERIFY(s.w->DriverIsIdle());
+    QTRY_VERIFY(s.w->Session->DriverIsIdle());
 
     QVERIFY2(s.sent(request), qPrintable(QString::fromLatin1(s.sim.received.join('\n'))));
     QVERIFY(ListItems(s.w->lstListUsers).contains(item));
@@ -430,12 +430,12 @@ void TestUsers::deleteMemberSendsAddressAlone()
     OPEN_ACCOUNT(s, QStringLiteral("staff"));
     const int linesBefore = s.sim.received.size();
     s.w->cmdDeleteListUser_Click();  // nothing selected: nothing happens
-    QCOMPARE(s.w->CountScripts(), 0);
+    QCOMPARE(s.w->Session->CountScripts(), 0);
     QCOMPARE(s.sim.received.size(), linesBefore);
 
     s.w->lstListUsers->item(1)->setSelected(true);  // "W - joe@x.org"
     s.w->cmdDeleteListUser_Click();
-    QTRY_VERIFY(s.w->DriverIsIdle());
+    QTRY_VERIFY(s.w->Session->DriverIsIdle());
 
     QVERIFY(s.sent({"mluserdel", Domain, "staff", "joe@x.org"}));
     QCOMPARE(ListItems(s.w->lstListUsers), QStringList{"R - ann@x.org"});
@@ -487,9 +487,9 @@ void TestUsers::unsendableInputIsRefused()
     QCOMPARE(s.fx.messages.messages.size(), 1);
     QVERIFY2(s.fx.messages.messages.first().text.contains(QStringLiteral("cannot be sent")),
              qPrintable(s.fx.messages.messages.first().text));
-    QCOMPARE(s.w->CountScripts(), 0);
-    QVERIFY(s.w->lstCommand.isEmpty());
-    QVERIFY(s.w->DriverIsIdle());
+    QCOMPARE(s.w->Session->CountScripts(), 0);
+    QVERIFY(s.w->Session->lstCommand.isEmpty());
+    QVERIFY(s.w->Session->DriverIsIdle());
     QCOMPARE(s.sim.received.size(), linesBefore);
     QCOMPARE(s.accountNodes(), nodesBefore);
 }

@@ -335,7 +335,7 @@ void TestWindow::updateActsOnShownServerAndReselectsIt()
     fx.addServerRecord(1, "alpha", "127.0.0.1", 6017);
     fx.addServerRecord(2, "beta", "127.0.0.1", 6017);
     frmMain& w = fx.open();
-    w.DomainNames = QStringList{"example.com"};
+    w.Session->DomainNames = QStringList{"example.com"};
     w.AddDomainsToTree("server2");
     // The panel shows server2 while the tree's highlight is on server1 (an expansion shows a
     // server's panel without moving the highlight).
@@ -404,18 +404,18 @@ void TestWindow::mouseClickLoadsOnceAndExpandOnlyFirstTime()
     QCOMPARE(w.txtServerPassword->text(), QString("secret"));
     QCOMPARE(w.fraServerProperties->title(), QString("Server Properties"));
     QTRY_COMPARE(ChildTexts(w, server), (QStringList{"example.com", "example.org", "lists.example.net"}));
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QCOMPARE(s.sim.connections, 1);  // the press and the release make one click, one load
     QCOMPARE(Requests(s.sim, "domainlist"), 1);
 
     // Expanding a loaded server opens it without a load; clicking it loads again.
     w.DomainList->collapse(server);
     w.DomainList->expand(server);
-    QVERIFY(w.DriverIsIdle());
-    QCOMPARE(w.CountScripts(), 0);
+    QVERIFY(w.Session->DriverIsIdle());
+    QCOMPARE(w.Session->CountScripts(), 0);
     ClickNode(w, server);
     QTRY_COMPARE(Requests(s.sim, "domainlist"), 2);
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
 
     // A virgin domain loads its accounts on its first expansion only.
     const QModelIndex domain = s.node(frmMain::DomainNodeKey("server1", "example.org"));
@@ -425,10 +425,10 @@ void TestWindow::mouseClickLoadsOnceAndExpandOnlyFirstTime()
     QCOMPARE(w.SelectedDomainIndex, QPersistentModelIndex(domain));
     QCOMPARE(w.txtDomainName->text(), QString("example.org"));
     QTRY_COMPARE(ChildTexts(w, domain), (QStringList{"carol", "dave"}));
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     w.DomainList->collapse(domain);
     w.DomainList->expand(domain);
-    QCOMPARE(w.CountScripts(), 0);
+    QCOMPARE(w.Session->CountScripts(), 0);
     QCOMPARE(Requests(s.sim, "userlist"), 1);
 }
 
@@ -445,7 +445,7 @@ void TestWindow::keyboardSelectionActsAsClick()
     QCOMPARE(w.DomainList->currentIndex(), server);
     QCOMPARE(w.SelectedServerIndex, QPersistentModelIndex(server));
     QTRY_COMPARE(w.DomainModel->rowCount(server), 3);
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QCOMPARE(s.sim.connections, 1);
 
     w.DomainList->expand(server);
@@ -454,7 +454,7 @@ void TestWindow::keyboardSelectionActsAsClick()
     QCOMPARE(w.SelectedDomainIndex, QPersistentModelIndex(domain));
     QCOMPARE(w.fraDomainProperties->title(), QString("Domain Properties"));
     QTRY_COMPARE(ChildTexts(w, domain), (QStringList{"alice", "bob", "news", "postmaster"}));
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QCOMPARE(Requests(s.sim, "userlist"), 1);
 }
 
@@ -467,7 +467,7 @@ void TestWindow::clicksOnOtherKindsOfNode()
 
     // The placeholder of a server not loaded yet: nothing at all.
     w.DomainList->expand(server);  // loads (required)
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     const int connections = s.sim.connections;
 
     // A custom domain: every panel hidden until its file has arrived.
@@ -476,13 +476,13 @@ void TestWindow::clicksOnOtherKindsOfNode()
     QCOMPARE(w.SelectedDomainIndex, QPersistentModelIndex(custom));
     QCOMPARE(w.txtDomainName->text(), QString("lists.example.net"));
     QTRY_VERIFY(!w.tabCustomDomain->isHidden());
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
 
     // An account: the user panel once its details are in.
     const QModelIndex domain = s.node(frmMain::DomainNodeKey("server1", "example.com"));
     ClickNode(w, domain);
     QTRY_COMPARE(w.DomainModel->rowCount(domain), 4);
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     w.DomainList->expand(domain);
     const QModelIndex alice = s.node(frmMain::AccountNodeKey(frmMain::DomainNodeKey("server1", "example.com"), "alice"));
     QVERIFY(alice.isValid());
@@ -491,7 +491,7 @@ void TestWindow::clicksOnOtherKindsOfNode()
     QCOMPARE(w.SelectedDomainIndex, QPersistentModelIndex(domain));
     QCOMPARE(w.SelectedServerIndex, QPersistentModelIndex(server));
     QTRY_COMPARE(w.fraUserProperties->title(), QString("User/Account Properties"));
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QVERIFY(s.sim.connections > connections);
 
     // The root: the server panel ready to add, the selection gone.
@@ -507,7 +507,7 @@ void TestWindow::clicksOnOtherKindsOfNode()
     const QModelIndex placeholder = w.DomainModel->index(0, 0, org);
     QCOMPARE(w.NodeTag(placeholder), QString("blank"));
     w.DomainList_NodeClick(placeholder);
-    QCOMPARE(w.CountScripts(), 0);
+    QCOMPARE(w.Session->CountScripts(), 0);
     QVERIFY(!w.SelectedServerIndex.isValid());
     QCOMPARE(w.NodeTag(org), QString("virgin"));
 }
@@ -610,24 +610,24 @@ void TestWindow::enterDeleteAndF5PressTheirButtons()
     ShowAndActivate(w);
     const QModelIndex server = s.node("server1");
     ClickNode(w, server);
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QCOMPARE(Requests(s.sim, "domainlist"), 1);
 
     // F5 on the highlighted server loads it again, as a click does.
     w.DomainList->setFocus();
     QTest::keyClick(w.DomainList, Qt::Key_F5);
     QTRY_COMPARE(Requests(s.sim, "domainlist"), 2);
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
 
     const QModelIndex domain = s.node(frmMain::DomainNodeKey("server1", "example.org"));
     ClickNode(w, domain);
     QTRY_COMPARE(ChildTexts(w, domain), (QStringList{"carol", "dave"}));
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     w.DomainList->expand(domain);
     const QModelIndex carol = w.DomainModel->index(0, 0, domain);
     ClickNode(w, carol);
     QTRY_VERIFY(w.fraUserProperties->isVisible());
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     const int loads = Requests(s.sim, "uservars");
     QVERIFY(loads >= 1);
 
@@ -637,7 +637,7 @@ void TestWindow::enterDeleteAndF5PressTheirButtons()
     QTest::keyClicks(w.txtNewAlias, "carrie");
     QTest::keyClick(w.txtNewAlias, Qt::Key_Return);
     QTRY_COMPARE(Requests(s.sim, "aliasadd"), 1);
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QTRY_VERIFY(!w.lstAliases->findItems("carrie", Qt::MatchExactly).isEmpty());
 
     // Enter on a focused button presses it.
@@ -645,7 +645,7 @@ void TestWindow::enterDeleteAndF5PressTheirButtons()
     w.cmdAddAlias->setFocus();
     QTest::keyClick(w.cmdAddAlias, Qt::Key_Enter);
     QTRY_COMPARE(Requests(s.sim, "aliasadd"), 2);
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
 
     // Delete in the list presses "Delete Alias" for the chosen entry.
     QTRY_VERIFY(!w.lstAliases->findItems("cee", Qt::MatchExactly).isEmpty());
@@ -653,19 +653,19 @@ void TestWindow::enterDeleteAndF5PressTheirButtons()
     w.lstAliases->setCurrentItem(w.lstAliases->findItems("cee", Qt::MatchExactly).first());
     QTest::keyClick(w.lstAliases, Qt::Key_Delete);
     QTRY_COMPARE(Requests(s.sim, "aliasdel"), 1);
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QTRY_VERIFY(w.lstAliases->findItems("cee", Qt::MatchExactly).isEmpty());
     QVERIFY(!w.lstAliases->findItems("carrie", Qt::MatchExactly).isEmpty());
     // With nothing chosen Delete does nothing.
     w.lstAliases->clearSelection();
     QTest::keyClick(w.lstAliases, Qt::Key_Delete);
-    QCOMPARE(w.CountScripts(), 0);
+    QCOMPARE(w.Session->CountScripts(), 0);
 
     // F5 on the account loads its details again.
     w.DomainList->setFocus();
     QTest::keyClick(w.DomainList, Qt::Key_F5);
     QTRY_VERIFY(Requests(s.sim, "uservars") > Requests(s.sim, "aliasdel") + loads - 1);
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QVERIFY(s.messages().isEmpty());
 }
 
@@ -685,14 +685,14 @@ void TestWindow::menuEntriesDoWhatTheButtonsDo()
     // Print User List is there only where its button is.
     const QModelIndex server = s.node("server1");
     ClickNode(w, server);
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     emit w.Menu->fileMenu()->aboutToShow();
     QVERIFY(!w.Menu->printAction()->isEnabled());
     emit w.Menu->fileMenu()->aboutToHide();
     QTest::keyClick(&w, Qt::Key_P, Qt::ControlModifier);
     QVERIFY(s.fx.printer.printed.isEmpty() && !s.fx.printer.begun);
     ClickNode(w, s.node(frmMain::DomainNodeKey("server1", "example.org")));
-    QTRY_VERIFY(w.DriverIsIdle());
+    QTRY_VERIFY(w.Session->DriverIsIdle());
     QTRY_VERIFY(w.cmdPrintUserList->isVisible());
     emit w.Menu->fileMenu()->aboutToShow();
     QVERIFY(w.Menu->printAction()->isEnabled());

@@ -84,7 +84,7 @@ bool AccountFiles::listIsLoaded(const QString& whatFails)
     const QString domain = w_.txtDomainName->text();
     // As for printing: until the shown domain's list has arrived whole, UserEntries holds another
     // domain's list, or part of this one's.
-    if (w_.UserEntriesDomain.isEmpty() || w_.UserEntriesDomain != domain) {
+    if (!w_.Session->HoldsWholeAccountList(domain)) {
         w_.ShowMessage(QStringLiteral("The account list of the domain %1 has not been loaded yet, so %2. "
                                       "Wait until its accounts are shown in the tree, then try again.")
                            .arg(domain, whatFails),
@@ -104,8 +104,8 @@ void AccountFiles::exportAccounts()
     // The question and the file dialog let events run, and a script may read another list
     // meanwhile: the list is taken as it stood when it was checked.
     QList<ExportAccount> accounts;
-    accounts.reserve(w_.UserEntries.size());
-    for (const UserEntry& e : std::as_const(w_.UserEntries)) {
+    accounts.reserve(w_.Session->UserEntries.size());
+    for (const UserEntry& e : std::as_const(w_.Session->UserEntries)) {
         const QString& nk = e.nameAndKind;
         accounts.append({nk.left(nk.size() - 1), nk.endsWith(QLatin1Char('M'), Qt::CaseInsensitive),
                          e.password});
@@ -145,8 +145,8 @@ void AccountFiles::addAccountsFromFile()
     if (!listIsLoaded(QStringLiteral("accounts cannot be added from a file")))
         return;
     QSet<QString> existing;
-    existing.reserve(w_.UserEntries.size());
-    for (const UserEntry& e : std::as_const(w_.UserEntries))
+    existing.reserve(w_.Session->UserEntries.size());
+    for (const UserEntry& e : std::as_const(w_.Session->UserEntries))
         existing.insert(e.nameAndKind.left(e.nameAndKind.size() - 1).toLower());
     const BulkAddRunner::Target target{w_.NodeKey(serverNode), domain, w_.NodeKey(domainNode)};
 

@@ -5,6 +5,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
+#include <algorithm>
 
 #include "engine/ActivityLog.h"
 
@@ -43,18 +44,25 @@ BusyIndicator::BusyIndicator(QWidget* parent)
     cancel_->setToolTip(QStringLiteral("Close the connection and abandon the running action (Esc)"));
     row->addWidget(bar_);
     row->addWidget(cancel_);
-    connect(cancel_, &QPushButton::clicked, this, &BusyIndicator::cancelRequested);
+    connect(cancel_, &QPushButton::clicked, this, [this] {
+        if (!running_.empty())
+            emit cancelRequested(running_.back());
+    });
     hide();
 }
 
 void BusyIndicator::scriptStarted(const ScriptLabel& label)
 {
-    Q_UNUSED(label)
+    running_.push_back(label.session);
     show();
 }
 
 void BusyIndicator::scriptEnded(const ScriptLabel& label, const ScriptOutcome& outcome)
 {
-    Q_UNUSED(label) Q_UNUSED(outcome)
-    hide();
+    Q_UNUSED(outcome)
+    const auto it = std::find(running_.rbegin(), running_.rend(), label.session);
+    if (it != running_.rend())
+        running_.erase(std::next(it).base());
+    if (running_.empty())
+        hide();
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <vector>
 // The window's views of running and finished scripts: the activity dock that shows the activity
 // log, and the busy indicator with its Cancel button in the status bar.
 
@@ -34,9 +35,11 @@ public:
     void scriptEnded(const ScriptLabel& label, const ScriptOutcome& outcome) override;
 
 signals:
-    void cancelRequested();
+    // Cancel of the script that started last among those running, by its session.
+    void cancelRequested(const void* session);
 
 private:
     QProgressBar* bar_;
     QPushButton* cancel_;
+    std::vector<const void*> running_;  // the session of each running script, in the order they started
 };

@@ -18,8 +18,8 @@ const QString BulkAddRunner::Added = QStringLiteral("added");
 // silent server, a cancel). Scripts queued by anyone else are not looked at.
 class RowOutcomeTap : public ScriptObserver {
 public:
-    RowOutcomeTap(frmMain& w, BulkAddRunner& runner) : w_(w), runner_(runner) { w_.Reports.addObserver(this); }
-    ~RowOutcomeTap() override { w_.Reports.removeObserver(this); }
+    RowOutcomeTap(frmMain& w, BulkAddRunner& runner) : w_(w), runner_(runner) { w_.Session->Reports.addObserver(this); }
+    ~RowOutcomeTap() override { w_.Session->Reports.removeObserver(this); }
 
     void scriptStarted(const ScriptLabel& label) override
     {
@@ -128,13 +128,13 @@ void BulkAddRunner::queueNextRow()
     label.quietErrors = true;
     label.owner = this;
     w_.QueueScriptHead(target_.serverKey, true, label);
-    w_.QueueCommand(Pseudo::UserAdd, RowOutcomeTap::RowMark);
-    w_.QueueArgument(target_.domain);
-    w_.QueueArgument(row.name);
-    w_.QueueArgument(row.password);
-    w_.QueueArgument(row.kind);
-    w_.QueueCommand(Pseudo::Quit);
-    w_.StartQueue();
+    w_.Session->QueueCommand(Pseudo::UserAdd, RowOutcomeTap::RowMark);
+    w_.Session->QueueArgument(target_.domain);
+    w_.Session->QueueArgument(row.name);
+    w_.Session->QueueArgument(row.password);
+    w_.Session->QueueArgument(row.kind);
+    w_.Session->QueueCommand(Pseudo::Quit);
+    w_.Session->StartQueue();
 }
 
 void BulkAddRunner::queueReadBack()
@@ -144,12 +144,12 @@ void BulkAddRunner::queueReadBack()
     ScriptLabel label = ScriptLabel::read(QStringLiteral("read accounts of ") + target_.domain);
     label.owner = this;
     w_.QueueScriptHead(target_.serverKey, true, label);
-    w_.QueueCommand(Pseudo::UserList);
-    w_.QueueArgument(target_.domain);
-    w_.QueueCommand(Pseudo::AddUsersToList);
-    w_.QueueArgument(target_.domainKey);
-    w_.QueueCommand(Pseudo::Quit);
-    w_.StartQueue();
+    w_.Session->QueueCommand(Pseudo::UserList);
+    w_.Session->QueueArgument(target_.domain);
+    w_.Session->QueueCommand(Pseudo::AddUsersToList);
+    w_.Session->QueueArgument(target_.domainKey);
+    w_.Session->QueueCommand(Pseudo::Quit);
+    w_.Session->StartQueue();
 }
 
 void BulkAddRunner::scriptEnded(const ScriptEnd& end)
@@ -191,11 +191,11 @@ void BulkAddRunner::scriptEnded(const ScriptEnd& end)
 void BulkAddRunner::finishReadBack()
 {
     readingBack_ = false;
-    const bool readBack = w_.UserEntriesDomain == target_.domain;
+    const bool readBack = w_.Session->UserEntriesDomain == target_.domain;
     if (readBack) {
         QSet<QString> present;
-        present.reserve(w_.UserEntries.size());
-        for (const UserEntry& e : std::as_const(w_.UserEntries))
+        present.reserve(w_.Session->UserEntries.size());
+        for (const UserEntry& e : std::as_const(w_.Session->UserEntries))
             present.insert(e.nameAndKind.left(e.nameAndKind.size() - 1).toLower());
         for (int r = 0; r < rows_.size(); ++r) {
             const int kind = outcomeKind_[r];

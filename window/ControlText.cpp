@@ -5,8 +5,6 @@
 #include <QPlainTextEdit>
 #include <QTextCursor>
 
-#include "replies/FileText.h"
-#include "window/MessageSeam.h"
 #include "window/frmMain.h"
 
 QStringList ListItems(const QListWidget* list)
@@ -38,45 +36,6 @@ void AppendToBox(QPlainTextEdit* box, const QString& text)
     cursor.insertText(text);
 }
 
-bool ShowDownloadedFileLine(const QString& line, QCheckBox* mailbox, QListWidget* redirects,
-                            QListWidget* lredirects, QPlainTextEdit* advanced)
-{
-    // What the editors hold so far decides where the line goes (only the first list line of each
-    // kind fills its list); the advanced text is only appended to, so it is left out here.
-    FileEditors editors;
-    editors.mailbox = mailbox && mailbox->isChecked();
-    editors.redirects = ListItems(redirects);
-    editors.lredirects = ListItems(lredirects);
-    const bool held = AddFileLine(editors, line, mailbox != nullptr);
-    if (mailbox && editors.mailbox && !mailbox->isChecked())
-        mailbox->setChecked(true);
-    if (redirects->count() == 0 && !editors.redirects.isEmpty())
-        redirects->addItems(editors.redirects);
-    if (lredirects->count() == 0 && !editors.lredirects.isEmpty())
-        lredirects->addItems(editors.lredirects);
-    if (!editors.advanced.isEmpty())
-        AppendToBox(advanced, editors.advanced);
-    return held;
-}
-
-void frmMain::FinishFileDownload(EditorSource& source, QPlainTextEdit* advancedBox, const QString& fileName)
-{
-    if (source.state != EditorSource::Loading)
-        return;
-    if (source.linesHeld) {
-        source.state = EditorSource::Complete;
-        return;
-    }
-    source.state = EditorSource::Unholdable;
-    advancedBox->setReadOnly(true);
-    ShowMessage(QStringLiteral("%1 holds a line that cannot be shown here as it is (a line break or "
-                               "another control character inside a line, or a TAB or \",\" that would "
-                               "not be saved back as it came). It is shown read-only, and it cannot be "
-                               "saved from here: saving would change that line on the server.")
-                    .arg(fileName),
-                MsgIcon::Exclamation);
-}
-
 FileEditors frmMain::CustomDomainEditorContents() const
 {
     FileEditors editors;
@@ -94,25 +53,4 @@ FileEditors frmMain::MailProcEditorContents() const
     editors.lredirects = ListItems(lstLRedirects);
     editors.advanced = BoxText(txtExternal);
     return editors;
-}
-
-ReplyOutcome frmMain::SendUploadBody(const FileEditors& editors, bool withMailbox, const EditorSource& source,
-                                     QPlainTextEdit* advancedBox, const QString& notReadText,
-                                     const QString& keptText)
-{
-    // A save queued earlier may get here after the editors stopped holding that file (a later
-    // download failed or was cut short, or the text was edited into something the file cannot
-    // carry). Then no body is sent, and closing the connection leaves the server's file as it was.
-    const QString refusal = source.allowsSaveOf(UploadTarget) ? CheckFileEditors(editors) : notReadText;
-    if (!refusal.isEmpty()) {
-        ShowMessage(refusal + QStringLiteral("\r\n\r\n") + keptText, MsgIcon::Exclamation);
-        AbandonScript(ScriptOutcome::Refused, QStringLiteral("the file of %1 was not read completely").arg(UploadTarget));
-        RunNextCommand();
-        return ReplyOutcome::Stop;
-    }
-    // The box shows the line end that the upload adds to a last line without one.
-    if (HasAdvancedText(editors.advanced) && !editors.advanced.endsWith(QLatin1Char('\n')))
-        AppendToBox(advancedBox, QStringLiteral("\n"));
-    SendText(ComposeFileBody(editors, withMailbox));
-    return ReplyOutcome::Continue;
 }

@@ -4,7 +4,6 @@
 #include <QString>
 #include <QStringList>
 
-class QCheckBox;
 class QListWidget;
 class QPlainTextEdit;
 
@@ -15,8 +14,3 @@ int SelectedRow(const QListWidget* list);
 // would turn a no-break space into a space, and a saved file must hold what the server sent.)
 QString BoxText(const QPlainTextEdit* box);
 void AppendToBox(QPlainTextEdit* box, const QString& text);
-// Adds one line of a downloaded custom domain file or mailproc.tab to its editors; mailbox is null
-// for a custom domain file, which has no local-storage line. Returns whether the editors hold the
-// line as it is (see AddFileLine).
-bool ShowDownloadedFileLine(const QString& line, QCheckBox* mailbox, QListWidget* redirects,
-                            QListWidget* lredirects, QPlainTextEdit* advanced);

@@ -72,10 +72,10 @@ void frmMain::Form_Load()
     PanelLeft = 3420;
     TreeBottomMargin = Twips(height()) - Twips(DomainList->y() + DomainList->height());
 
-    ScriptAborted = false;
-    ScriptRequired = false;
+    Session->ScriptAborted = false;
+    Session->ScriptRequired = false;
     SelectedServerIndex = SelectedDomainIndex = SelectedUserIndex = QPersistentModelIndex();
-    QuoteChar = QLatin1Char('"');
+    Session->QuoteChar = QLatin1Char('"');
 
     BuildServerTree();
 }

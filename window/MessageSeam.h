@@ -11,7 +11,8 @@
 #include <QString>
 #include <deque>
 
-enum class MsgIcon { None, Information, Exclamation, Critical, Question };
+#include "engine/SessionView.h"  // MsgIcon
+
 enum MsgButton { MsgOk = 0x1, MsgYes = 0x2, MsgNo = 0x4 };
 
 class MessageSeam {

@@ -67,7 +67,7 @@ void frmMain::cmdPrintUserList_Click()
     // UserEntries holds the last account list read, which after a click on another domain is
     // still the previous domain's until the new one has arrived whole: printing it under this
     // title would give a wrong list.
-    if (UserEntriesDomain.isEmpty() || UserEntriesDomain != domain) {
+    if (!Session->HoldsWholeAccountList(domain)) {
         ShowMessage(QStringLiteral("The account list of the domain %1 has not been loaded yet, so it "
                                    "cannot be printed. Wait until its accounts are shown in the "
                                    "tree, then print again.")
@@ -78,7 +78,7 @@ void frmMain::cmdPrintUserList_Click()
     // The question and the print dialog let the window's events run, and a script still running
     // may read another list meanwhile: print the list as it stood when it was checked (a copy
     // that shares the bytes).
-    const AccountTable entries = UserEntries;
+    const AccountTable entries = Session->UserEntries;
     if (!Printer) {
         ShowMessage(QStringLiteral("No printer is available."), MsgIcon::Critical);
         return;

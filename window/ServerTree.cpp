@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "replies/ListRules.h"
 #include "store/ServerStore.h"
 #include "window/MessageSeam.h"
 #include "window/frmMain.h"
@@ -153,24 +154,18 @@ void frmMain::AddDomainsToTree(const QString& serverKey)
         return;  // the server went away while its domains were on their way
     RemoveChildNodes(serverNode);
 
-    // The domains up to the first bad entry go in: an empty line or a domain listed twice means
-    // the server's domain file is damaged, and the load stops there.
+    // The domains up to the first bad entry go in: the server's domain file is damaged there, and
+    // the load stops.
     struct Domain {
         QString name;
         QString folded;  // the name as sorted
     };
+    const QStringList& names = Session->DomainNames;
+    const DomainListCheck check = CheckDomainList(names);
     std::vector<Domain> domains;
-    domains.reserve(size_t(DomainNames.size()));
-    QSet<QString> seen;
-    bool damaged = false;
-    for (const QString& domain : std::as_const(DomainNames)) {
-        if (domain.isEmpty() || seen.contains(domain)) {
-            damaged = true;
-            break;
-        }
-        seen.insert(domain);
-        domains.push_back({domain, domain.toCaseFolded()});
-    }
+    domains.reserve(size_t(check.sound));
+    for (qsizetype i = 0; i < check.sound; ++i)
+        domains.push_back({names.at(i), names.at(i).toCaseFolded()});
     // Sorted once and inserted in one go: a server may hold many thousands of domains.
     std::stable_sort(domains.begin(), domains.end(), [](const Domain& a, const Domain& b) {
         return Tree::FoldedLess(a.folded, a.name, b.folded, b.name);
@@ -181,7 +176,7 @@ void frmMain::AddDomainsToTree(const QString& serverKey)
         nodes.push_back({d.name, DomainNodeKey(serverKey, d.name), Tree::Virgin, Tree::Domain, true});
     model->appendSorted(serverNode, nodes);
 
-    if (damaged) {
+    if (check.damaged) {
         ShowMessage(DomainListErrorText, MsgIcon::Critical, DomainListErrorTitle);
         return;
     }
@@ -197,7 +192,7 @@ void frmMain::AddCustomDomainsToTree(const QString& serverKey)
     // The server reports each custom domain once; an empty or repeated line adds nothing.
     std::vector<ServerTreeModel::NewNode> nodes;
     QSet<QString> seen;
-    for (const QString& name : std::as_const(CustomDomainNames)) {
+    for (const QString& name : std::as_const(Session->CustomDomainNames)) {
         const QString key = CustomDomainNodeKey(serverKey, name);
         if (name.isEmpty() || model->hasKey(key) || seen.contains(key))
             continue;
@@ -216,5 +211,5 @@ void frmMain::AddUsersToTree(const QString& domainNodeKey)
         return;
     // The tree shares the list's bytes: nothing is copied, and a long list is sorted off the
     // window's thread (its rows appear when the sort is done).
-    DomainModel->setAccounts(domainNode, UserEntries);
+    DomainModel->setAccounts(domainNode, Session->UserEntries);
 }

@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QPushButton>
 
+#include "engine/ServerSession.h"
 #include "engine/SshTransport.h"
 #include "engine/Transport.h"
 #include "store/ServerStore.h"
@@ -20,6 +21,8 @@ SshSettings::SshSettings(frmMain* window, QPushButton* button)
     // The settings belong to a record: the button shows when "Remove Server" does.
     cmdSshSettings->setVisible(!w_->cmdRemoveServer->isHidden());
     w_->cmdRemoveServer->installEventFilter(this);
+    // The window's connections: through SSH for a record with an SSH host, ssh's questions in a dialog.
+    w_->Session->SetTransportMaker(&SshSettings::MakeTransport);
     // The tree's lock on a server reached through SSH.
     w_->DomainModel->serverLocked = [this](const QString& section) { return routeOf(section).isSet(); };
 }

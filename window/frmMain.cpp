@@ -9,7 +9,6 @@
 #include <QSettings>
 #include <QShortcut>
 #include <QStatusBar>
-#include <QTcpSocket>
 
 #include "engine/ActivityLog.h"
 #include "window/ActivityDock.h"
@@ -24,6 +23,7 @@
 #include "window/TreeFilter.h"
 #include "window/MessageSeam.h"
 #include "window/PrinterSeam.h"
+#include "window/SessionWindowView.h"
 
 const QString frmMain::MessageTitle = QStringLiteral("Tazel Administrator");
 
@@ -45,6 +45,8 @@ frmMain::frmMain(QSettings* settings, MessageSeam* messages, PrinterSeam* printe
         printer = OwnPrinter.get();
     }
     Printer = printer;
+    SessionViewOfWindow = std::make_unique<SessionWindowView>(*this);
+    Session = new ServerSession(SessionViewOfWindow.get(), this);
 
     CreatePanels();
     Menu = new MainMenu(this);  // first: the activity log's toggle goes into its View menu
@@ -85,9 +87,12 @@ void frmMain::CreateActivityViews()
 
     Busy = new BusyIndicator(this);
     statusBar()->addPermanentWidget(Busy);
-    Reports.addObserver(Activity);
-    Reports.addObserver(Busy);
-    connect(Busy, &BusyIndicator::cancelRequested, this, &frmMain::CancelScript);
+    Session->Reports.addObserver(Activity);
+    Session->Reports.addObserver(Busy);
+    connect(Busy, &BusyIndicator::cancelRequested, this, [this](const void* session) {
+        if (session == Session)
+            Session->CancelScript();
+    });
 
     // The outcome of the last action stays in the status bar for a while; the next script's
     // progress texts take its place at once.
@@ -104,7 +109,7 @@ void frmMain::CreateActivityViews()
     connect(escape, &QShortcut::activated, this, [this] {
         QWidget* focus = QApplication::focusWidget();
         if (!focus || !ActivityView->isAncestorOf(focus))
-            CancelScript();
+            Session->CancelScript();
     });
 }
 
@@ -113,12 +118,10 @@ frmMain::~frmMain()
     // A run of added accounts holds the window's message seam: it lets go while the window is whole.
     delete AccountFileCommands;
     AccountFileCommands = nullptr;
-    // A script still running ends with the window: its socket must not report anything to a
+    // A script still running ends with the window: its connection must not report anything to a
     // window that is half gone.
-    if (TcpConnection) {
-        TcpConnection->disconnect(this);
-        TcpConnection->abort();
-    }
+    delete Session;
+    Session = nullptr;
 }
 
 void frmMain::ShowMessage(const QString& text, MsgIcon icon, const QString& title)

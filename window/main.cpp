@@ -1,13 +1,50 @@
 #include <QApplication>
+#include <QCommandLineParser>
+#include <cstring>
 
 #include "window/AppIcon.h"
 #include "window/frmMain.h"
 
+// --help and --version are answered before any window system is opened, so both work in a terminal
+// with no display (and in a package's checks). Any other argument goes to Qt as it always did.
+static bool AsksForHelpOrVersion(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        for (const char* option : {"-h", "--help", "--help-all", "-v", "--version"}) {
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+static void SetNames()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Tazel Administrator"));
+    QCoreApplication::setApplicationName(QStringLiteral("Tazel Administrator"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAZEL_VERSION));
+}
+
+static int AnswerHelpOrVersion(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    SetNames();
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Manages the servers, domains and accounts of Tazel mail servers in a window.\n"
+        "Qt's own options (-platform, -style, -reverse, ...) are accepted too."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.process(app);  // prints the answer and ends the program
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
+    if (AsksForHelpOrVersion(argc, argv))
+        return AnswerHelpOrVersion(argc, argv);
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Tazel Administrator"));
-    QApplication::setApplicationName(QStringLiteral("Tazel Administrator"));
+    SetNames();
     QApplication::setDesktopFileName(QStringLiteral("org.tazel.Administrator"));
     QApplication::setWindowIcon(AppIcon());
     frmMain window;
