@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTimer>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 // ssh's own failures end with this code; anything else is the far end's.
@@ -63,6 +65,15 @@ SshTransport::~SshTransport()
         process_->kill();
         process_->waitForFinished(1000);
     }
+}
+
+bool SshTransport::TerminalAvailable()
+{
+    const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
 }
 
 QString SshTransport::askpassHelperPath()

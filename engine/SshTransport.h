@@ -54,6 +54,9 @@ public:
     FailureKind failureKind() const { return kind_; }
     QString sshLastLine() const { return lastLine_; }
 
+    // Whether this process has a terminal ssh can ask on (/dev/tty opens): with none and no helper,
+    // ssh fails where it would have to ask.
+    static bool TerminalAvailable();
     // The helper program tazel-askpass (beside the running program, in its libexec folder, or on
     // PATH), or "" when there is none.
     static QString askpassHelperPath();

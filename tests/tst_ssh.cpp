@@ -121,6 +121,10 @@ void TestSsh::refusedByKind_data()
                                       << "Host key verification failed.";
     QTest::newRow("unknown host key answered no") << "unknown host key" << int(SshTransport::FailureKind::HostKeyUnknown)
                                                   << "Host key verification failed.";
+    // The command-line companion's case: ssh would ask on the terminal, and there is none.
+    QTest::newRow("unknown host key, no terminal") << "unknown host key, no helper"
+                                                   << int(SshTransport::FailureKind::HostKeyUnknown)
+                                                   << "Host key verification failed.";
     QTest::newRow("client key refused") << "other client key" << int(SshTransport::FailureKind::AuthenticationRefused)
                                         << "Permission denied (publickey).";
     QTest::newRow("forward refused") << "closed control port" << int(SshTransport::FailureKind::ForwardRefused)
@@ -140,6 +144,10 @@ void TestSsh::refusedByKind()
     } else if (setup == "unknown host key") {
         ssh->forgetHostKey();
         askpass = ssh->writeAskpass(QStringLiteral("no"));
+    } else if (setup == "unknown host key, no helper") {
+        if (SshTransport::TerminalAvailable())
+            QSKIP("ssh would ask on this terminal");
+        ssh->forgetHostKey();
     } else if (setup == "other client key") {
         route.identity = ssh->otherKey();
     } else {
