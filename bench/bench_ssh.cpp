@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <vector>
 
 #include "engine/SshTransport.h"
 #include "engine/Transport.h"
@@ -123,6 +124,7 @@ int main(int argc, char** argv)
 
     // Then plain and SSH scripts in turn, so the machine's other load falls on both alike.
     double plain = 0, tunnelled = 0;
+    std::vector<double> each;
     for (int i = 0; i < scripts; ++i) {
         const double p = RunScript(new TcpTransport, port);
         double g = 0;
@@ -130,7 +132,11 @@ int main(int argc, char** argv)
         allOk = allOk && p >= 0 && s >= 0;
         plain += p;
         tunnelled += s;
+        each.push_back(s - p);
     }
+    std::sort(each.begin(), each.end());
+    std::printf("bench_ssh: time added per script: least %.1f ms, median %.1f ms, most %.1f ms\n", each.front(),
+                each[each.size() / 2], each.back());
     // Every hop of a tunnelled connection wakes another process (ssh, its shared connection, sshd,
     // the server): on a busy machine each waits for a processor, so the load is part of the figure.
     QFile loadavg(QStringLiteral("/proc/loadavg"));
