@@ -156,6 +156,9 @@ QStringList SshTransport::sshArguments(const SshRoute& route, const QStringList&
 
 SshTransport::FailureKind SshTransport::classifyFailure(int exitCode, const QString& errorText)
 {
+    // ssh's own failures and those it passes on from the far end both end with its last line; the
+    // code alone does not tell them apart by kind.
+    Q_UNUSED(exitCode);
     const QString last = LastLine(errorText);
     // The changed key is told apart from the unknown one by ssh's warning before its last line.
     if (ContainsAny(errorText, {"REMOTE HOST IDENTIFICATION HAS CHANGED", "has changed and you have requested strict"}))
@@ -173,7 +176,6 @@ SshTransport::FailureKind SshTransport::classifyFailure(int exitCode, const QStr
                            "Network is unreachable", "Connection closed by", "Connection reset",
                            "kex_exchange_identification", "Timeout, server", "not responding", "Broken pipe"}))
         return FailureKind::Network;
-    Q_UNUSED(exitCode);
     return FailureKind::Other;
 }
 

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "engine/Protocol.h"
 #include "engine/SshProbe.h"
 #include "engine/SshTransport.h"
 #include "store/ServerStore.h"
@@ -138,8 +139,8 @@ void SshDialog::cmdTestSsh_Click()
     cmdTestSsh->setEnabled(false);
     lblTestResult->setText(QStringLiteral("Testing..."));
     const QString address = GetServerAddress(settings_, section_);
-    const int port = ReadWholeNumber(ReadSetting(settings_, section_, Store::PortKey), 0);
-    probe_->start(address, quint16(port > 0 && port <= 65535 ? port : 0));
+    // The port as the record's connections read it (not a port: the default).
+    probe_->start(address, PortFromText(ReadSetting(settings_, section_, Store::PortKey)));
 }
 
 void SshDialog::testFinished()
