@@ -62,6 +62,8 @@ SshTransport::~SshTransport()
 {
     if (process_ && process_->state() != QProcess::NotRunning) {
         process_->disconnect(this);
+        if (process_->bytesToWrite() == 0)
+            process_->closeWriteChannel();  // the shared connection closes the stream at once
         process_->kill();
         process_->waitForFinished(1000);
     }
@@ -294,6 +296,11 @@ void SshTransport::release(bool discardUnsent)
     }
     connect(process_, &QProcess::finished, this, &QObject::deleteLater);
     if (discardUnsent) {
+        // The shared connection notices a killed ssh only when it next wakes (up to the keep-alive
+        // interval later); the end of ssh's input it sees at once, and it closes the stream to the
+        // server with it. Bytes still queued here are dropped with the process.
+        if (process_->bytesToWrite() == 0)
+            process_->closeWriteChannel();
         process_->kill();
         return;
     }
