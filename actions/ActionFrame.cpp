@@ -2,10 +2,13 @@
 // a server's domains, a domain's accounts, a custom domain's file and an account's details, and the
 // check that keeps values the protocol cannot carry off the wire.
 
+#include <QPointer>
+
 #include "engine/CommandQueue.h"
 #include "engine/Protocol.h"
 #include "store/ServerStore.h"
 #include "window/MessageSeam.h"
+#include "window/ServerPasswords.h"
 #include "window/frmMain.h"
 
 using namespace Pseudo;
@@ -17,11 +20,26 @@ void frmMain::QueueScriptHead(const QString& serverKey, bool required, const Scr
     server.host = GetServerAddress(*Settings, serverKey);
     server.port = ReadSetting(*Settings, serverKey, Store::PortKey);
     server.login = ReadSetting(*Settings, serverKey, Store::LoginKey);
-    server.password = ReadServerPassword(*Settings, serverKey);
+    // The password comes from memory (the keyring's were read when the window started). One that
+    // has not arrived yet holds the script, and the scripts queued after it, until it has; one that
+    // cannot be had drops the script, with the reason, before it connects.
+    server.password = Passwords->PasswordFor(serverKey);
     server.ssh = ReadSshRoute(*Settings, serverKey);
     ScriptLabel named = label;
     named.server = ReadSetting(*Settings, serverKey, Store::NameKey);
-    Session->QueueScriptHead(server, required, named);
+    const quint64 serial = Session->QueueScriptHead(server, required, named);
+    if (!server.password) {
+        QPointer<ServerSession> session(Session);
+        Passwords->WhenPasswordKnown(serverKey, [session, serial](const std::optional<QString>& password,
+                                                                  const QString& reason) {
+            if (!session)
+                return;
+            if (password)
+                session->ProvidePassword(serial, *password);
+            else
+                session->DropHeldScript(serial, reason);
+        });
+    }
 }
 
 void frmMain::QueueLoadDomains(const QString& serverKey, bool required)

@@ -115,13 +115,11 @@ void ServerSession::SettleHeldScript(quint64 serial, const std::optional<QString
     }
     const bool atHead = lstCommand.headLabel().serial == serial;
     HeldScripts.remove(serial);
-    if (password) {
+    if (password)
         lstCommand.setArgumentOf(serial, Login, 1, *password);
-    } else {
-        lstCommand.removeScript(serial);
-        ShowMessage(reason, MsgIcon::Exclamation);
-    }
-    // The driver waits at a held script: it (or, dropped, the scripts behind it) may run now.
+    else
+        RefusedScripts.insert(serial, reason);  // abandoned as it starts, in its turn
+    // The driver waits at a held script: it may run now.
     if (atHead && !Reports.active())
         RunNextCommand();
 }
@@ -177,6 +175,15 @@ bool ServerSession::RunOneEntry()
         ScriptLabel label = lstCommand.headLabel();
         label.session = this;
         Reports.begin(label);
+        // A script whose password could not be had sends nothing: it is dropped up to its end,
+        // and its watchers (and, unless it is quiet, the user) learn why.
+        const auto refused = RefusedScripts.find(label.serial);
+        if (refused != RefusedScripts.end()) {
+            const QString why = refused.value();
+            RefusedScripts.erase(refused);
+            TellFailure(why, MsgIcon::Exclamation);
+            AbandonScript(ScriptOutcome::Refused, why);
+        }
     }
     QueueEntry entry = NextCommand();
 

@@ -115,6 +115,7 @@ void WindowFixture::addServerRecord(int slot, const QString& name, const QString
 
 frmMain& WindowFixture::open()
 {
+    ServerPasswords::SetStoreFactory(passwordStore);
     window = std::make_unique<frmMain>(settings.get(), &messages, &printer);
     return *window;
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The menu bar: File (Add Server..., Print User List..., Quit), View (Reload) and Help (About).
+// The menu bar: File (Add Server..., Print User List..., Move Passwords to the Keyring, Quit), View (Reload) and Help (About).
 // Every entry does what a click on the tree or on a panel's button already does. Other parts of
 // the window add their own entries through the menus' accessors.
 
@@ -21,6 +21,7 @@ public:
     QAction* addServerAction() const { return addServer_; }
     QAction* printAction() const { return print_; }
     QAction* quitAction() const { return quit_; }
+    QAction* movePasswordsAction() const { return movePasswords_; }
     QAction* reloadAction() const { return reload_; }
     QAction* aboutAction() const { return about_; }
 
@@ -36,5 +37,5 @@ private:
 
     frmMain* w_;
     QMenu *file_, *view_, *help_;
-    QAction *addServer_, *print_, *quit_, *reload_, *about_;
+    QAction *addServer_, *print_, *movePasswords_, *quit_, *reload_, *about_;
 };

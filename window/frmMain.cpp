@@ -24,6 +24,7 @@
 #include "window/MessageSeam.h"
 #include "window/PrinterSeam.h"
 #include "window/SessionWindowView.h"
+#include "window/ServerPasswords.h"
 
 const QString frmMain::MessageTitle = QStringLiteral("Tazel Administrator");
 
@@ -72,8 +73,10 @@ frmMain::frmMain(QSettings* settings, MessageSeam* messages, PrinterSeam* printe
     }
     TreeFind = new TreeFilter(DomainList, this);
     Layout = new WindowLayout(this);
+    Passwords = new ServerPasswords(*this);
     Form_Load();
     Layout->restore(*Settings);
+    Passwords->readAll();  // the keyring's answers come while the window is already up
 }
 
 void frmMain::CreateActivityViews()

@@ -38,6 +38,7 @@ class ActivityDock;
 class BusyIndicator;
 class SessionWindowView;
 class SshSettings;
+class ServerPasswords;
 
 class frmMain : public QMainWindow {
     Q_OBJECT
@@ -255,7 +256,7 @@ public:
 
     // ---------------------------------------------------------------- server commands (store)
     QSettings* Settings = nullptr;
-    bool SaveServerRecord(const QString& section);  // false (and the user told) when not written
+    ServerPasswords* Passwords = nullptr;  // where passwords are kept: the keyring, or this file
     void cmdAddServer_Click();
     void cmdUpdateServer_Click();
     void cmdRemoveServer_Click();
