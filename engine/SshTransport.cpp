@@ -56,6 +56,15 @@ bool HasControlCharacter(const QString& text)
 }
 }  // namespace
 
+Transport* MakeRouteTransport(const SshRoute& route, const QString& askpass, QObject* parent)
+{
+    if (!route.isSet())
+        return new TcpTransport(parent);
+    auto* ssh = new SshTransport(route, parent);
+    ssh->setAskpassProgram(askpass);
+    return ssh;
+}
+
 SshTransport::SshTransport(const SshRoute& route, QObject* parent) : Transport(parent), route_(route) {}
 
 SshTransport::~SshTransport()

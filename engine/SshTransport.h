@@ -20,6 +20,11 @@
 
 class QTimer;
 
+// The transport of a connection by its route: through SSH when the route has a host (ssh's
+// questions to the askpass program, or with none to the terminal), plain TCP otherwise. What the
+// window and the command-line companion hand to ServerSession::SetTransportMaker.
+Transport* MakeRouteTransport(const SshRoute& route, const QString& askpass, QObject* parent);
+
 class SshTransport : public Transport {
     Q_OBJECT
 public:

@@ -5,7 +5,6 @@
 
 #include "engine/ServerSession.h"
 #include "engine/SshTransport.h"
-#include "engine/Transport.h"
 #include "store/ServerStore.h"
 #include "window/MessageSeam.h"
 #include "window/ServerTreeModel.h"
@@ -58,9 +57,5 @@ void SshSettings::cmdSshSettings_Click()
 
 Transport* SshSettings::MakeTransport(const SshRoute& route, QObject* parent)
 {
-    if (!route.isSet())
-        return new TcpTransport(parent);
-    auto* ssh = new SshTransport(route, parent);
-    ssh->setAskpassProgram(SshTransport::askpassHelperPath());
-    return ssh;
+    return MakeRouteTransport(route, route.isSet() ? SshTransport::askpassHelperPath() : QString(), parent);
 }
