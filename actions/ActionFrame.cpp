@@ -25,6 +25,7 @@ ScriptServer ScriptServerOf(frmMain& w, const QString& serverKey)
     // The password comes from memory (the keyring's were read when the window started); none
     // while it has not arrived yet or cannot be had (HoldForPassword then settles the script).
     server.login.password = w.Passwords->PasswordFor(serverKey);
+    server.login.ssh = ReadSshRoute(*w.Settings, serverKey);
     server.name = ReadSetting(*w.Settings, serverKey, Store::NameKey);
     server.key = serverKey;
     return server;

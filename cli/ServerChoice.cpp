@@ -44,6 +44,7 @@ bool StoredServerLogin(QSettings& settings, const StoredServer& server, ServerLo
     login->host = server.address;
     login->port = server.port;
     login->login = server.login;
+    login->ssh = ReadSshRoute(settings, server.section);
     // A record kept in the settings file answers at once; the keyring's answer comes through the
     // event loop, which runs here until it has.
     KeyringPasswords keyring;

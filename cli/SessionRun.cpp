@@ -62,7 +62,9 @@ void SessionRun::goDry()
 
 void SessionRun::readForReal()
 {
-    session.SetTransportMaker([](const SshRoute&, QObject* parent) -> Transport* { return new TcpTransport(parent); });
+    // The session's own connections: plain TCP, or the system's ssh for a record reached through
+    // SSH, which asks its questions on the terminal (with none, it fails and says why).
+    session.SetTransportMaker({});
 }
 
 void SessionRun::then(std::function<void()> next)

@@ -10,6 +10,7 @@
 
 #include "engine/Protocol.h"
 #include "engine/ServerSession.h"
+#include "engine/SshTransport.h"
 #include "engine/Steps.h"
 #include "engine/Transport.h"
 
@@ -518,9 +519,11 @@ void ServerSession::OpenConnection(const QString& address, const QString& portTe
     SetStatus(QStringLiteral("Connecting to ") + address + QStringLiteral("..."));
     CurrentCommand = Connect;
     const SshRoute route = Reports.label().ssh;
+    // Unless the front end makes its own, a record reached through SSH runs the system's ssh, which
+    // asks its questions (a passphrase, an unknown host key) on the terminal, if there is one.
     Transport* transport = MakeTransport ? MakeTransport(route, this) : nullptr;
     if (!transport)
-        transport = new TcpTransport(this);
+        transport = MakeRouteTransport(route, QString(), this);
     TcpConnection = transport;
     WireTransport(transport);
     WaitForReply();
@@ -635,8 +638,14 @@ void ServerSession::TcpConnection_Close()
 
 void ServerSession::TcpConnection_Error(int number, const QString& description)
 {
-    const QString text = QStringLiteral("TCP Error: ") + description + QStringLiteral(" (") +
-                         QString::number(number) + QLatin1Char(')');
+    // Through SSH the description names the SSH host and gives ssh's own last line; the message
+    // names the server too.
+    const QString route = TcpConnection ? TcpConnection->route() : QString();
+    const QString text = route.isEmpty()
+                             ? QStringLiteral("TCP Error: ") + description + QStringLiteral(" (") +
+                                   QString::number(number) + QLatin1Char(')')
+                             : QStringLiteral("The server %1 could not be reached %2. %3")
+                                   .arg(Reports.label().server, route, description);
     TellFailure(text, MsgIcon::None);
     AbandonScript(ScriptOutcome::ConnectionError, text);
     CloseConnection();

@@ -154,6 +154,37 @@ QStringList ServerRecordSections(QSettings& s)
     return out;
 }
 
+SshRoute ReadSshRoute(QSettings& s, const QString& section)
+{
+    SshRoute route;
+    route.host = ReadSetting(s, section, Store::SshHostKey).trimmed();
+    route.port = ReadSetting(s, section, Store::SshPortKey).trimmed();
+    route.user = ReadSetting(s, section, Store::SshUserKey).trimmed();
+    route.identity = ReadSetting(s, section, Store::SshIdentityKey).trimmed();
+    return route;
+}
+
+bool WriteSshRoute(QSettings& s, const QString& section, const SshRoute& route)
+{
+    if (!SettingsWritable(s))
+        return false;
+    const QString prefix = section + QLatin1Char('/');
+    const std::pair<const QString&, QString> values[] = {
+        {Store::SshHostKey, route.host.trimmed()},
+        {Store::SshPortKey, route.port.trimmed()},
+        {Store::SshUserKey, route.user.trimmed()},
+        {Store::SshIdentityKey, route.identity.trimmed()},
+    };
+    // A record without SSH holds none of the keys, as records written before them.
+    for (const auto& [key, value] : values) {
+        if (route.isSet() && !value.isEmpty())
+            s.setValue(prefix + key, value);
+        else
+            s.remove(prefix + key);
+    }
+    return FlushSettings(s);
+}
+
 bool StoreServerPassword(QSettings& s, const QString& section, const QString& password)
 {
     return WriteSetting(s, section, Store::PasswordKey, StoredPassword(password));

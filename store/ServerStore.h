@@ -3,6 +3,8 @@
 //
 //   [servers]  server_count          highest slot number assigned so far
 //   [serverN]  server_name, server_address, server_port, server_login, server_pass, active
+//              ssh_host, ssh_port, ssh_user, ssh_identity   the SSH host the control port is
+//                                    reached through (optional; none: a plain connection)
 //              password_store        "keyring" when the password is in the system keyring (service
 //                                    "Tazel Administrator", key the section name) and server_pass
 //                                    is empty; absent when server_pass holds it
@@ -18,6 +20,8 @@
 #include <QStringList>
 #include <memory>
 
+#include "engine/SshRoute.h"
+
 namespace Store {
 inline const QString Application = QStringLiteral("Tazel Administrator");
 inline const QString ServersSection = QStringLiteral("servers");
@@ -29,6 +33,10 @@ inline const QString PortKey = QStringLiteral("server_port");
 inline const QString LoginKey = QStringLiteral("server_login");
 inline const QString PasswordKey = QStringLiteral("server_pass");
 inline const QString ActiveKey = QStringLiteral("active");
+inline const QString SshHostKey = QStringLiteral("ssh_host");
+inline const QString SshPortKey = QStringLiteral("ssh_port");
+inline const QString SshUserKey = QStringLiteral("ssh_user");
+inline const QString SshIdentityKey = QStringLiteral("ssh_identity");
 inline const QString PasswordStoreKey = QStringLiteral("password_store");
 inline const QString KeyringStoreValue = QStringLiteral("keyring");
 // The system keyring's entries: this service, keyed by the record's section name ("server3").
@@ -76,6 +84,11 @@ bool PasswordInKeyring(QSettings& s, const QString& section);
 bool MarkPasswordInKeyring(QSettings& s, const QString& section);
 // The sections of the stored server records ("server" + a slot number), in slot order.
 QStringList ServerRecordSections(QSettings& s);
+
+// The record's SSH route; a record without the keys reads as a plain connection.
+SshRoute ReadSshRoute(QSettings& s, const QString& section);
+// Writes the four keys (an empty route removes them) and writes the store out once.
+bool WriteSshRoute(QSettings& s, const QString& section, const SshRoute& route);
 
 // "server" + slot in decimal.
 QString ServerSection(int slot);

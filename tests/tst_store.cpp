@@ -20,6 +20,7 @@ private slots:
     void blankAddressFallsBackToName_data();
     void blankAddressFallsBackToName();
     void textWithCommaReadsBackAsWritten();
+    void sshRouteRoundTrip();
     void readsTruthValues_data();
     void readsTruthValues();
     void readsWholeNumbers_data();
@@ -125,6 +126,36 @@ void TestStore::textWithCommaReadsBackAsWritten()
     QSettings s(path, QSettings::IniFormat);
     QCOMPARE(ReadSetting(s, "server1", Store::NameKey), QString("Mail, Inc."));
     QCOMPARE(ReadServerPassword(s, "server1"), QString("a,b"));
+}
+
+void TestStore::sshRouteRoundTrip()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("t.conf");
+    QSettings s(path, QSettings::IniFormat);
+    QVERIFY(WriteServerRecord(s, "server1", {"mail", "127.0.0.1", "6017", "admin", "pw"}));
+    // A record written before the SSH keys is a plain connection.
+    QVERIFY(!ReadSshRoute(s, "server1").isSet());
+
+    QVERIFY(WriteSshRoute(s, "server1", {" gate.example.org ", "2222", "ops", "/k/id,ed25519"}));
+    {
+        QSettings again(path, QSettings::IniFormat);
+        const SshRoute r = ReadSshRoute(again, "server1");
+        QCOMPARE(r.host, QString("gate.example.org"));
+        QCOMPARE(r.port, QString("2222"));
+        QCOMPARE(r.user, QString("ops"));
+        QCOMPARE(r.identity, QString("/k/id,ed25519"));  // a comma in a path reads back as written
+    }
+    // Saving the panel's fields keeps the SSH keys; an unset route takes all four away again.
+    QVERIFY(WriteServerRecord(s, "server1", {"mail", "127.0.0.1", "6017", "admin", "pw2"}));
+    QVERIFY(ReadSshRoute(s, "server1").isSet());
+    QVERIFY(WriteSshRoute(s, "server1", {"", "2222", "ops", ""}));
+    s.beginGroup("server1");
+    const QStringList keys = s.childKeys();
+    s.endGroup();
+    for (const QString& key : {Store::SshHostKey, Store::SshPortKey, Store::SshUserKey, Store::SshIdentityKey})
+        QVERIFY2(!keys.contains(key), qPrintable(key));
+    QCOMPARE(ReadSetting(s, "server1", Store::AddressKey), QString("127.0.0.1"));
 }
 
 void TestStore::readsTruthValues_data()

@@ -21,6 +21,7 @@
 #include <type_traits>
 
 #include "window/ServerTree.h"
+#include "window/SshSettings.h"
 
 namespace {
 
@@ -195,6 +196,8 @@ void frmMain::CreatePanels()
     cmdAddServer = at(new QPushButton(QStringLiteral("Add New Server"), f), 480, 1920, 1815, 375);
     cmdUpdateServer = at(new QPushButton(QStringLiteral("Save Changes"), f), 480, 1920, 1815, 375);
     cmdRemoveServer = at(new QPushButton(QStringLiteral("Remove Server"), f), 2640, 1920, 1815, 375);
+    // Tab reaches it after the record's own buttons.
+    SshPanel = new SshSettings(this, at(new QPushButton(QStringLiteral("SSH..."), f), 240, 1545, 1215, 330));
 
     // ---- the domain panel
     fraDomainProperties = at(new QGroupBox(QStringLiteral("Domain Properties"), central),

@@ -1,6 +1,8 @@
 #include "window/ServerTreeModel.h"
 
+#include <QPainter>
 #include <QPersistentModelIndex>
+#include <QPixmap>
 #include <algorithm>
 #include <climits>
 
@@ -223,7 +225,10 @@ QVariant ServerTreeModel::data(const QModelIndex& index, int role) const
             return tagOf(index) == QLatin1String("M") ? listImage_ : userImage_;
         switch (n->kind) {
         case Tree::Root: return const_cast<ServerTreeModel*>(this)->image(QStringLiteral("tazel"));
-        case Tree::Server: return const_cast<ServerTreeModel*>(this)->image(QStringLiteral("Server"));
+        case Tree::Server:
+            if (serverLocked && serverLocked(n->key))
+                return const_cast<ServerTreeModel*>(this)->lockedServerImage();
+            return const_cast<ServerTreeModel*>(this)->image(QStringLiteral("Server"));
         case Tree::Domain: return const_cast<ServerTreeModel*>(this)->folderImage();
         case Tree::CustomDomain: return const_cast<ServerTreeModel*>(this)->image(QStringLiteral("script"));
         default: return {};
@@ -247,6 +252,36 @@ QIcon ServerTreeModel::image(const QString& name)
     if (it == images_.end())
         it = images_.insert(name, QIcon(QStringLiteral(":/icons/%1.png").arg(name)));
     return *it;
+}
+
+QIcon ServerTreeModel::lockedServerImage()
+{
+    if (lockedServer_.isNull()) {
+        // The server's image with a small padlock in its lower right corner.
+        QPixmap pixmap = image(QStringLiteral("Server")).pixmap(16, 16);
+        if (pixmap.isNull()) {
+            pixmap = QPixmap(16, 16);
+            pixmap.fill(Qt::transparent);
+        }
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(QColor(40, 40, 40), 1.2));
+        p.setBrush(Qt::NoBrush);
+        p.drawArc(QRectF(9.5, 6.5, 5, 6), 0, 180 * 16);  // the shackle
+        p.setPen(QPen(QColor(40, 40, 40), 1));
+        p.setBrush(QColor(230, 180, 40));
+        p.drawRect(QRectF(8.5, 9.5, 7, 6));  // the body
+        p.end();
+        lockedServer_ = QIcon(pixmap);
+    }
+    return lockedServer_;
+}
+
+void ServerTreeModel::refreshImage(const QString& serverKey)
+{
+    const QModelIndex node = hashedNode(serverKey);
+    if (node.isValid())
+        emit dataChanged(node, node, {Qt::DecorationRole});
 }
 
 QIcon ServerTreeModel::folderImage()

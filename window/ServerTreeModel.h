@@ -7,7 +7,7 @@
 //   text     Qt::DisplayRole; an account's text is its name decoded from the Latin-1 bytes
 //   tag      Tree::TagRole: "virgin", "blank", "custdomain", the account's kind ("U", "M", ...)
 //   key      Tree::KeyRole for nodes (accounts have none: their keys are made from their domain's)
-//   image    Qt::DecorationRole, from the kind (and an account's tag)
+//   image    Qt::DecorationRole, from the kind (and an account's tag, a server's SSH lock)
 // Nodes are found by key through a hash; an account through a binary search in its domain's order.
 // Children are inserted and removed in one beginInsertRows/beginRemoveRows per block of adjacent
 // rows. An index's internal pointer is its parent node, so an index of an account costs nothing
@@ -28,6 +28,7 @@
 #include <QHash>
 #include <QIcon>
 #include <QThreadPool>
+#include <functional>
 #include <vector>
 
 #include "replies/AccountTable.h"
@@ -129,6 +130,10 @@ public:
     // folder, which opens while the domain is selected.
     QIcon image(const QString& name);
     QIcon folderImage();
+    // Whether a server (by key) is reached through SSH: its icon then carries a small lock.
+    std::function<bool(const QString& serverKey)> serverLocked;
+    // The server's image may have changed (its SSH settings did): the view draws it again.
+    void refreshImage(const QString& serverKey);
 
 signals:
     // A domain's accounts are in the tree.
@@ -150,5 +155,6 @@ private:
     QHash<QString, Node*> keys_;
     QThreadPool sorter_;
     QHash<QString, QIcon> images_;
-    QIcon folder_, userImage_, listImage_;
+    QIcon lockedServerImage();
+    QIcon folder_, userImage_, listImage_, lockedServer_;
 };

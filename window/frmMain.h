@@ -37,6 +37,7 @@ class ActivityLog;
 class ActivityDock;
 class BusyIndicator;
 class SessionWindowView;
+class SshSettings;
 class ServerPasswords;
 
 class frmMain : public QMainWindow {
@@ -148,6 +149,7 @@ public:
     QPushButton* cmdAddServer = nullptr;
     QPushButton* cmdUpdateServer = nullptr;
     QPushButton* cmdRemoveServer = nullptr;
+    SshSettings* SshPanel = nullptr;  // "SSH...": the record's SSH host, the tree's lock, the transports
 
     QGroupBox* fraDomainProperties = nullptr;
     QLineEdit* txtDomainName = nullptr;
