@@ -2,7 +2,9 @@
 
 #include <cstdio>
 
+#include "cli/ExitCodes.h"
 #include "engine/CommandQueue.h"
+#include "engine/Scripts.h"
 #include "engine/ServerSession.h"
 
 int ExitCodeForOutcome(const ScriptOutcome& outcome, bool greeted, bool loginRefused)
@@ -165,21 +167,32 @@ FileEditors CliView::FileEditorContents(FileKind kind) const
 void CliView::scriptStarted(const ScriptLabel&)
 {
     delivered_ = Delivered();
+    switchRefused_ = false;
     greeted_ = false;
     loginRefused_ = false;
     atLogin_ = false;
 }
 
-void CliView::stepEnded(const ScriptLabel&, int, const ScriptOutcome& outcome)
+void CliView::stepEnded(const ScriptLabel&, int mark, const ScriptOutcome& outcome)
 {
-    if (outcome.kind == ScriptOutcome::ServerError)
-        ToStderr(outcome.detail);
+    if (outcome.kind != ScriptOutcome::ServerError)
+        return;
+    // The switch of a POP3 link is the command's whole change: refused, the command failed, though
+    // the script went on to read the links again.
+    if (mark == Scripts::SwitchPop3Mark) {
+        switchRefused_ = true;
+        ToStderr(QStringLiteral("the server refused \"poplnkenable\": ") + outcome.detail);
+        return;
+    }
+    ToStderr(outcome.detail);
 }
 
 void CliView::scriptEnded(const ScriptLabel& label, const ScriptOutcome& outcome)
 {
-    const int code = ExitCodeForOutcome(outcome, greeted_,
-                                        loginRefused_ || (outcome.kind == ScriptOutcome::ServerError && atLogin_));
+    int code = ExitCodeForOutcome(outcome, greeted_,
+                                  loginRefused_ || (outcome.kind == ScriptOutcome::ServerError && atLogin_));
+    if (code == Exit::Ok && switchRefused_)
+        code = Exit::ServerRefused;
     if (onScriptEnded)
         onScriptEnded(label, outcome, code);
 }

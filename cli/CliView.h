@@ -81,6 +81,7 @@ private:
     ServerSession& session_;
     Delivered delivered_;
     bool greeted_ = false;
+    bool switchRefused_ = false;  // a POP3 link's switch was refused
     bool loginRefused_ = false;
     bool atLogin_ = false;
 };

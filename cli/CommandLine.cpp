@@ -41,6 +41,8 @@ const QList<VerbEntry>& Verbs()
         {"pop3", "add", "D ACCOUNT SERVER USER", 4, 4, "--apop --password-stdin",
          "add and enable a POP3 link; its password from standard input or a prompt", true},
         {"pop3", "del", "D ACCOUNT SERVER USER", 4, 4, "", "disable and remove a POP3 link", true},
+        {"pop3", "enable", "D ACCOUNT SERVER USER", 4, 4, "", "switch a POP3 link on", true},
+        {"pop3", "disable", "D ACCOUNT SERVER USER", 4, 4, "", "switch a POP3 link off", true},
         {"log", "", "", 0, 0, "--since", "the activity journal: time, program, server, action, outcome", false},
     };
     return verbs;

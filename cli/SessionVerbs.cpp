@@ -648,6 +648,9 @@ int RunSessionVerb(const CliContext& c)
             return AccountDetails(run, object, a.at(0), a.at(1));
         if (verb == QLatin1String("del"))
             return change(Scripts::RemovePop3Link(s, server, a.at(0), a.at(1), a.at(2), a.at(3)));
+        if (verb == QLatin1String("enable") || verb == QLatin1String("disable"))
+            return change(Scripts::SwitchPop3Link(s, server, a.at(0), a.at(1), a.at(2), a.at(3),
+                                                  verb == QLatin1String("enable")));
         if (verb == QLatin1String("add")) {
             const QString refusal = Scripts::UnsendableMessage({a.at(0), a.at(1), a.at(2), a.at(3)});
             if (!refusal.isEmpty())

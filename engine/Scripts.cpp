@@ -509,4 +509,23 @@ QueuedScript RemovePop3Link(ServerSession& s, const ScriptServer& server, const 
     return Tail(s, serial);
 }
 
+QueuedScript SwitchPop3Link(ServerSession& s, const ScriptServer& server, const QString& domain,
+                            const QString& account, const QString& pop3Server, const QString& user, bool enable)
+{
+    const QString refusal = UnsendableMessage({domain, account, pop3Server, user});
+    if (!refusal.isEmpty())
+        return QueuedScript::refused(refusal);
+    const QString address = account + QLatin1Char('@') + domain;
+    const quint64 serial =
+        Head(s, server, true,
+             ScriptLabel::change(QStringLiteral("%1 POP3 link %2@%3 of %4")
+                                     .arg(enable ? QStringLiteral("enable") : QStringLiteral("disable"), user,
+                                          pop3Server, address)));
+    s.QueueCommand(Pop3Enable, SwitchPop3Mark);
+    for (const QString& a : {enable ? QStringLiteral("1") : QStringLiteral("0"), domain, account, pop3Server, user})
+        s.QueueArgument(a);
+    Step(s, Pop3List, {domain, account});
+    return Tail(s, serial);
+}
+
 }  // namespace Scripts

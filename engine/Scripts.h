@@ -124,5 +124,10 @@ QueuedScript AddPop3Link(ServerSession& s, const ScriptServer& server, const QSt
                          const QString& password, bool apop);
 QueuedScript RemovePop3Link(ServerSession& s, const ScriptServer& server, const QString& domain,
                             const QString& account, const QString& pop3Server, const QString& user);
+// Switches a link on or off by itself. Its "poplnkenable" is a marked step (SwitchPop3Mark): the
+// server's refusal is reported to the script's watchers, and the list is read again all the same.
+constexpr int SwitchPop3Mark = 0x504f50;
+QueuedScript SwitchPop3Link(ServerSession& s, const ScriptServer& server, const QString& domain,
+                            const QString& account, const QString& pop3Server, const QString& user, bool enable);
 
 }  // namespace Scripts

@@ -115,12 +115,12 @@ ReplyOutcome ServerSession::HandleReplyLine(const QString& line)
             ShowMessage(ErrorReplyText(line, CurrentCommand), MsgIcon::None);
             CloseConnection();
             RunNextCommand();
-        } else if (CurrentCommand == Pop3Enable) {
-            // A link that cannot be switched is still listed or deleted.
-            RunNextCommand();
         } else if (Reports.stepMark() != 0) {
             // A marked step's refusal is its caller's to report, and the script goes on.
             Reports.endStep({ScriptOutcome::ServerError, line});
+            RunNextCommand();
+        } else if (CurrentCommand == Pop3Enable) {
+            // A link that cannot be switched is still listed or deleted.
             RunNextCommand();
         } else {
             ReportErrorReply(line, CurrentCommand);

@@ -377,6 +377,17 @@ void TazelctlTest::changes_data()
                                      return i >= 0 && s.pop3Links.at(i).auth == "APOP" && s.pop3Links.at(i).enabled &&
                                             s.pop3Links.at(i).password == "ppw";
                                  });
+    QTest::newRow("pop3 enable") << QStringList{"pop3", "enable", d, "bob", "mail.example.net", "bob"} << QByteArray()
+                                 << Check([](const SimState& s) {
+                                        const int i = s.pop3LinkIndex("example.com", "bob", "mail.example.net", "bob");
+                                        return i >= 0 && s.pop3Links.at(i).enabled;
+                                    });
+    QTest::newRow("pop3 disable")
+        << QStringList{"pop3", "disable", d, "alice", "pop.example.net", "alice.remote"} << QByteArray()
+        << Check([](const SimState& s) {
+               const int i = s.pop3LinkIndex("example.com", "alice", "pop.example.net", "alice.remote");
+               return i >= 0 && !s.pop3Links.at(i).enabled;
+           });
     QTest::newRow("pop3 del") << QStringList{"pop3", "del", d, "alice", "pop.example.net", "alice.remote"}
                               << QByteArray() << Check([](const SimState& s) {
                                      return s.pop3LinkIndex("example.com", "alice", "pop.example.net", "alice.remote") < 0;
@@ -502,6 +513,9 @@ void TazelctlTest::exitCodes_data()
                                                    << "takes no";
     QTest::newRow("server refused") << "refuse domainadd" << QStringList{"domain", "add", "x.org"} << 1
                                     << "-00029 Command refused";
+    QTest::newRow("server refused a POP3 link's switch")
+        << "refuse poplnkenable" << QStringList{"pop3", "enable", "example.com", "bob", "mail.example.net", "bob"} << 1
+        << "-00029 Command refused";
     QTest::newRow("value the protocol cannot carry")
         << "" << QStringList{"domain", "add", "a\"b.org"} << 65 << "cannot be sent";
     QTest::newRow("unreadable input file") << "" << QStringList{"mailproc", "set", "example.com", "alice", "/no/such"}
@@ -525,8 +539,8 @@ void TazelctlTest::exitCodes()
     QFETCH(int, code);
     QFETCH(QString, stderrHolds);
     Cli cli;
-    if (fault == QLatin1String("refuse domainadd")) {
-        cli.sim.faults.refuseCommand = QStringLiteral("domainadd");
+    if (fault.startsWith(QLatin1String("refuse "))) {
+        cli.sim.faults.refuseCommand = fault.mid(7);
     } else if (fault == QLatin1String("silent domainlist")) {
         cli.sim.faults.silentCommand = QStringLiteral("domainlist");
     } else if (fault == QLatin1String("cut userlist")) {
@@ -546,8 +560,8 @@ void TazelctlTest::exitCodes()
     QVERIFY2(r.err.contains(stderrHolds.toUtf8()), r.err.constData());
     // A command that failed before its first row prints nothing, not even a header.
     QVERIFY2(r.out.isEmpty(), r.out.constData());
-    if (code == 1)
-        QVERIFY(r.err.contains("domainadd"));  // the refused request is named, its line given whole
+    if (code == 1)  // the refused request is named, its line given whole
+        QVERIFY(r.err.contains(fault.mid(7).toUtf8()));
 }
 
 void TazelctlTest::unsendableValueIsRefusedBeforeAnyConnection_data()
