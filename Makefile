@@ -41,6 +41,7 @@ bench: build
 	$(BUILD)/bench/bench_reader
 	@if [ -x $(BUILD)/bench/bench_window ]; then $(BUILD)/bench/bench_window; fi
 	@if [ -x $(BUILD)/bench/bench_bulkadd ]; then $(BUILD)/bench/bench_bulkadd; fi
+	@if [ -x $(BUILD)/bench/bench_findall ]; then $(BUILD)/bench/bench_findall; fi
 
 # The reply fuzzer (clang's libFuzzer) for FUZZ_SECONDS; new inputs go to $(FUZZ_BUILD)/corpus, the
 # repository's corpus is read only. `make test` replays tests/fuzz/corpus in both builds.
