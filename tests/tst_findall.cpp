@@ -3,6 +3,7 @@
 // (Edit > Find on All Servers...), a result's double click opening its node, and Stop.
 
 #include <QApplication>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QListWidget>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "engine/ServerSearch.h"
+#include "engine/Transport.h"
 #include "sim/TazelSim.h"
 #include "tests/TestKit.h"
 #include "window/FindAllDialog.h"
@@ -133,6 +135,7 @@ private slots:
     void doubleClickOpensTheNode_data();
     void doubleClickOpensTheNode();
     void stopEndsEverySessionAtOnce();
+    void sshRouteFailureIsNamed();
 };
 
 // Two sound servers, one down, one silent and one refusing the login: the sound ones' results are
@@ -432,6 +435,46 @@ void TestFindAll::stopEndsEverySessionAtOnce()
         connections += sim->connections;
     QCOMPARE(connections, 8);  // the two that waited never connected
     QCOMPARE(farm.fx.messages.messages.size(), 0);
+
+    // Closing the window ends its search the same way.
+    QTest::mouseClick(d->cmdSearch, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(std::count_if(farm.sims.begin(), farm.sims.end(),
+                                           [](const auto& s) { return s->connections == 2; }) == 8,
+                             10000);
+    QVERIFY(d->close());
+    QVERIFY(!d->Search->IsRunning());
+    QTRY_COMPARE_WITH_TIMEOUT(closed, 16, 5000);
+}
+
+// A server reached through SSH whose route fails before any greeting is named an SSH failure.
+// (A transport that fails at once stands in for the SSH client here: the naming is what is tested.)
+void TestFindAll::sshRouteFailureIsNamed()
+{
+    struct FailingRoute : Transport {
+        QBuffer buffer;
+        using Transport::Transport;
+        void open(const QString&, quint16) override
+        {
+            QTimer::singleShot(0, this, [this] { emit failed(255, QStringLiteral("ssh: connect to host jump: Connection refused")); });
+        }
+        QIODevice* device() override { return &buffer; }
+        bool isOpen() const override { return true; }
+        void release(bool) override { deleteLater(); }
+    };
+    Farm farm;
+    farm.add("direct");
+    farm.add("routed");
+    QList<SearchServer> servers = farm.servers();
+    servers[1].login.ssh.host = QStringLiteral("jump");
+    Watch watch;
+    watch.search.SetTransportMaker([](const SshRoute& route, QObject* parent) -> Transport* {
+        return route.isSet() ? new FailingRoute(parent) : nullptr;
+    });
+    QVERIFY(watch.search.Start(servers, QStringLiteral("example.org"), false));
+    QTRY_COMPARE_WITH_TIMEOUT(watch.finished, 1, 10000);
+    QCOMPARE(watch.status(0), QStringLiteral("done (1 found)"));
+    QCOMPARE(watch.status(1), QStringLiteral("SSH failure: TCP Error: ssh: connect to host jump: Connection refused (255)"));
+    QCOMPARE(farm.sims[1]->connections, 0);
 }
 
 QTEST_MAIN(TestFindAll)

@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -160,6 +161,12 @@ void FindAllDialog::cmdSearch_Click()
     Search->Start(servers, text, chkAccounts->isChecked());
     for (int i = 0; i < Search->ServerCount(); ++i)
         ShowServerStatus(i);
+}
+
+void FindAllDialog::closeEvent(QCloseEvent* event)
+{
+    Search->Stop();
+    QWidget::closeEvent(event);
 }
 
 void FindAllDialog::cmdStop_Click()

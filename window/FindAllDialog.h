@@ -37,6 +37,10 @@ public:
     void cmdSearch_Click();
     void cmdStop_Click();
 
+protected:
+    // Closing the window ends its search: nobody is left to see the answers.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void ShowServerStatus(int server);
     void SearchFinished();
