@@ -139,8 +139,9 @@ public:
         QueueNames();
     }
 
-    // Ends the session at once: its connection is dropped, nothing more is reported.
-    void Stop()
+    // Ends the session at once: its connection is dropped, nothing more is reported. With now the
+    // session itself goes at once too (the search goes away; no event of the session is running).
+    void Stop(bool now = false)
     {
         over_ = true;
         if (!session_)
@@ -149,7 +150,7 @@ public:
         session_->SetView(nullptr);
         session_->lstCommand.clear();
         session_->CancelScript();
-        Detach();
+        Detach(now);
     }
 
     // ---------------------------------------------------------------- SessionView
@@ -315,7 +316,8 @@ private:
     {
         session_->QueueScriptHead(
             search_->servers_.at(index_).login, true,
-            Label(QStringLiteral("find accounts holding \"%1\" in %2 domains").arg(query_.accountNeedle()).arg(domains_.size())));
+            Label(QStringLiteral("find accounts holding \"%1\" in %2 domains")
+                      .arg(query_.accountNeedle(), QString::number(domains_.size()))));
         for (const QString& domain : std::as_const(domains_)) {
             session_->QueueCommand(AliasList, AccountListMark);
             session_->QueueArgument(domain);
@@ -379,7 +381,7 @@ ServerSearch::~ServerSearch()
 {
     for (auto& peer : peers_)
         if (peer)
-            peer->Stop();
+            peer->Stop(true);
 }
 
 QString ServerSearch::RefusalOf(const QString& text)
