@@ -1,5 +1,6 @@
 #include "engine/ServerSearch.h"
 
+#include <QPointer>
 #include <QSet>
 #include <QSettings>
 #include <QTimer>
@@ -124,7 +125,7 @@ QString FailureWords(const ScriptOutcome& outcome, bool greeted, bool loggedIn, 
 class SearchPeer : public QObject, public SessionView, public ScriptObserver {
 public:
     SearchPeer(ServerSearch* search, int index, const SearchQuery& query)
-        : search_(search), index_(index), query_(query)
+        : search_(search), index_(index), query_(query), login_(search->servers_.at(index).login)
     {
     }
     ~SearchPeer() override { Detach(true); }
@@ -136,7 +137,28 @@ public:
         if (search_->transportMaker_)
             session_->SetTransportMaker(search_->transportMaker_);
         session_->Reports.addObserver(this);
-        QueueNames();
+        if (login_.password) {
+            QueueNames();
+            return;
+        }
+        // The password is still on its way: the server is asked once it is there.
+        if (!search_->passwordSource_) {
+            Finish(SearchStatus::Failed, QStringLiteral("password unavailable"));
+            return;
+        }
+        QPointer<SearchPeer> self(this);
+        search_->passwordSource_(search_->servers_.at(index_).key,
+                                 [self](const std::optional<QString>& password, const QString& reason) {
+                                     if (!self || self->over_)
+                                         return;
+                                     if (!password) {
+                                         self->Finish(SearchStatus::Failed,
+                                                      QStringLiteral("password unavailable: ") + reason);
+                                         return;
+                                     }
+                                     self->login_.password = password;
+                                     self->QueueNames();
+                                 });
     }
 
     // Ends the session at once: its connection is dropped, nothing more is reported. With now the
@@ -301,7 +323,7 @@ private:
     }
     void QueueNames()
     {
-        session_->QueueScriptHead(search_->servers_.at(index_).login, true,
+        session_->QueueScriptHead(login_, true,
                                   Label(QStringLiteral("find domains holding \"%1\"").arg(query_.text)));
         session_->QueueCommand(Pseudo::DomainList, DomainListMark);
         session_->QueueCommand(CustDomList, CustDomListMark);
@@ -315,7 +337,7 @@ private:
     void QueueAccounts()
     {
         session_->QueueScriptHead(
-            search_->servers_.at(index_).login, true,
+            login_, true,
             Label(QStringLiteral("find accounts holding \"%1\" in %2 domains")
                       .arg(query_.accountNeedle(), QString::number(domains_.size()))));
         for (const QString& domain : std::as_const(domains_)) {
@@ -364,6 +386,7 @@ private:
     ServerSearch* search_;
     int index_;
     SearchQuery query_;
+    ServerLogin login_;  // the server's, with its password once known
     ServerSession* session_ = nullptr;
     QStringList domains_;  // the domains whose accounts are read
     QString listRefusal_;

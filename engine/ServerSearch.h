@@ -19,7 +19,9 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "engine/ServerSession.h"
@@ -94,6 +96,12 @@ public:
     int ReplyTimeoutMs = 30000;
     int Connections = MaxConnections;
     void SetTransportMaker(ServerSession::TransportMaker maker) { transportMaker_ = std::move(maker); }
+    // Where a server whose login has no password yet (the keyring has not answered) gets it: asked
+    // when the server's turn comes, answered (at once or later) with the password, or with none
+    // and the reason. Without a source such a server fails with "password unavailable".
+    using PasswordAnswer = std::function<void(const std::optional<QString>& password, const QString& reason)>;
+    using PasswordSource = std::function<void(const QString& serverKey, PasswordAnswer answer)>;
+    void SetPasswordSource(PasswordSource source) { passwordSource_ = std::move(source); }
 
 signals:
     void ResultsFound(const QList<SearchResult>& results);
@@ -110,6 +118,7 @@ private:
     std::vector<SearchStatus> status_;
     std::vector<std::unique_ptr<SearchPeer>> peers_;
     ServerSession::TransportMaker transportMaker_;
+    PasswordSource passwordSource_;
     int nextWaiting_ = 0;
     int active_ = 0;
     bool running_ = false;

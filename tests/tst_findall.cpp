@@ -136,6 +136,7 @@ private slots:
     void doubleClickOpensTheNode();
     void stopEndsEverySessionAtOnce();
     void sshRouteFailureIsNamed();
+    void passwordsStillOnTheirWay();
 };
 
 // Two sound servers, one down, one silent and one refusing the login: the sound ones' results are
@@ -475,6 +476,50 @@ void TestFindAll::sshRouteFailureIsNamed()
     QCOMPARE(watch.status(0), QStringLiteral("done (1 found)"));
     QCOMPARE(watch.status(1), QStringLiteral("SSH failure: TCP Error: ssh: connect to host jump: Connection refused (255)"));
     QCOMPARE(farm.sims[1]->connections, 0);
+}
+
+// A server whose password is still being read (from the keyring) is asked once it arrives; one whose
+// password cannot be had fails with the reason, and is never connected to.
+void TestFindAll::passwordsStillOnTheirWay()
+{
+    Farm farm;
+    farm.add("late");
+    farm.add("locked");
+    farm.add("unanswered");
+    QList<SearchServer> servers = farm.servers();
+    for (SearchServer& server : servers)
+        server.login.password.reset();
+    Watch watch;
+    QStringList asked;
+    ServerSearch::PasswordAnswer third;
+    watch.search.SetPasswordSource([&](const QString& key, ServerSearch::PasswordAnswer answer) {
+        asked << key;
+        if (key == QLatin1String("server3"))
+            third = answer;
+        if (key == QLatin1String("server1"))
+            QTimer::singleShot(100, [answer] { answer(QStringLiteral("secret"), QString()); });
+        else if (key == QLatin1String("server2"))
+            answer(std::nullopt, QStringLiteral("the system keyring is locked"));
+    });
+    QVERIFY(watch.search.Start(servers, QStringLiteral("example.org"), false));
+    QTest::qWait(50);
+    QCOMPARE(farm.sims[0]->connections, 0);  // nothing is sent before the password is there
+    QCOMPARE(watch.status(0), QStringLiteral("searching"));
+    QCOMPARE(watch.status(1), QStringLiteral("password unavailable: the system keyring is locked"));
+    QTRY_COMPARE_WITH_TIMEOUT(watch.search.Status(0).state, SearchStatus::Done, 10000);
+    QCOMPARE(watch.status(0), QStringLiteral("done (1 found)"));
+    QCOMPARE(farm.sims[1]->connections, 0);
+    QCOMPARE(asked, (QStringList{"server1", "server2", "server3"}));
+
+    // The third is never answered: Stop still ends its wait, and a late answer changes nothing.
+    QVERIFY(watch.search.IsRunning());
+    watch.search.Stop();
+    QCOMPARE(watch.status(2), QStringLiteral("stopped (0 found)"));
+    QVERIFY(third);
+    third(QStringLiteral("secret"), QString());
+    QTest::qWait(100);
+    QCOMPARE(watch.status(2), QStringLiteral("stopped (0 found)"));
+    QCOMPARE(farm.sims[2]->connections, 0);
 }
 
 QTEST_MAIN(TestFindAll)
