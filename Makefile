@@ -42,6 +42,7 @@ bench: build
 	@if [ -x $(BUILD)/bench/bench_window ]; then $(BUILD)/bench/bench_window; fi
 	@if [ -x $(BUILD)/bench/bench_bulkadd ]; then $(BUILD)/bench/bench_bulkadd; fi
 	@if [ -x $(BUILD)/bench/bench_findall ]; then $(BUILD)/bench/bench_findall; fi
+	@if [ -x $(BUILD)/bench/bench_tazelctl ]; then $(BUILD)/bench/bench_tazelctl; fi
 
 # The reply fuzzer (clang's libFuzzer) for FUZZ_SECONDS; new inputs go to $(FUZZ_BUILD)/corpus, the
 # repository's corpus is read only. `make test` replays tests/fuzz/corpus in both builds.

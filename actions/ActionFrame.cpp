@@ -1,71 +1,96 @@
-// The frame every script shares: its head (required marker, connect, login), the builders that load
-// a server's domains, a domain's accounts, a custom domain's file and an account's details, and the
-// check that keeps values the protocol cannot carry off the wire.
+// The frame every script shares: the server of a record, its head (required marker, connect, login),
+// the loads of a server's domains, a domain's accounts, a custom domain's file and an account's
+// details (their scripts are the shared ones of engine/Scripts.h), and the check that keeps values
+// the protocol cannot carry off the wire.
+
+#include "actions/ScriptTarget.h"
+
+#include <QPointer>
 
 #include "engine/CommandQueue.h"
 #include "engine/Protocol.h"
 #include "store/ServerStore.h"
 #include "window/MessageSeam.h"
+#include "window/ServerPasswords.h"
 #include "window/frmMain.h"
 
 using namespace Pseudo;
 
+ScriptServer ScriptServerOf(frmMain& w, const QString& serverKey)
+{
+    ScriptServer server;
+    server.login.host = GetServerAddress(*w.Settings, serverKey);
+    server.login.port = ReadSetting(*w.Settings, serverKey, Store::PortKey);
+    server.login.login = ReadSetting(*w.Settings, serverKey, Store::LoginKey);
+    // The password comes from memory (the keyring's were read when the window started); none
+    // while it has not arrived yet or cannot be had (HoldForPassword then settles the script).
+    server.login.password = w.Passwords->PasswordFor(serverKey);
+    server.name = ReadSetting(*w.Settings, serverKey, Store::NameKey);
+    server.key = serverKey;
+    return server;
+}
+
+void HoldForPassword(frmMain& w, const ScriptServer& server, quint64 serial)
+{
+    // A password that has not arrived yet holds the script, and the scripts queued after it, until
+    // it has; one that cannot be had drops the script, with the reason, before it connects.
+    if (server.login.password)
+        return;
+    QPointer<ServerSession> session(w.Session);
+    w.Passwords->WhenPasswordKnown(server.key, [session, serial](const std::optional<QString>& password,
+                                                                 const QString& reason) {
+        if (!session)
+            return;
+        if (password)
+            session->ProvidePassword(serial, *password);
+        else
+            session->DropHeldScript(serial, reason);
+    });
+}
+
+bool Queued(frmMain& w, const ScriptServer& server, const QueuedScript& script)
+{
+    if (!script) {
+        w.ShowMessage(script.refusal, MsgIcon::Exclamation);
+        return false;
+    }
+    HoldForPassword(w, server, script.serial);
+    return true;
+}
+
 void frmMain::QueueScriptHead(const QString& serverKey, bool required, const ScriptLabel& label)
 {
     // The record as it is now: a script keeps these values even if the record changes before it runs.
-    ServerLogin server;
-    server.host = GetServerAddress(*Settings, serverKey);
-    server.port = ReadSetting(*Settings, serverKey, Store::PortKey);
-    server.login = ReadSetting(*Settings, serverKey, Store::LoginKey);
-    server.password = ReadServerPassword(*Settings, serverKey);
+    const ScriptServer server = ScriptServerOf(*this, serverKey);
     ScriptLabel named = label;
-    named.server = ReadSetting(*Settings, serverKey, Store::NameKey);
-    Session->QueueScriptHead(server, required, named);
+    named.server = server.name;
+    HoldForPassword(*this, server, Session->QueueScriptHead(server.login, required, named));
 }
 
 void frmMain::QueueLoadDomains(const QString& serverKey, bool required)
 {
-    QueueScriptHead(serverKey, required, ScriptLabel::read(QStringLiteral("list domains and custom domains")));
-    Session->QueueCommand(Pseudo::DomainList);
-    Session->QueueCommand(CustDomList);
-    Session->QueueCommand(AddDomainsToList);
-    Session->QueueArgument(serverKey);
-    Session->QueueCommand(AddCustDomainsToList);
-    Session->QueueArgument(serverKey);
-    Session->QueueCommand(ShowDomainProperties);
-    Session->QueueCommand(Quit);
-    Session->StartQueue();
+    const ScriptServer scriptServer = ScriptServerOf(*this, serverKey);
+    Queued(*this, scriptServer, Scripts::LoadDomains(*Session, scriptServer, required));
 }
 
 void frmMain::QueueLoadUsers(const QString& domainNodeKey, bool required)
 {
     const QModelIndex domain = NodeByKey(domainNodeKey);
-    // A name the server sent with a quote inside is shown, but never sent back under another name.
-    if (!domain.isValid() || !CheckSendable({NodeText(domain)}))
+    if (!domain.isValid())
         return;
-    QueueScriptHead(NodeKey(domain.parent()), required,
-                    ScriptLabel::read(QStringLiteral("list accounts of ") + NodeText(domain)));
-    Session->QueueCommand(UserList);
-    Session->QueueArgument(NodeText(domain));
-    Session->QueueCommand(AddUsersToList);
-    Session->QueueArgument(domainNodeKey);
-    Session->QueueCommand(ShowUserProperties);
-    Session->QueueCommand(Quit);
-    Session->StartQueue();
+    // A name the server sent with a quote inside is shown, but never sent back under another name.
+    const ScriptServer scriptServer = ScriptServerOf(*this, NodeKey(domain.parent()));
+    Queued(*this, scriptServer, Scripts::LoadUsers(*Session, scriptServer, NodeText(domain),
+                                     domainNodeKey, required));
 }
 
 void frmMain::QueueLoadCustomDomain(const QString& customDomainNodeKey)
 {
     const QModelIndex node = NodeByKey(customDomainNodeKey);
-    if (!node.isValid() || !CheckSendable({NodeText(node)}))
+    if (!node.isValid())
         return;
-    QueueScriptHead(NodeKey(node.parent()), false,
-                    ScriptLabel::read(QStringLiteral("read custom domain ") + NodeText(node)));
-    Session->QueueCommand(CustDomGet);
-    Session->QueueArgument(NodeText(node));
-    Session->QueueCommand(ShowCustDomain);
-    Session->QueueCommand(Quit);
-    Session->StartQueue();
+    const ScriptServer scriptServer = ScriptServerOf(*this, NodeKey(node.parent()));
+    Queued(*this, scriptServer, Scripts::LoadCustomDomain(*Session, scriptServer, NodeText(node)));
 }
 
 void frmMain::QueueLoadAccount(const QString& accountNodeKey)
@@ -74,61 +99,31 @@ void frmMain::QueueLoadAccount(const QString& accountNodeKey)
     if (!account.isValid())
         return;
     const QModelIndex domain = account.parent();
+    const QString tag = NodeTag(account);
+    const ScriptServer server = ScriptServerOf(*this, NodeKey(domain.parent()));
+    if (tag == QLatin1String("U") || tag == QLatin1String("M")) {
+        Queued(*this, server, Scripts::LoadAccount(*Session, server, NodeText(domain), NodeText(account),
+                                           tag == QLatin1String("M")));
+        return;
+    }
+    // A node of another kind: only the account's own line is read.
     const QString d = NodeText(domain);
     const QString a = NodeText(account);
-    const QString e = a + QLatin1Char('@') + d;
-    const QString tag = NodeTag(account);
     if (!CheckSendable({d, a}))
         return;
-
-    QueueScriptHead(NodeKey(domain.parent()), false, ScriptLabel::read(QStringLiteral("read account ") + e));
+    QueueScriptHead(server.key, false, ScriptLabel::read(QStringLiteral("read account ") + a + QLatin1Char('@') + d));
     Session->QueueCommand(GetUser);
     Session->QueueArgument(d);
     Session->QueueArgument(a);
-    auto queueRead = [this, &d, &a](const QString& step) {
-        Session->QueueCommand(step);
-        Session->QueueArgument(d);
-        Session->QueueArgument(a);
-    };
-    auto queueAliases = [this, &d, &a] {
-        Session->QueueCommand(AliasList);
-        Session->QueueArgument(d);
-        Session->QueueArgument(QStringLiteral("*"));
-        Session->QueueArgument(a);
-    };
-    if (tag == QLatin1String("U")) {
-        queueAliases();
-        Session->QueueCommand(AliasListMore);
-        Session->QueueArgument(QStringLiteral("*"));
-        Session->QueueArgument(QStringLiteral("*"));
-        Session->QueueArgument(e);
-        queueRead(UserVars);
-        queueRead(UserGetMproc);
-        queueRead(Pop3List);
-        Session->QueueCommand(Pseudo::ShowUserVars);
-        Session->QueueCommand(ShowUserEdit);
-    } else if (tag == QLatin1String("M")) {
-        // A mailing list's aliases are read in its own domain only.
-        queueRead(MlUserList);
-        queueAliases();
-        queueRead(UserVars);
-        queueRead(UserGetMproc);
-        queueRead(Pop3List);
-        Session->QueueCommand(Pseudo::ShowUserVars);
-        Session->QueueCommand(ShowListUser);
-    }
     Session->QueueCommand(Quit);
     Session->StartQueue();
 }
 
 bool frmMain::CheckSendable(const QStringList& values)
 {
-    const auto bad = FirstUnsendable(values);
-    if (!bad)
+    const QString refusal = Scripts::UnsendableMessage(values);
+    if (refusal.isEmpty())
         return true;
-    ShowMessage(QStringLiteral("\"%1\" cannot be sent to the server: it holds a double quote, a TAB, a line "
-                               "break or a character outside Latin-1.\r\n\r\nNothing was changed.")
-                    .arg(*bad),
-                MsgIcon::Exclamation);
+    ShowMessage(refusal, MsgIcon::Exclamation);
     return false;
 }

@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QTreeView>
 
+#include "actions/ScriptTarget.h"
 #include "engine/Protocol.h"
 #include "replies/FileText.h"
 #include "store/ServerStore.h"
@@ -46,44 +47,11 @@ static void EmptyCustomDomainEditor(frmMain& w, const QString& advanced, const Q
 // that the command is about to make.
 static bool CustomDomainSaveAllowed(frmMain& w, const QString& name, const FileEditors& planned)
 {
-    if (!w.CheckSendable({name}))
-        return false;
-    if (w.Session->CustomDomainEditor.state == EditorSource::Unholdable && w.Session->CustomDomainEditor.owner == name) {
-        w.ShowMessage(QStringLiteral("The custom domain file of %1 holds a line that cannot be shown here "
-                                     "as it is, so it cannot be saved from here: saving would change that "
-                                     "line on the server. Nothing was saved.")
-                          .arg(name),
-                      MsgIcon::Exclamation);
-        return false;
-    }
-    if (!w.Session->CustomDomainEditor.allowsSaveOf(name)) {
-        w.ShowMessage(QStringLiteral("The custom domain file of %1 cannot be saved: the editor does not "
-                                     "hold the whole file as the server has it (it was not read "
-                                     "completely). Select the custom domain again to read it, then "
-                                     "make the change.")
-                          .arg(name),
-                      MsgIcon::Exclamation);
-        return false;
-    }
-    const QString refusal = CheckFileEditors(planned);
-    if (!refusal.isEmpty()) {
-        w.ShowMessage(refusal, MsgIcon::Exclamation);
-        return false;
-    }
-    return true;
-}
-
-// The refresh that follows every change of the domain list.
-static void QueueDomainRefresh(frmMain& w, const QString& serverKey, bool showPanel)
-{
-    w.Session->QueueCommand(Pseudo::DomainList);
-    w.Session->QueueCommand(Pseudo::CustDomList);
-    w.Session->QueueCommand(Pseudo::AddDomainsToList);
-    w.Session->QueueArgument(serverKey);
-    w.Session->QueueCommand(Pseudo::AddCustDomainsToList);
-    w.Session->QueueArgument(serverKey);
-    if (showPanel)
-        w.Session->QueueCommand(Pseudo::ShowDomainProperties);
+    const QString refusal = Scripts::CustomDomainSaveRefusal(*w.Session, name, planned);
+    if (refusal.isEmpty())
+        return true;
+    w.ShowMessage(refusal, MsgIcon::Exclamation);
+    return false;
 }
 
 // After a removal the domain is gone: show its server until the script shows the domain panel.
@@ -109,24 +77,14 @@ void frmMain::cmdAddDomain_Click()
     if (!CheckSendable({name}))
         return;
 
+    const ScriptServer server = ScriptServerOf(*this, serverKey);
     if (chkCustDomain->isChecked()) {
         // A new custom domain starts as a file of one empty line.
         EmptyCustomDomainEditor(*this, kLineBreak, name);
-        QueueScriptHead(serverKey, true, ScriptLabel::change(QStringLiteral("add custom domain ") + name));
-        Session->QueueCommand(Pseudo::CustDomList);
-        Session->QueueCommand(Pseudo::VerifyCustDomain);
-        Session->QueueArgument(name);
-        Session->QueueCommand(Pseudo::CustDomSet);
-        Session->QueueArgument(name);
-        QueueDomainRefresh(*this, serverKey, false);
+        Queued(*this, server, Scripts::AddCustomDomain(*Session, server, name));
     } else {
-        QueueScriptHead(serverKey, true, ScriptLabel::change(QStringLiteral("add domain ") + name));
-        Session->QueueCommand(Pseudo::DomainAdd);
-        Session->QueueArgument(name);
-        QueueDomainRefresh(*this, serverKey, true);
+        Queued(*this, server, Scripts::AddDomain(*Session, server, name));
     }
-    Session->QueueCommand(Pseudo::Quit);
-    Session->StartQueue();
 }
 
 void frmMain::cmdRemoveDomain_Click()
@@ -143,12 +101,8 @@ void frmMain::cmdRemoveDomain_Click()
                   MessageTitle, true))
         return;
 
-    QueueScriptHead(serverKey, true, ScriptLabel::change(QStringLiteral("remove domain ") + domain));
-    Session->QueueCommand(Pseudo::DomainDel);
-    Session->QueueArgument(domain);
-    QueueDomainRefresh(*this, serverKey, true);
-    Session->QueueCommand(Pseudo::Quit);
-    Session->StartQueue();
+    const ScriptServer scriptServer = ScriptServerOf(*this, serverKey);
+    Queued(*this, scriptServer, Scripts::RemoveDomain(*Session, scriptServer, domain));
     ShowServerAfterRemoval(*this, serverKey);
 }
 
@@ -169,12 +123,8 @@ void frmMain::cmdRemoveCustDomain_Click()
 
     // An empty file removes the custom domain on the server.
     EmptyCustomDomainEditor(*this, QString(), name);
-    QueueScriptHead(serverKey, true, ScriptLabel::change(QStringLiteral("remove custom domain ") + name));
-    Session->QueueCommand(Pseudo::CustDomSet);
-    Session->QueueArgument(name);
-    QueueDomainRefresh(*this, serverKey, true);
-    Session->QueueCommand(Pseudo::Quit);
-    Session->StartQueue();
+    const ScriptServer scriptServer = ScriptServerOf(*this, serverKey);
+    Queued(*this, scriptServer, Scripts::RemoveCustomDomain(*Session, scriptServer, name));
     ShowServerAfterRemoval(*this, serverKey);
 }
 
@@ -189,16 +139,11 @@ void frmMain::QueueSaveCustomDomain()
         return;
 
     // A save never uploads an empty file, which would remove the custom domain.
-    if (editors.redirects.isEmpty() && editors.lredirects.isEmpty() && !HasAdvancedText(editors.advanced))
+    if (Scripts::CustomDomainEditorEmpty(editors))
         txtDomainAdvanced->setPlainText(kLineBreak);
 
-    QueueScriptHead(serverKey, true, ScriptLabel::change(QStringLiteral("save custom domain ") + name));
-    Session->QueueCommand(Pseudo::CustDomSet);
-    Session->QueueArgument(name);
-    Session->QueueCommand(Pseudo::CustDomGet);
-    Session->QueueArgument(name);
-    Session->QueueCommand(Pseudo::Quit);
-    Session->StartQueue();
+    const ScriptServer scriptServer = ScriptServerOf(*this, serverKey);
+    Queued(*this, scriptServer, Scripts::SaveCustomDomain(*Session, scriptServer, name, editors));
 }
 
 // The editor buttons check the save they lead to before they change the editor, so that a refused

@@ -1,11 +1,15 @@
 // The server panel's commands: add a server in the next free slot, save changes to the server
-// whose record the panel shows, remove it. None of them talks to a server.
+// whose record the panel shows, remove it. None of them talks to a server. Each waits for the
+// system keyring first (the password goes into it, or out of it), through the event loop; the
+// panel's buttons wait meanwhile, and nothing is written when the keyring is locked or refuses.
 #include <QLineEdit>
 #include <QTreeView>
 
+#include "store/RecordPasswords.h"
 #include "store/ServerStore.h"
 #include "window/MessageSeam.h"
 #include "window/ServerTree.h"
+#include "window/ServerPasswords.h"
 #include "window/frmMain.h"
 
 namespace {
@@ -48,17 +52,36 @@ bool PasswordStorable(const QString& password)
             return false;
     return true;
 }
-}  // namespace
 
-bool frmMain::SaveServerRecord(const QString& section)
+// What the keyring said, for a command it kept from going ahead.
+bool KeyringStoppedIt(const PasswordResult& r)
 {
-    // Values are stored exactly as typed.
-    return Saved(*this,
-                 WriteServerRecord(*Settings, section,
-                                   {txtServerName->text(), txtServerAddress->text(), txtServerPort->text(),
-                                    txtServerLoginName->text(), txtServerPassword->text()}),
-                 QStringLiteral("The server"));
+    return r.kind == PasswordResult::Locked || r.kind == PasswordResult::Refused ||
+           r.kind == PasswordResult::OtherError;
 }
+
+// Saves the panel's record (values exactly as typed), its password into the keyring when one
+// answers, then runs onSaved. When it was not saved the user is told why.
+void SavePanelRecord(frmMain& w, const QString& section, std::function<void()> onSaved)
+{
+    const ServerRecord record{w.txtServerName->text(), w.txtServerAddress->text(), w.txtServerPort->text(),
+                              w.txtServerLoginName->text(), w.txtServerPassword->text()};
+    w.Passwords->setBusy(true);
+    w.Passwords->records().save(section, record, [&w, section, record, onSaved](const RecordPasswords::Saved& saved) {
+        w.Passwords->setBusy(false);
+        w.Passwords->noteSaved(section, record.password, saved);
+        if (KeyringStoppedIt(saved.keyring)) {
+            w.ShowMessage(QStringLiteral("The server %1 was not saved: its password could not be put into the "
+                                         "system keyring, because %2.\r\n\r\nNothing was changed.")
+                              .arg(record.name.trimmed(), KeyringProblemText(saved.keyring)),
+                          MsgIcon::Exclamation);
+            return;
+        }
+        if (Saved(w, saved.written, QStringLiteral("The server")))
+            onSaved();
+    });
+}
+}  // namespace
 
 // The panel's values can be stored and used: a name, a port, a password of Latin-1 characters.
 static bool ServerFieldsValid(frmMain& w)
@@ -85,7 +108,7 @@ static bool ServerFieldsValid(frmMain& w)
 
 void frmMain::cmdAddServer_Click()
 {
-    if (!ServerFieldsValid(*this))
+    if (Passwords->busy() || !ServerFieldsValid(*this))
         return;
     // Slots are never reused: a removed server leaves a gap. A count that was damaged or edited by
     // hand may lag behind the records; the new server then goes past them rather than over one.
@@ -97,16 +120,19 @@ void frmMain::cmdAddServer_Click()
         ShowMessage(SlotsUsedText, MsgIcon::Exclamation);
         return;
     }
-    if (!Saved(*this, WriteSetting(*Settings, Store::ServersSection, Store::ServerCountKey, QString::number(slot)),
-               QStringLiteral("The server")))
-        return;
-    ServerCount = slot;
-    const QString section = ServerSection(ServerCount);
-    if (!SaveServerRecord(section))
-        return;
-    const QModelIndex node = AddServerToTree(*this, section, txtServerName->text());
-    if (node.isValid())
-        DomainList->setCurrentIndex(node);
+    // The record first, then the count: a keyring that refuses the password leaves the file as it
+    // was, and a record past the count is never overwritten (see above).
+    const QString section = ServerSection(slot);
+    const QString name = txtServerName->text();
+    SavePanelRecord(*this, section, [this, slot, section, name] {
+        if (!Saved(*this, WriteSetting(*Settings, Store::ServersSection, Store::ServerCountKey, QString::number(slot)),
+                   QStringLiteral("The server")))
+            return;
+        ServerCount = slot;
+        const QModelIndex node = AddServerToTree(*this, section, name);
+        if (node.isValid())
+            DomainList->setCurrentIndex(node);
+    });
 }
 
 // Save Changes and Remove Server act on the server whose record the panel was filled from. The
@@ -114,31 +140,60 @@ void frmMain::cmdAddServer_Click()
 // the highlight, and removing a domain shows its server while the domain stays highlighted.
 void frmMain::cmdUpdateServer_Click()
 {
-    if (!SelectedServerIndex.isValid() || NodeLevel(SelectedServerIndex) != 1)
+    if (Passwords->busy() || !SelectedServerIndex.isValid() || NodeLevel(SelectedServerIndex) != 1)
         return;
     if (!ServerFieldsValid(*this))
         return;
     const QString section = NodeKey(SelectedServerIndex);
-    if (!SaveServerRecord(section))
+    // An empty box that never held the record's password must not replace it.
+    if (Passwords->passwordBoxUnread(section)) {
+        ShowMessage(Passwords->passwordProblem(section) +
+                        QStringLiteral("\r\n\r\nType the password again to save the server. Nothing was saved."),
+                    MsgIcon::Exclamation);
         return;
-    BuildServerTree();
-    const QModelIndex node = NodeByKey(section);
-    if (node.isValid())
-        DomainList->setCurrentIndex(node);
+    }
+    SavePanelRecord(*this, section, [this, section] {
+        BuildServerTree();
+        const QModelIndex node = NodeByKey(section);
+        if (node.isValid())
+            DomainList->setCurrentIndex(node);
+    });
 }
 
 void frmMain::cmdRemoveServer_Click()
 {
-    if (!SelectedServerIndex.isValid() || NodeLevel(SelectedServerIndex) != 1)
+    if (Passwords->busy() || !SelectedServerIndex.isValid() || NodeLevel(SelectedServerIndex) != 1)
         return;
     const QString section = NodeKey(SelectedServerIndex);
+    const QString name = ReadSetting(*Settings, section, Store::NameKey);
     if (!AskYesNo(RemoveQuestion + QStringLiteral("\r\n\r\nServer: ") +
                       ReadSetting(*Settings, section, Store::NameKey) + QStringLiteral(" (") +
                       ReadSetting(*Settings, section, Store::AddressKey).trimmed() + QLatin1Char(')'),
                   MessageTitle, true))
         return;
-    if (!Saved(*this, DeleteServerRecord(*Settings, section), QStringLiteral("The removal of the server")))
-        return;
-    HideAllPanels();
-    BuildServerTree();
+    // The keyring entry first: a keyring that is locked or refuses leaves the record as it was.
+    Passwords->setBusy(true);
+    Passwords->records().remove(section, [this, section, name](const RecordPasswords::Removed& removed) {
+        Passwords->setBusy(false);
+        if (KeyringStoppedIt(removed.keyring)) {
+            ShowMessage(QStringLiteral("The server %1 was not removed: its password could not be removed from "
+                                       "the system keyring, because %2.\r\n\r\nNothing was changed.")
+                            .arg(name.trimmed(), KeyringProblemText(removed.keyring)),
+                        MsgIcon::Exclamation);
+            return;
+        }
+        if (!Saved(*this, removed.written, QStringLiteral("The removal of the server")))
+            return;
+        Passwords->noteRemoved(section);
+        HideAllPanels();
+        BuildServerTree();
+        if (removed.keyring.kind == PasswordResult::NoKeyring) {
+            Passwords->noteAnswer(removed.keyring);
+            ShowMessage(QStringLiteral("The server %1 was removed. Its password stays in the system keyring "
+                                       "(service \"%2\", key \"%3\"), because %4.")
+                            .arg(name.trimmed(), Store::KeyringService, section,
+                                 KeyringProblemText(removed.keyring)),
+                        MsgIcon::Information);
+        }
+    });
 }

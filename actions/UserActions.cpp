@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <optional>
 
+#include "actions/ScriptTarget.h"
 #include "engine/Protocol.h"
 #include "store/ServerStore.h"
 #include "window/frmMain.h"
@@ -44,58 +45,15 @@ std::optional<Target> SelectedAccount(const frmMain& w)
 }
 }  // namespace
 
-// After an account is added or removed the domain's accounts are read again and replace its
-// children in the tree; the panel is then ready for the next account.
-static void QueueAccountsRefresh(frmMain& w, const Target& t)
-{
-    w.Session->QueueCommand(Pseudo::UserList);
-    w.Session->QueueArgument(t.domain);
-    w.Session->QueueCommand(Pseudo::AddUsersToList);
-    w.Session->QueueArgument(t.domainKey);
-    w.Session->QueueCommand(Pseudo::ShowUserProperties);
-}
-
-// After a member is added or removed the member list is read again.
-static void QueueMembersRefresh(frmMain& w, const Target& t)
-{
-    w.Session->QueueCommand(Pseudo::MlUserList);
-    w.Session->QueueArgument(t.domain);
-    w.Session->QueueArgument(t.account);
-    w.Session->QueueCommand(Pseudo::ShowListUser);
-}
-
-static void QueueStep(frmMain& w, const QString& pseudo, const QStringList& args)
-{
-    w.Session->QueueCommand(pseudo);
-    for (const QString& a : args)
-        w.Session->QueueArgument(a);
-}
-
-static void QueueTail(frmMain& w)
-{
-    w.Session->QueueCommand(Pseudo::Quit);
-    w.Session->StartQueue();
-}
-
 void frmMain::cmdAddUser_Click()
 {
     const auto t = SelectedDomain(*this);
     if (!t)
         return;
-    // Account names are lower case on the server; the password keeps its case.
-    const QString name = TrimSpaces(txtUserName->text()).toLower();
-    const QString password = TrimSpaces(txtPassword->text());
-    const QString kind = chkAsList->isChecked() ? QStringLiteral("M") : QStringLiteral("U");
-    if (!CheckSendable({t->domain, name, password}))
-        return;
-
-    QueueScriptHead(t->serverKey, true,
-                    ScriptLabel::change((kind == QLatin1String("M") ? QStringLiteral("add mailing list ")
-                                                                    : QStringLiteral("add account ")) +
-                                        name + QLatin1Char('@') + t->domain));
-    QueueStep(*this, Pseudo::UserAdd, {t->domain, name, password, kind});
-    QueueAccountsRefresh(*this, *t);
-    QueueTail(*this);
+    // The name is trimmed and lower case on the server, the password trimmed (in the shared script).
+    const ScriptServer scriptServer = ScriptServerOf(*this, t->serverKey);
+    Queued(*this, scriptServer, Scripts::AddUser(*Session, scriptServer, t->domain, t->domainKey,
+                                   txtUserName->text(), txtPassword->text(), chkAsList->isChecked()));
 }
 
 void frmMain::cmdDeleteUser_Click()
@@ -113,11 +71,9 @@ void frmMain::cmdDeleteUser_Click()
         return;
     // The panels stay hidden until the refreshed list shows the panel for a new account.
     HideAllPanels();
-
-    QueueScriptHead(t->serverKey, true, ScriptLabel::change(QStringLiteral("delete account ") + address));
-    QueueStep(*this, Pseudo::UserDel, {t->domain, t->account});
-    QueueAccountsRefresh(*this, *t);
-    QueueTail(*this);
+    const ScriptServer scriptServer = ScriptServerOf(*this, t->serverKey);
+    Queued(*this, scriptServer, Scripts::DeleteUser(*Session, scriptServer, t->domain, t->domainKey,
+                                      t->account));
 }
 
 void frmMain::cmdSavePassword_Click()
@@ -126,17 +82,9 @@ void frmMain::cmdSavePassword_Click()
     if (!t)
         return;
     // A password of blanks only is sent as the empty text, as the server expects it.
-    const QString password = TrimSpaces(txtPassword->text());
-    if (!CheckSendable({t->domain, t->account, password}))
-        return;
-
-    QueueScriptHead(t->serverKey, true,
-                    ScriptLabel::change(QStringLiteral("set the password of ") + t->account + QLatin1Char('@') +
-                                        t->domain));
-    QueueStep(*this, Pseudo::UserPasswd, {t->domain, t->account, password});
-    // Reading the account back shows what the server now holds.
-    QueueStep(*this, Pseudo::GetUser, {t->domain, t->account});
-    QueueTail(*this);
+    const ScriptServer scriptServer = ScriptServerOf(*this, t->serverKey);
+    Queued(*this, scriptServer, Scripts::SetPassword(*Session, scriptServer, t->domain, t->account,
+                                       txtPassword->text()));
 }
 
 void frmMain::cmdAddListUser_Click()
@@ -148,15 +96,9 @@ void frmMain::cmdAddListUser_Click()
     if (!t)
         return;
     // "R" reads only; "RW" reads and posts, also when neither option is chosen.
-    const QString access = optReadOnly->isChecked() ? QStringLiteral("R") : QStringLiteral("RW");
-    if (!CheckSendable({t->domain, t->account, address}))
-        return;
-
-    QueueScriptHead(t->serverKey, true,
-                    ScriptLabel::change(QStringLiteral("add member %1 to %2@%3").arg(address, t->account, t->domain)));
-    QueueStep(*this, Pseudo::MlUserAdd, {t->domain, t->account, address, access});
-    QueueMembersRefresh(*this, *t);
-    QueueTail(*this);
+    const ScriptServer scriptServer = ScriptServerOf(*this, t->serverKey);
+    Queued(*this, scriptServer, Scripts::AddListMember(*Session, scriptServer, t->domain, t->account,
+                                         address, optReadOnly->isChecked()));
 }
 
 void frmMain::cmdDeleteListUser_Click()
@@ -169,13 +111,7 @@ void frmMain::cmdDeleteListUser_Click()
         return;
     // A member entry reads "R - address" or "W - address".
     const QString address = selected.first()->text().mid(4);
-    if (!CheckSendable({t->domain, t->account, address}))
-        return;
-
-    QueueScriptHead(t->serverKey, true,
-                    ScriptLabel::change(
-                        QStringLiteral("remove member %1 from %2@%3").arg(address, t->account, t->domain)));
-    QueueStep(*this, Pseudo::MlUserDel, {t->domain, t->account, address});
-    QueueMembersRefresh(*this, *t);
-    QueueTail(*this);
+    const ScriptServer scriptServer = ScriptServerOf(*this, t->serverKey);
+    Queued(*this, scriptServer, Scripts::RemoveListMember(*Session, scriptServer, t->domain, t->account,
+                                            address));
 }

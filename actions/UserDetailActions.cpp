@@ -8,8 +8,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 
+#include "actions/ScriptTarget.h"
 #include "engine/Protocol.h"
 #include "replies/FileText.h"
 #include "window/ControlText.h"
@@ -38,20 +38,6 @@ bool SelectedAccount(const frmMain& w, Account& account)
     return true;
 }
 
-// A step that names the account: the pseudo-command, then its domain and its name.
-void QueueAccountStep(frmMain& w, const QString& step, const Account& account)
-{
-    w.Session->QueueCommand(step);
-    w.Session->QueueArgument(account.domain);
-    w.Session->QueueArgument(account.name);
-}
-
-void AddPair(frmMain& w, const QString& name, const QString& value)
-{
-    w.Session->QueueArgument(name);
-    w.Session->QueueArgument(value);
-}
-
 }  // namespace
 
 // The whole file is composed from the editors, so a save may only go ahead when they hold a
@@ -59,65 +45,18 @@ void AddPair(frmMain& w, const QString& name, const QString& value)
 // the file on the wire. Tells the user why not and returns false.
 static bool CheckMailProcSave(frmMain& w, const Account& account, const FileEditors& editors)
 {
-    EditorSource& source = w.Session->MailProcEditor;
-    const bool ours = source.owner == account.address();
-    if (ours && source.state == EditorSource::Unholdable) {
-        w.ShowMessage(QStringLiteral("The mail processing file of %1 holds a line that cannot be shown "
-                                     "here as it is, so it cannot be saved from here: saving would change "
-                                     "that line on the server. Nothing was saved.")
-                          .arg(account.address()),
-                      MsgIcon::Exclamation);
+    const Scripts::SaveCheck check = Scripts::CheckMailProcSave(*w.Session, account.domain, account.name, editors);
+    if (!check.refusal.isEmpty()) {
+        w.ShowMessage(check.refusal, MsgIcon::Exclamation);
         return false;
     }
-    // The server answered the download with "-": no file, or a refusal just then. The editors hold
-    // nothing of a file it may have, so the first save asks before it replaces it.
-    const bool notSent = ours && source.state == EditorSource::NotSent;
-    if (!notSent && !source.allowsSaveOf(account.address())) {
-        w.ShowMessage(QStringLiteral("The mail processing settings of %1 were not read completely "
-                                     "from the server; saving them would overwrite its mailproc.tab "
-                                     "with part of it. Nothing was saved. Select the account again to "
-                                     "read them, then save.")
-                          .arg(account.address()),
-                      MsgIcon::Exclamation);
-        return false;
-    }
-    const QString refusal = CheckFileEditors(editors);
-    if (!refusal.isEmpty()) {
-        w.ShowMessage(refusal, MsgIcon::Exclamation);
-        return false;
-    }
-    if (!w.CheckSendable({account.domain, account.name}))
-        return false;
-    if (notSent) {
-        const QString question =
-            QStringLiteral("The server did not send a mail processing file for %1 (its answer: %2). Saving "
-                           "will create one from what you see here, replacing any file the server has. "
-                           "Save anyway?")
-                .arg(account.address(), source.serverAnswer);
-        if (!w.AskYesNo(question, frmMain::MessageTitle, true))
+    // The server sent no file: the editors hold nothing of a file it may have, so ask first.
+    if (!check.question.isEmpty()) {
+        if (!w.AskYesNo(check.question, frmMain::MessageTitle, true))
             return false;
-        w.Session->NoteForActivityLog(QStringLiteral("The mail processing file of %1 is saved over whatever the "
-                                            "server has, as confirmed.")
-                                 .arg(account.address()));
-        source = {EditorSource::Fresh, account.address()};
+        Scripts::ConfirmMailProcOverwrite(*w.Session, account.domain, account.name);
     }
     return true;
-}
-
-// Ends an alias change: reads both alias passes back, shows the account, and starts the script.
-static void QueueAliasReadBack(frmMain& w, const Account& account)
-{
-    w.Session->QueueCommand(Pseudo::AliasList);
-    w.Session->QueueArgument(account.domain);
-    w.Session->QueueArgument(QStringLiteral("*"));
-    w.Session->QueueArgument(account.name);
-    w.Session->QueueCommand(Pseudo::AliasListMore);
-    w.Session->QueueArgument(QStringLiteral("*"));
-    w.Session->QueueArgument(QStringLiteral("*"));
-    w.Session->QueueArgument(account.address());
-    w.Session->QueueCommand(Pseudo::ShowUserEdit);
-    w.Session->QueueCommand(Pseudo::Quit);
-    w.Session->StartQueue();
 }
 
 void frmMain::cmdAddAlias_Click()
@@ -125,16 +64,9 @@ void frmMain::cmdAddAlias_Click()
     Account account;
     if (!SelectedAccount(*this, account))
         return;
-    const QString alias = TrimSpaces(txtNewAlias->text()).toLower();
-    if (!CheckSendable({account.domain, account.name, alias}))
-        return;
-    QueueScriptHead(account.server, true,
-                    ScriptLabel::change(QStringLiteral("add alias %1 to %2").arg(alias, account.address())));
-    Session->QueueCommand(Pseudo::AliasAdd);
-    Session->QueueArgument(account.domain);
-    Session->QueueArgument(alias);
-    Session->QueueArgument(account.address());
-    QueueAliasReadBack(*this, account);
+    const ScriptServer scriptServer = ScriptServerOf(*this, account.server);
+    Queued(*this, scriptServer, Scripts::AddAlias(*Session, scriptServer, account.domain, account.name,
+                                    txtNewAlias->text()));
 }
 
 void frmMain::cmdDeleteAlias_Click()
@@ -144,15 +76,9 @@ void frmMain::cmdDeleteAlias_Click()
     Account account;
     if (row < 0 || !SelectedAccount(*this, account))
         return;
-    const QString alias = lstAliases->item(row)->text().toLower();
-    if (!CheckSendable({account.domain, account.name, alias}))
-        return;
-    QueueScriptHead(account.server, true,
-                    ScriptLabel::change(QStringLiteral("remove alias %1 from %2").arg(alias, account.address())));
-    Session->QueueCommand(Pseudo::AliasDel);
-    Session->QueueArgument(account.domain);
-    Session->QueueArgument(alias);
-    QueueAliasReadBack(*this, account);
+    const ScriptServer scriptServer = ScriptServerOf(*this, account.server);
+    Queued(*this, scriptServer, Scripts::RemoveAlias(*Session, scriptServer, account.domain, account.name,
+                                       lstAliases->item(row)->text()));
 }
 
 void frmMain::cmdSaveUserVars_Click()
@@ -160,42 +86,27 @@ void frmMain::cmdSaveUserVars_Click()
     Account account;
     if (!SelectedAccount(*this, account))
         return;
-    const QString realName = txtRealName->text();
-    const QString homePage = txtHomePage->text();
-    // A whole number of megabytes, or nothing.
-    const QString maxMBSize = txtMaxMBSize->text().trimmed();
-    static const QRegularExpression wholeNumber(QStringLiteral("^[0-9]*$"));
-    if (!wholeNumber.match(maxMBSize).hasMatch()) {
-        ShowMessage(QStringLiteral("The Max Mailbox Size of %1 must be a whole number of megabytes, or "
-                                   "empty.\r\n\r\nNothing was saved.")
-                        .arg(account.address()),
-                    MsgIcon::Exclamation);
+    Scripts::UserVarsForm form;
+    form.realName = txtRealName->text();
+    form.homePage = txtHomePage->text();
+    form.maxMBSize = txtMaxMBSize->text().trimmed();
+    form.closedML = chkClosedML->checkState() == Qt::Checked;
+    // The mailbox size first, then the mail-processing file the script uploads as well, then the
+    // other values.
+    Scripts::UserVarsForm sizeOnly;
+    sizeOnly.maxMBSize = form.maxMBSize;
+    const QString sizeRefusal = Scripts::UserVarsRefusal(account.address(), sizeOnly);
+    if (!sizeRefusal.isEmpty()) {
+        ShowMessage(sizeRefusal, MsgIcon::Exclamation);
         return;
     }
-    const QString closedML = chkClosedML->checkState() == Qt::Checked ? QStringLiteral("1")
-                                                                       : QStringLiteral("0");
-    // The script uploads the mail-processing file as well.
     if (!CheckMailProcSave(*this, account, MailProcEditorContents()))
         return;
-    if (!CheckSendable({realName, homePage, maxMBSize}))
+    if (!CheckSendable({form.realName, form.homePage, form.maxMBSize}))
         return;
-
-    QueueScriptHead(account.server, true,
-                    ScriptLabel::change(QStringLiteral("save variables and mail processing of ") +
-                                        account.address()));
-    QueueAccountStep(*this, Pseudo::UserVarsSet, account);
-    AddPair(*this, QStringLiteral("RealName"), realName);
-    AddPair(*this, QStringLiteral("HomePage"), homePage);
-    AddPair(*this, QStringLiteral("MaxMBSize"), maxMBSize);
-    AddPair(*this, QStringLiteral("ClosedML"), closedML);
-    Session->QueueEndMarker();
-    QueueAccountStep(*this, Pseudo::UserSetMproc, account);
-    QueueAccountStep(*this, Pseudo::UserVars, account);
-    QueueAccountStep(*this, Pseudo::UserGetMproc, account);
-    Session->QueueCommand(Pseudo::ShowUserVars);
-    Session->QueueCommand(Pseudo::ShowUserEdit);
-    Session->QueueCommand(Pseudo::Quit);
-    Session->StartQueue();
+    const ScriptServer scriptServer = ScriptServerOf(*this, account.server);
+    Queued(*this, scriptServer, Scripts::SaveUserVars(*Session, scriptServer, account.domain,
+                                        account.name, form));
 }
 
 void frmMain::QueueSaveMailProc()
@@ -205,14 +116,8 @@ void frmMain::QueueSaveMailProc()
         return;
     if (!CheckMailProcSave(*this, account, MailProcEditorContents()))
         return;
-    QueueScriptHead(account.server, true,
-                    ScriptLabel::change(QStringLiteral("save mail processing of ") + account.address()));
-    QueueAccountStep(*this, Pseudo::UserSetMproc, account);
-    QueueAccountStep(*this, Pseudo::UserGetMproc, account);
-    Session->QueueCommand(Pseudo::ShowUserVars);
-    Session->QueueCommand(Pseudo::ShowUserEdit);
-    Session->QueueCommand(Pseudo::Quit);
-    Session->StartQueue();
+    const ScriptServer scriptServer = ScriptServerOf(*this, account.server);
+    Queued(*this, scriptServer, Scripts::SaveMailProc(*Session, scriptServer, account.domain, account.name));
 }
 
 void frmMain::cmdSaveAdvanced_Click()
@@ -278,29 +183,15 @@ void frmMain::cmdDeleteLRedirect_Click()
 
 void frmMain::cmdAddPOP3_Click()
 {
-    const QString authType = optCLR->isChecked() ? QStringLiteral("CLR") : QStringLiteral("APOP");
     const QString server = TrimSpaces(txtPOP3Server->text());
     const QString user = TrimSpaces(txtPOP3User->text());
     const QString password = TrimSpaces(txtPOP3Pass->text());
     Account account;
     if (server.isEmpty() || user.isEmpty() || password.isEmpty() || !SelectedAccount(*this, account))
         return;
-    if (!CheckSendable({account.domain, account.name, server, user, password}))
-        return;
-    // The link's password is never part of the label.
-    QueueScriptHead(account.server, true,
-                    ScriptLabel::change(
-                        QStringLiteral("add POP3 link %1@%2 to %3").arg(user, server, account.address())));
-    Session->QueueCommand(Pseudo::Pop3Add);
-    for (const QString& value : {account.domain, account.name, server, user, password, authType})
-        Session->QueueArgument(value);
-    // A new link is enabled at once; the server's refusal of that is passed over.
-    Session->QueueCommand(Pseudo::Pop3Enable);
-    for (const QString& value : {QStringLiteral("1"), account.domain, account.name, server, user})
-        Session->QueueArgument(value);
-    QueueAccountStep(*this, Pseudo::Pop3List, account);
-    Session->QueueCommand(Pseudo::Quit);
-    Session->StartQueue();
+    const ScriptServer scriptServer = ScriptServerOf(*this, account.server);
+    Queued(*this, scriptServer, Scripts::AddPop3Link(*Session, scriptServer, account.domain, account.name,
+                                       server, user, password, !optCLR->isChecked()));
 }
 
 void frmMain::cmdDeletePOP3_Click()
@@ -311,21 +202,7 @@ void frmMain::cmdDeletePOP3_Click()
     if (row < 0 || row >= Session->Pop3LinkServers.size() || row >= Session->Pop3LinkUsers.size() ||
         !SelectedAccount(*this, account))
         return;
-    const QString server = Session->Pop3LinkServers.at(row);
-    const QString user = Session->Pop3LinkUsers.at(row);
-    if (!CheckSendable({account.domain, account.name, server, user}))
-        return;
-    QueueScriptHead(account.server, true,
-                    ScriptLabel::change(
-                        QStringLiteral("remove POP3 link %1@%2 from %3").arg(user, server, account.address())));
-    // The link is disabled before it is removed; a refusal to disable it does not stop the removal.
-    Session->QueueCommand(Pseudo::Pop3Enable);
-    for (const QString& value : {QStringLiteral("0"), account.domain, account.name, server, user})
-        Session->QueueArgument(value);
-    Session->QueueCommand(Pseudo::Pop3Del);
-    for (const QString& value : {account.domain, account.name, server, user})
-        Session->QueueArgument(value);
-    QueueAccountStep(*this, Pseudo::Pop3List, account);
-    Session->QueueCommand(Pseudo::Quit);
-    Session->StartQueue();
+    const ScriptServer scriptServer = ScriptServerOf(*this, account.server);
+    Queued(*this, scriptServer, Scripts::RemovePop3Link(*Session, scriptServer, account.domain,
+                                          account.name, Session->Pop3LinkServers.at(row), Session->Pop3LinkUsers.at(row)));
 }

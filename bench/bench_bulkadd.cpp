@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -49,6 +50,8 @@ int main(int argc, char** argv)
     const QString port = greeting.section(QLatin1Char(':'), -1);
 
     QTemporaryDir dir;
+    // The window's activity journal goes to the throw-away folder, never the user's own.
+    qputenv("TAZEL_JOURNAL", QFile::encodeName(dir.filePath(QStringLiteral("journal.jsonl"))));
     QSettings settings(dir.filePath(QStringLiteral("bench.conf")), QSettings::IniFormat);
     const QString key = ServerSection(1);
     WriteServerRecord(settings, key, {QStringLiteral("sim"), QStringLiteral("127.0.0.1"), port,

@@ -66,6 +66,8 @@ int main(int argc, char** argv)
 
     // ---- the simulators' data files: one server of many domains, one of a big domain
     QTemporaryDir dir;
+    // The window's activity journal goes to the throw-away folder, never the user's own.
+    qputenv("TAZEL_JOURNAL", QFile::encodeName(dir.filePath(QStringLiteral("journal.jsonl"))));
     const QString domainsPath = dir.filePath(QStringLiteral("domains.tzs"));
     const QString accountsPath = dir.filePath(QStringLiteral("accounts.tzs"));
     {

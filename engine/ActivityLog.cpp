@@ -18,7 +18,10 @@ QString ActivityLog::text(int row, Column column) const
         return QString();
     const Row& r = rows_[size_t(row)];
     switch (column) {
-    case TimeColumn: return r.started.toString(QStringLiteral("HH:mm:ss"));
+    case TimeColumn:
+        // A row of another day (from the journal) says which day.
+        return r.started.date() == QDate::currentDate() ? r.started.toString(QStringLiteral("HH:mm:ss"))
+                                                        : r.started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     case ServerColumn: return r.server;
     case KindColumn:
         return r.note ? QStringLiteral("note") : r.read ? QStringLiteral("read") : QStringLiteral("change");
@@ -56,6 +59,13 @@ void ActivityLog::note(const QString& server, const QString& text)
     append({QDateTime::currentDateTime(), server, false, true, text, QString(), 0, QString(), nullptr});
 }
 
+void ActivityLog::addPast(const QDateTime& started, const QString& server, const QString& action,
+                          const QString& outcome)
+{
+    Row row{started.toLocalTime(), server, false, false, action, outcome, 0, QString(), nullptr, true};
+    append(std::move(row));
+}
+
 void ActivityLog::append(Row row)
 {
     if (int(rows_.size()) >= MaxRows) {
@@ -75,7 +85,7 @@ int ActivityLog::rowOf(const ScriptLabel& label) const
     // each session's own: two sessions at work each have a script of serial 1.
     for (int row = int(rows_.size()) - 1; row >= 0; --row) {
         const Row& r = rows_[size_t(row)];
-        if (!r.note && r.serial == label.serial && r.session == label.session)
+        if (!r.note && !r.past && r.serial == label.serial && r.session == label.session)
             return row;
     }
     return -1;

@@ -29,6 +29,8 @@ public:
     // A row of its own for something worth knowing that is no action of the user's (lines the server
     // sent beyond its reply, a file it did not send); its kind reads "note".
     void note(const QString& server, const QString& text);
+    // A row of an earlier session, from the activity journal: shown above today's, never updated.
+    void addPast(const QDateTime& started, const QString& server, const QString& action, const QString& outcome);
 
     void scriptStarted(const ScriptLabel& label) override;
     // A step refused on its own (the rest of its script went on) gives its row the server's line as
@@ -53,6 +55,7 @@ private:
         quint64 serial = 0;
         QString stepFailure;  // the first marked step the server refused
         const void* session = nullptr;  // the session that ran it
+        bool past = false;    // from the journal: no script of this run
     };
     void append(Row row);
     int rowOf(const ScriptLabel& label) const;  // the row of a running script, -1 when gone

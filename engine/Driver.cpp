@@ -91,33 +91,36 @@ bool ServerSession::HeadScriptHeld() const
 
 void ServerSession::ProvidePassword(quint64 serial, const QString& password)
 {
-    if (!HeldScripts.contains(serial))
-        return;
-    if (!lstCommand.holdsScript(serial)) {
-        // Answered before its script was queued to the end: once it is.
-        QTimer::singleShot(0, this, [this, serial, password] { ProvidePassword(serial, password); });
-        return;
-    }
-    lstCommand.setArgumentOf(serial, Login, 1, password);
-    HeldScripts.remove(serial);
-    if (!Reports.active() && !DriverRunning && lstCommand.headLabel().serial == serial)
-        RunNextCommand();
+    SettleHeldScript(serial, password, QString(), true);
 }
 
 void ServerSession::DropHeldScript(quint64 serial, const QString& reason)
 {
+    SettleHeldScript(serial, std::nullopt, reason, true);
+}
+
+void ServerSession::SettleHeldScript(quint64 serial, const std::optional<QString>& password,
+                                     const QString& reason, bool mayWait)
+{
     if (!HeldScripts.contains(serial))
         return;
     if (!lstCommand.holdsScript(serial)) {
-        QTimer::singleShot(0, this, [this, serial, reason] { DropHeldScript(serial, reason); });
+        // Answered while its script was still being queued: once it is queued to its end. A script
+        // that never got there holds nothing back any more.
+        if (mayWait)
+            QTimer::singleShot(0, this, [=] { SettleHeldScript(serial, password, reason, false); });
+        else
+            HeldScripts.remove(serial);
         return;
     }
     const bool atHead = lstCommand.headLabel().serial == serial;
-    lstCommand.removeScript(serial);
     HeldScripts.remove(serial);
-    ShowMessage(reason, MsgIcon::Exclamation);
-    // The scripts that waited behind it go on.
-    if (atHead && !Reports.active() && !DriverRunning)
+    if (password)
+        lstCommand.setArgumentOf(serial, Login, 1, *password);
+    else
+        RefusedScripts.insert(serial, reason);  // abandoned as it starts, in its turn
+    // The driver waits at a held script: it may run now.
+    if (atHead && !Reports.active())
         RunNextCommand();
 }
 
@@ -172,6 +175,15 @@ bool ServerSession::RunOneEntry()
         ScriptLabel label = lstCommand.headLabel();
         label.session = this;
         Reports.begin(label);
+        // A script whose password could not be had sends nothing: it is dropped up to its end,
+        // and its watchers (and, unless it is quiet, the user) learn why.
+        const auto refused = RefusedScripts.find(label.serial);
+        if (refused != RefusedScripts.end()) {
+            const QString why = refused.value();
+            RefusedScripts.erase(refused);
+            TellFailure(why, MsgIcon::Exclamation);
+            AbandonScript(ScriptOutcome::Refused, why);
+        }
     }
     QueueEntry entry = NextCommand();
 

@@ -12,6 +12,7 @@
 //   replies/FileTransfer.cpp     the end of a file download, the body of an upload
 
 #include <QObject>
+#include <QHash>
 #include <QSet>
 #include <QStringList>
 #include <functional>
@@ -94,8 +95,8 @@ public:
     quint64 QueueScriptHead(const ServerLogin& server, bool required, const ScriptLabel& label);
     // A held script's password has arrived: the script may run when its turn comes.
     void ProvidePassword(quint64 serial, const QString& password);
-    // A held script's password cannot be had: the script is taken out of the queue whole (nothing
-    // of it is sent) and the user is told why.
+    // A held script's password cannot be had: when its turn comes the script is dropped whole
+    // (nothing of it is sent, it does not connect), and its watchers and the user learn the reason.
     void DropHeldScript(quint64 serial, const QString& reason);
     bool HoldsScript(quint64 serial) const { return HeldScripts.contains(serial); }
 
@@ -234,11 +235,15 @@ private:
     ReplyOutcome SendUploadBody(FileKind kind, const EditorSource& source, const QString& notReadText,
                                 const QString& keptText);
     bool HeadScriptHeld() const;
+    // A held script's password has come (password) or cannot be had (reason).
+    void SettleHeldScript(quint64 serial, const std::optional<QString>& password, const QString& reason,
+                          bool mayWait);
 
     TransportMaker MakeTransport;
     QTimer* ReplyTimer = nullptr;
     QTimer* LineTimer = nullptr;
     QSet<quint64> HeldScripts;
+    QHash<quint64, QString> RefusedScripts;  // held scripts whose password cannot be had: why
     bool DriverIdle = true;
     bool DriverRunning = false;
     bool DriverCalledAgain = false;

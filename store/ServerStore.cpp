@@ -3,7 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cctype>
+#include <vector>
 
 std::unique_ptr<QSettings> OpenUserSettings()
 {
@@ -98,7 +100,7 @@ static QString StoredPassword(const QString& password)
     return Store::SecureMarker + ScramblePassword(password);
 }
 
-bool WriteServerRecord(QSettings& s, const QString& section, const ServerRecord& record)
+bool WriteServerRecord(QSettings& s, const QString& section, const ServerRecord& record, bool passwordInKeyring)
 {
     if (!SettingsWritable(s))
         return false;
@@ -107,9 +109,49 @@ bool WriteServerRecord(QSettings& s, const QString& section, const ServerRecord&
     s.setValue(prefix + Store::AddressKey, record.address);
     s.setValue(prefix + Store::PortKey, record.port);
     s.setValue(prefix + Store::LoginKey, record.login);
-    s.setValue(prefix + Store::PasswordKey, StoredPassword(record.password));
+    if (passwordInKeyring) {
+        s.setValue(prefix + Store::PasswordKey, QString());
+        s.setValue(prefix + Store::PasswordStoreKey, Store::KeyringStoreValue);
+    } else {
+        s.setValue(prefix + Store::PasswordKey, StoredPassword(record.password));
+        s.remove(prefix + Store::PasswordStoreKey);
+    }
     s.setValue(prefix + Store::ActiveKey, QStringLiteral("True"));
     return FlushSettings(s);
+}
+
+bool PasswordInKeyring(QSettings& s, const QString& section)
+{
+    return ReadSetting(s, section, Store::PasswordStoreKey).trimmed().compare(Store::KeyringStoreValue,
+                                                                              Qt::CaseInsensitive) == 0;
+}
+
+bool MarkPasswordInKeyring(QSettings& s, const QString& section)
+{
+    if (!SettingsWritable(s))
+        return false;
+    const QString prefix = section + QLatin1Char('/');
+    s.setValue(prefix + Store::PasswordKey, QString());
+    s.setValue(prefix + Store::PasswordStoreKey, Store::KeyringStoreValue);
+    return FlushSettings(s);
+}
+
+QStringList ServerRecordSections(QSettings& s)
+{
+    std::vector<std::pair<int, QString>> numbered;
+    for (const QString& group : s.childGroups()) {
+        if (!group.startsWith(Store::ServerSectionPrefix))
+            continue;
+        bool ok = false;
+        const int slot = group.mid(Store::ServerSectionPrefix.size()).toInt(&ok);
+        if (ok && slot >= 1 && ServerSection(slot) == group)
+            numbered.emplace_back(slot, group);
+    }
+    std::sort(numbered.begin(), numbered.end());
+    QStringList out;
+    for (const auto& [slot, group] : numbered)
+        out << group;
+    return out;
 }
 
 bool StoreServerPassword(QSettings& s, const QString& section, const QString& password)

@@ -3,15 +3,19 @@
 //
 //   [servers]  server_count          highest slot number assigned so far
 //   [serverN]  server_name, server_address, server_port, server_login, server_pass, active
+//              password_store        "keyring" when the password is in the system keyring (service
+//                                    "Tazel Administrator", key the section name) and server_pass
+//                                    is empty; absent when server_pass holds it
 //   [Settings] FormLeft, FormTop     window position in twips
 //              FormWidth, FormHeight window size in twips (the design size when absent)
 //              TreeWidth             the server tree's width in twips
 //
-// Every section and key name stands here. The file holds the administrator passwords, so it is
-// kept readable by its owner only.
+// Every section and key name stands here. The file may hold administrator passwords (those of
+// records saved while no keyring answered), so it is kept readable by its owner only.
 
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 namespace Store {
@@ -25,6 +29,10 @@ inline const QString PortKey = QStringLiteral("server_port");
 inline const QString LoginKey = QStringLiteral("server_login");
 inline const QString PasswordKey = QStringLiteral("server_pass");
 inline const QString ActiveKey = QStringLiteral("active");
+inline const QString PasswordStoreKey = QStringLiteral("password_store");
+inline const QString KeyringStoreValue = QStringLiteral("keyring");
+// The system keyring's entries: this service, keyed by the record's section name ("server3").
+inline const QString KeyringService = QStringLiteral("Tazel Administrator");
 inline const QString SettingsSection = QStringLiteral("Settings");
 inline const QString FormLeftKey = QStringLiteral("FormLeft");
 inline const QString FormTopKey = QStringLiteral("FormTop");
@@ -58,8 +66,16 @@ struct ServerRecord {
     QString name, address, port, login, password;
 };
 // Writes the record's keys, the password in its stored form and "active" = "True", then writes the
-// store out once.
-bool WriteServerRecord(QSettings& s, const QString& section, const ServerRecord& record);
+// store out once. passwordInKeyring: the password is in the system keyring; the record says so and
+// keeps an empty server_pass.
+bool WriteServerRecord(QSettings& s, const QString& section, const ServerRecord& record,
+                       bool passwordInKeyring = false);
+// The record's password is in the system keyring ("password_store" = "keyring").
+bool PasswordInKeyring(QSettings& s, const QString& section);
+// The record's password has gone into the keyring: server_pass emptied, "password_store" set, one write.
+bool MarkPasswordInKeyring(QSettings& s, const QString& section);
+// The sections of the stored server records ("server" + a slot number), in slot order.
+QStringList ServerRecordSections(QSettings& s);
 
 // "server" + slot in decimal.
 QString ServerSection(int slot);
@@ -67,6 +83,7 @@ bool DeleteServerRecord(QSettings& s, const QString& section);
 // "server_address", or "server_name" when the address is blank; returned untrimmed.
 QString GetServerAddress(QSettings& s, const QString& section);
 bool StoreServerPassword(QSettings& s, const QString& section, const QString& password);
+// The password the settings file holds (empty for a record whose password is in the keyring).
 QString ReadServerPassword(QSettings& s, const QString& section);
 QString ScramblePassword(const QString& password);
 QString UnscramblePassword(const QString& scrambled);

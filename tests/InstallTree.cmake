@@ -19,6 +19,9 @@ function(tazel_install_tree build_dir destdir prefix)
   set(expected
     bin/tazel-admin
     bin/tazel-sim
+    bin/tazelctl
+    share/man/man1/tazelctl.1.gz
+    share/bash-completion/completions/tazelctl
     share/applications/org.tazel.Administrator.desktop
     share/metainfo/org.tazel.Administrator.metainfo.xml
     share/icons/hicolor/48x48/apps/org.tazel.Administrator.png
@@ -33,7 +36,7 @@ function(tazel_install_tree build_dir destdir prefix)
       message(FATAL_ERROR "missing from the install tree: ${f}")
     endif()
   endforeach()
-  foreach(exe bin/tazel-admin bin/tazel-sim)
+  foreach(exe bin/tazel-admin bin/tazel-sim bin/tazelctl)
     if(NOT IS_DIRECTORY "${top}/${exe}")
       file(READ "${top}/${exe}" head LIMIT 4 HEX)
       if(NOT head STREQUAL "7f454c46")

@@ -1,5 +1,6 @@
 #include "tests/TestKit.h"
 
+#include <QFile>
 #include <QSettings>
 #include <QTest>
 
@@ -90,6 +91,8 @@ QStringList RecordingPrinter::texts() const
 
 WindowFixture::WindowFixture()
 {
+    // The window's activity journal goes to this fixture's folder, never the user's own.
+    qputenv("TAZEL_JOURNAL", QFile::encodeName(dir.filePath(QStringLiteral("journal.jsonl"))));
     settings = std::make_unique<QSettings>(settingsPath(), QSettings::IniFormat);
 }
 
@@ -115,6 +118,7 @@ void WindowFixture::addServerRecord(int slot, const QString& name, const QString
 
 frmMain& WindowFixture::open()
 {
+    ServerPasswords::SetStoreFactory(passwordStore);
     window = std::make_unique<frmMain>(settings.get(), &messages, &printer);
     return *window;
 }

@@ -10,6 +10,7 @@
 
 #include "window/MessageSeam.h"
 #include "window/PrinterSeam.h"
+#include "window/ServerPasswords.h"
 
 class QSettings;
 class frmMain;
@@ -85,6 +86,9 @@ struct WindowFixture {
     RecordingMessages messages;
     RecordingPrinter printer;
     std::unique_ptr<frmMain> window;
+    // The window's password store: none (every password in the settings file, no keyring asked)
+    // unless a test gives one; an empty factory means the system keyring.
+    ServerPasswords::StoreFactory passwordStore = [] { return std::unique_ptr<PasswordStore>(); };
 
     WindowFixture();
     ~WindowFixture();

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QtTest>
 
+#include "engine/ActivityLog.h"
 #include "engine/CommandQueue.h"
 #include "engine/ServerSession.h"
 #include "sim/TazelSim.h"
@@ -266,7 +267,7 @@ void TestSession::failuresAbandonTheScriptAndTheNextRuns()
 }
 
 // A script whose password is still on its way waits, and so do the scripts queued after it; one
-// whose password cannot be had is dropped whole, and the ones behind it go on.
+// whose password cannot be had is dropped whole in its turn, and the ones behind it go on.
 void TestSession::heldScriptsWaitInOrder()
 {
     Peer p;
@@ -284,7 +285,10 @@ void TestSession::heldScriptsWaitInOrder()
     QCOMPARE(p.outcomes.ended, (QStringList{"first: done", "second: done"}));  // the third still waits
     p.session.DropHeldScript(third, QStringLiteral("The password of sim could not be read: the keyring is locked."));
     QVERIFY(p.waitIdle());
-    QCOMPARE(p.outcomes.ended, (QStringList{"first: done", "second: done", "fourth: done"}));
+    QCOMPARE(p.outcomes.ended,
+             (QStringList{"first: done", "second: done",
+                          "third: not sent: The password of sim could not be read: the keyring is locked.",
+                          "fourth: done"}));
     QCOMPARE(p.view.messages, QStringList{"The password of sim could not be read: the keyring is locked."});
     QCOMPARE(p.requests(), (QStringList{"domainlist", "custdomlist", "custdomlist"}));
     QCOMPARE(p.sim.connections, 3);
@@ -303,6 +307,11 @@ void TestSession::twoSessionsAtOnce()
         return QList<QStringList>{{DomainList}, {CustDomList}, {AddDomainsToList, "k"}, {UserList, domain},
                                   {AddUsersToList, "k"}, {AliasList, domain, "*", "*"}};
     };
+    // One log watches both, as the window's log watches every session it starts: each session
+    // numbers its scripts from 1, and each row must still end with its own script.
+    ActivityLog log;
+    a.session.Reports.addObserver(&log);
+    b.session.Reports.addObserver(&log);
     for (int i = 0; i < 3; ++i) {
         a.queue(QStringLiteral("a%1").arg(i), steps(QStringLiteral("example.com")));
         b.queue(QStringLiteral("b%1").arg(i), steps(QStringLiteral("example.org")));
@@ -323,6 +332,9 @@ void TestSession::twoSessionsAtOnce()
     QCOMPARE(b.session.AliasEntries, QStringList{"alice"});
     QCOMPARE(a.sim.connections, 3);
     QCOMPARE(b.sim.connections, 3);
+    QCOMPARE(log.rowCount(), 6);
+    for (int row = 0; row < log.rowCount(); ++row)
+        QCOMPARE(log.text(row, ActivityLog::OutcomeColumn), QStringLiteral("done"));
 }
 
 QTEST_GUILESS_MAIN(TestSession)

@@ -16,7 +16,8 @@
 #include <algorithm>
 
 #include "window/BulkAddDialog.h"
-#include "window/BulkAddRunner.h"
+#include "actions/ScriptTarget.h"
+#include "engine/BulkAddRunner.h"
 #include "window/MessageSeam.h"
 #include "window/ServerTree.h"
 #include "window/frmMain.h"
@@ -53,7 +54,7 @@ AccountFiles::AccountFiles(frmMain& window) : QObject(&window), w_(window)
     w_.cmdPrintUserList->installEventFilter(this);
     w_.cmdRemoveCustDomain->installEventFilter(this);
 
-    runner_ = new BulkAddRunner(w_, this);
+    runner_ = new BulkAddRunner(*w_.Session, this);
 
     chooseExportFile = [this](const QString& suggested) {
         return QFileDialog::getSaveFileName(&w_, QStringLiteral("Export Accounts"), suggested,
@@ -148,7 +149,7 @@ void AccountFiles::addAccountsFromFile()
     existing.reserve(w_.Session->UserEntries.size());
     for (const UserEntry& e : std::as_const(w_.Session->UserEntries))
         existing.insert(e.nameAndKind.left(e.nameAndKind.size() - 1).toLower());
-    const BulkAddRunner::Target target{w_.NodeKey(serverNode), domain, w_.NodeKey(domainNode)};
+    const BulkAddRunner::Target target{ScriptServerOf(w_, w_.NodeKey(serverNode)), domain, w_.NodeKey(domainNode)};
 
     const QString path = chooseImportFile();
     if (path.isEmpty())
@@ -186,7 +187,10 @@ void AccountFiles::addAccountsFromFile()
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     // Window-modal: while the rows go out, the tree cannot be used to start other actions.
     dialog->setWindowModality(Qt::WindowModal);
-    connect(dialog, &BulkAddDialog::addRequested, this, [this, target, rows] { runner_->start(target, rows); });
+    connect(dialog, &BulkAddDialog::addRequested, this, [this, target, rows] {
+        runner_->scriptQueued = [this, target](quint64 serial) { HoldForPassword(w_, target.server, serial); };
+        runner_->start(target, rows);
+    });
     connect(dialog, &BulkAddDialog::stopRequested, runner_, &BulkAddRunner::cancel);
     connect(runner_, &BulkAddRunner::rowFinished, dialog, &BulkAddDialog::showRowOutcome);
     connect(runner_, &BulkAddRunner::finished, dialog, &BulkAddDialog::showFinished);

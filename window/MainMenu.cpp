@@ -10,6 +10,7 @@
 
 #include "window/FindAllDialog.h"
 #include "window/MessageSeam.h"
+#include "window/ServerPasswords.h"
 #include "window/frmMain.h"
 
 MainMenu::MainMenu(frmMain* window) : QObject(window), w_(window)
@@ -20,6 +21,11 @@ MainMenu::MainMenu(frmMain* window) : QObject(window), w_(window)
     addServer_->setShortcut(QKeySequence::New);
     print_ = file_->addAction(QStringLiteral("&Print User List..."), this, &MainMenu::printUserList);
     print_->setShortcut(QKeySequence::Print);
+    file_->addSeparator();
+    movePasswords_ = file_->addAction(QStringLiteral("&Move Passwords to the Keyring"), this, [this] {
+        if (w_->Passwords)
+            w_->Passwords->movePasswords();
+    });
     file_->addSeparator();
     quit_ = file_->addAction(QStringLiteral("&Quit"), w_, &QWidget::close);
     quit_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -46,6 +52,7 @@ MainMenu::MainMenu(frmMain* window) : QObject(window), w_(window)
         connect(menu, &QMenu::aboutToHide, this, [this] {
             print_->setEnabled(true);
             reload_->setEnabled(true);
+            movePasswords_->setEnabled(true);
         });
     }
 }
@@ -102,4 +109,5 @@ void MainMenu::updateActions()
 {
     print_->setEnabled(w_->cmdPrintUserList->isVisibleTo(w_) && w_->cmdPrintUserList->isEnabled());
     reload_->setEnabled(w_->DomainList->currentIndex().isValid());
+    movePasswords_->setEnabled(w_->Passwords && w_->Passwords->store() && !w_->Passwords->busy());
 }

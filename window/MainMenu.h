@@ -1,6 +1,6 @@
 #pragma once
-// The menu bar: File (Add Server..., Print User List..., Quit), Edit (Find on All Servers...), View
-// (Reload) and Help (About).
+// The menu bar: File (Add Server..., Print User List..., Move Passwords to the Keyring, Quit), Edit
+// (Find on All Servers...), View (Reload) and Help (About).
 // Every entry does what a click on the tree or on a panel's button already does. Other parts of
 // the window add their own entries through the menus' accessors.
 
@@ -26,6 +26,7 @@ public:
     QAction* printAction() const { return print_; }
     QAction* quitAction() const { return quit_; }
     QAction* findAllAction() const { return findAll_; }
+    QAction* movePasswordsAction() const { return movePasswords_; }
     QAction* reloadAction() const { return reload_; }
     QAction* aboutAction() const { return about_; }
 
@@ -43,6 +44,6 @@ private:
 
     frmMain* w_;
     QMenu *file_, *edit_, *view_, *help_;
-    QAction *addServer_, *print_, *quit_, *findAll_, *reload_, *about_;
+    QAction *addServer_, *print_, *movePasswords_, *quit_, *findAll_, *reload_, *about_;
     QPointer<FindAllDialog> findAllDialog_;
 };

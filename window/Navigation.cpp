@@ -8,6 +8,7 @@
 
 #include "store/ServerStore.h"
 #include "window/ServerTree.h"
+#include "window/ServerPasswords.h"
 #include "window/frmMain.h"
 
 void ServerTreeView::keyPressEvent(QKeyEvent* event)
@@ -61,7 +62,7 @@ void frmMain::FillServerFields(const QString& serverKey)
     txtServerAddress->setText(ReadSetting(*Settings, serverKey, Store::AddressKey));
     txtServerPort->setText(ReadSetting(*Settings, serverKey, Store::PortKey));
     txtServerLoginName->setText(ReadSetting(*Settings, serverKey, Store::LoginKey));
-    txtServerPassword->setText(ReadServerPassword(*Settings, serverKey));
+    Passwords->fillPasswordBox(serverKey);  // the keyring's password may still be on its way
 }
 
 void frmMain::ShowServerOfNode(const QModelIndex& serverNode, bool required)

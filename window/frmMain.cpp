@@ -24,6 +24,8 @@
 #include "window/MessageSeam.h"
 #include "window/PrinterSeam.h"
 #include "window/SessionWindowView.h"
+#include "window/JournalHook.h"
+#include "window/ServerPasswords.h"
 
 const QString frmMain::MessageTitle = QStringLiteral("Tazel Administrator");
 
@@ -72,8 +74,10 @@ frmMain::frmMain(QSettings* settings, MessageSeam* messages, PrinterSeam* printe
     }
     TreeFind = new TreeFilter(DomainList, this);
     Layout = new WindowLayout(this);
+    Passwords = new ServerPasswords(*this);
     Form_Load();
     Layout->restore(*Settings);
+    Passwords->readAll();  // the keyring's answers come while the window is already up
 }
 
 void frmMain::CreateActivityViews()
@@ -88,6 +92,7 @@ void frmMain::CreateActivityViews()
     Busy = new BusyIndicator(this);
     statusBar()->addPermanentWidget(Busy);
     Session->Reports.addObserver(Activity);
+    AttachJournal(*this);
     Session->Reports.addObserver(Busy);
     connect(Busy, &BusyIndicator::cancelRequested, this, [this](const void* session) {
         if (session == Session)

@@ -37,6 +37,7 @@ class ActivityLog;
 class ActivityDock;
 class BusyIndicator;
 class SessionWindowView;
+class ServerPasswords;
 
 class frmMain : public QMainWindow {
     Q_OBJECT
@@ -253,7 +254,7 @@ public:
 
     // ---------------------------------------------------------------- server commands (store)
     QSettings* Settings = nullptr;
-    bool SaveServerRecord(const QString& section);  // false (and the user told) when not written
+    ServerPasswords* Passwords = nullptr;  // where passwords are kept: the keyring, or this file
     void cmdAddServer_Click();
     void cmdUpdateServer_Click();
     void cmdRemoveServer_Click();

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "window/AppIcon.h"
+#include "window/ServerPasswords.h"
 #include "window/frmMain.h"
 
 // --help and --version are answered before any window system is opened, so both work in a terminal
@@ -47,6 +48,10 @@ int main(int argc, char** argv)
     SetNames();
     QApplication::setDesktopFileName(QStringLiteral("org.tazel.Administrator"));
     QApplication::setWindowIcon(AppIcon());
+    // Every password stays in the settings file and no keyring is asked: for a throw-away store
+    // (the demo's), whose records must not reach the keyring entries of the user's own.
+    if (QCoreApplication::arguments().contains(QStringLiteral("--no-keyring")))
+        ServerPasswords::SetStoreFactory([] { return std::unique_ptr<PasswordStore>(); });
     frmMain window;
     window.show();
     return app.exec();

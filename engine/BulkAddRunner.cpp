@@ -1,6 +1,6 @@
 // Adding the accepted rows of a file of accounts, one script per row, then reading the domain back.
 
-#include "window/BulkAddRunner.h"
+#include "engine/BulkAddRunner.h"
 
 #include <QSet>
 #include <QTimer>
@@ -8,7 +8,7 @@
 
 #include "engine/CommandQueue.h"
 #include "engine/ScriptObserver.h"
-#include "window/frmMain.h"
+#include "engine/ServerSession.h"
 
 const QString BulkAddRunner::Added = QStringLiteral("added");
 
@@ -18,8 +18,8 @@ const QString BulkAddRunner::Added = QStringLiteral("added");
 // silent server, a cancel). Scripts queued by anyone else are not looked at.
 class RowOutcomeTap : public ScriptObserver {
 public:
-    RowOutcomeTap(frmMain& w, BulkAddRunner& runner) : w_(w), runner_(runner) { w_.Session->Reports.addObserver(this); }
-    ~RowOutcomeTap() override { w_.Session->Reports.removeObserver(this); }
+    RowOutcomeTap(ServerSession& s, BulkAddRunner& runner) : s_(s), runner_(runner) { s_.Reports.addObserver(this); }
+    ~RowOutcomeTap() override { s_.Reports.removeObserver(this); }
 
     void scriptStarted(const ScriptLabel& label) override
     {
@@ -64,7 +64,7 @@ public:
     static constexpr int RowMark = 1;
 
 private:
-    frmMain& w_;
+    ServerSession& s_;
     BulkAddRunner& runner_;
     std::optional<ScriptOutcome> step_;
 };
@@ -73,7 +73,7 @@ namespace {
 enum RowState { NotSent = -1, WasAdded = 0, Refused = 1, Failed = 2 };
 }
 
-BulkAddRunner::BulkAddRunner(frmMain& window, QObject* parent) : QObject(parent), w_(window) {}
+BulkAddRunner::BulkAddRunner(ServerSession& session, QObject* parent) : QObject(parent), session_(session) {}
 
 BulkAddRunner::~BulkAddRunner() = default;
 
@@ -91,7 +91,7 @@ void BulkAddRunner::start(const Target& target, const QList<BulkAccountRow>& row
     readingBack_ = false;
     stopReason_.clear();
     running_ = true;
-    tap_ = std::make_unique<RowOutcomeTap>(w_, *this);
+    tap_ = std::make_unique<RowOutcomeTap>(session_, *this);
     QTimer::singleShot(0, this, &BulkAddRunner::queueNextRow);
 }
 
@@ -127,14 +127,17 @@ void BulkAddRunner::queueNextRow()
     ScriptLabel label = ScriptLabel::change(QStringLiteral("add account %1@%2").arg(row.name, target_.domain));
     label.quietErrors = true;
     label.owner = this;
-    w_.QueueScriptHead(target_.serverKey, true, label);
-    w_.Session->QueueCommand(Pseudo::UserAdd, RowOutcomeTap::RowMark);
-    w_.Session->QueueArgument(target_.domain);
-    w_.Session->QueueArgument(row.name);
-    w_.Session->QueueArgument(row.password);
-    w_.Session->QueueArgument(row.kind);
-    w_.Session->QueueCommand(Pseudo::Quit);
-    w_.Session->StartQueue();
+    label.server = target_.server.name;
+    const quint64 serial = session_.QueueScriptHead(target_.server.login, true, label);
+    if (scriptQueued)
+        scriptQueued(serial);
+    session_.QueueCommand(Pseudo::UserAdd, RowOutcomeTap::RowMark);
+    session_.QueueArgument(target_.domain);
+    session_.QueueArgument(row.name);
+    session_.QueueArgument(row.password);
+    session_.QueueArgument(row.kind);
+    session_.QueueCommand(Pseudo::Quit);
+    session_.StartQueue();
 }
 
 void BulkAddRunner::queueReadBack()
@@ -143,13 +146,16 @@ void BulkAddRunner::queueReadBack()
     current_ = -1;
     ScriptLabel label = ScriptLabel::read(QStringLiteral("read accounts of ") + target_.domain);
     label.owner = this;
-    w_.QueueScriptHead(target_.serverKey, true, label);
-    w_.Session->QueueCommand(Pseudo::UserList);
-    w_.Session->QueueArgument(target_.domain);
-    w_.Session->QueueCommand(Pseudo::AddUsersToList);
-    w_.Session->QueueArgument(target_.domainKey);
-    w_.Session->QueueCommand(Pseudo::Quit);
-    w_.Session->StartQueue();
+    label.server = target_.server.name;
+    const quint64 serial = session_.QueueScriptHead(target_.server.login, true, label);
+    if (scriptQueued)
+        scriptQueued(serial);
+    session_.QueueCommand(Pseudo::UserList);
+    session_.QueueArgument(target_.domain);
+    session_.QueueCommand(Pseudo::AddUsersToList);
+    session_.QueueArgument(target_.domainKey);
+    session_.QueueCommand(Pseudo::Quit);
+    session_.StartQueue();
 }
 
 void BulkAddRunner::scriptEnded(const ScriptEnd& end)
@@ -191,11 +197,11 @@ void BulkAddRunner::scriptEnded(const ScriptEnd& end)
 void BulkAddRunner::finishReadBack()
 {
     readingBack_ = false;
-    const bool readBack = w_.Session->UserEntriesDomain == target_.domain;
+    const bool readBack = session_.UserEntriesDomain == target_.domain;
     if (readBack) {
         QSet<QString> present;
-        present.reserve(w_.Session->UserEntries.size());
-        for (const UserEntry& e : std::as_const(w_.Session->UserEntries))
+        present.reserve(session_.UserEntries.size());
+        for (const UserEntry& e : std::as_const(session_.UserEntries))
             present.insert(e.nameAndKind.left(e.nameAndKind.size() - 1).toLower());
         for (int r = 0; r < rows_.size(); ++r) {
             const int kind = outcomeKind_[r];

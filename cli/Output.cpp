@@ -1,0 +1,277 @@
+#include "cli/Output.h"
+
+#include <algorithm>
+
+bool ParseOutputForm(const QString& text, OutputForm* form)
+{
+    if (text == QLatin1String("table"))
+        *form = OutputForm::Table;
+    else if (text == QLatin1String("tab"))
+        *form = OutputForm::Tab;
+    else if (text == QLatin1String("csv"))
+        *form = OutputForm::Csv;
+    else if (text == QLatin1String("json"))
+        *form = OutputForm::Json;
+    else
+        return false;
+    return true;
+}
+
+void AppendLatin1AsUtf8(QByteArray& to, QByteArrayView latin1)
+{
+    std::string s;
+    AppendLatin1AsUtf8(s, latin1);
+    to.append(s.data(), qsizetype(s.size()));
+}
+
+void AppendLatin1AsUtf8(std::string& to, QByteArrayView latin1)
+{
+    const char* p = latin1.data();
+    const char* const e = p + latin1.size();
+    while (p < e) {
+        // Runs of ASCII go over as they are.
+        const char* run = p;
+        while (p < e && static_cast<unsigned char>(*p) < 0x80)
+            ++p;
+        if (p > run)
+            to.append(run, size_t(p - run));
+        if (p < e) {
+            const unsigned char c = static_cast<unsigned char>(*p++);
+            to.push_back(char(0xC0 | (c >> 6)));
+            to.push_back(char(0x80 | (c & 0x3F)));
+        }
+    }
+}
+
+RowWriter::~RowWriter() = default;
+
+void RowWriter::flush()
+{
+    if (buffer_.empty())
+        return;
+    if (!failed_ && std::fwrite(buffer_.data(), 1, buffer_.size(), out_) != buffer_.size())
+        failed_ = true;
+    if (!failed_ && std::fflush(out_) != 0)
+        failed_ = true;
+    buffer_.clear();
+}
+
+void RowWriter::begin(const QStringList& columns)
+{
+    columns_ = columns;
+}
+
+void RowWriter::row(const OutField* fields, int count)
+{
+    scratch_.resize(size_t(count));
+    for (int i = 0; i < count; ++i) {
+        std::string& f = scratch_[size_t(i)];
+        f.clear();
+        if (fields[i].isLatin1) {
+            AppendLatin1AsUtf8(f, fields[i].latin1);
+        } else if (fields[i].text) {
+            const QByteArray utf8 = fields[i].text->toUtf8();
+            f.assign(utf8.constData(), size_t(utf8.size()));
+        }
+    }
+    if (!started_) {
+        started_ = true;
+        if (headers_)
+            writeHeader();
+    }
+    ++rows_;
+    writeRow(scratch_);
+    if (buffer_.size() >= 65536)
+        flush();
+}
+
+void RowWriter::row(const QStringList& fields)
+{
+    std::vector<OutField> f;
+    f.reserve(size_t(fields.size()));
+    for (const QString& t : fields)
+        f.emplace_back(t);
+    row(f.data(), int(f.size()));
+}
+
+bool RowWriter::end(bool complete)
+{
+    if (!started_) {
+        if (!complete)
+            return true;
+        started_ = true;
+        if (headers_)
+            writeHeader();
+    }
+    writeEnd();
+    flush();
+    return !failed_;
+}
+
+namespace {
+
+class TabWriter : public RowWriter {
+public:
+    using RowWriter::RowWriter;
+    void writeHeader() override { writeRow(utf8(columns_)); }
+    void writeRow(const std::vector<std::string>& fields) override
+    {
+        for (size_t i = 0; i < fields.size(); ++i) {
+            if (i)
+                put('\t');
+            put(fields[i]);
+        }
+        put('\n');
+    }
+    void writeEnd() override {}
+    static std::vector<std::string> utf8(const QStringList& l)
+    {
+        std::vector<std::string> v;
+        for (const QString& s : l)
+            v.push_back(s.toStdString());
+        return v;
+    }
+};
+
+class CsvWriter : public RowWriter {
+public:
+    using RowWriter::RowWriter;
+    void writeHeader() override { writeRow(TabWriter::utf8(columns_)); }
+    void writeRow(const std::vector<std::string>& fields) override
+    {
+        for (size_t i = 0; i < fields.size(); ++i) {
+            if (i)
+                put(',');
+            const std::string& f = fields[i];
+            const bool quote = std::any_of(f.begin(), f.end(),
+                                           [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
+            if (!quote) {
+                put(f);
+                continue;
+            }
+            put('"');
+            for (char c : f) {
+                if (c == '"')
+                    put('"');
+                put(c);
+            }
+            put('"');
+        }
+        put(QByteArrayView("\r\n"));
+    }
+    void writeEnd() override {}
+};
+
+class JsonWriter : public RowWriter {
+public:
+    JsonWriter(bool headers, FILE* out) : RowWriter(headers, out) {}
+    // The keys are the column names whatever --no-headers says: an object needs its keys.
+    void writeHeader() override {}
+    void writeRow(const std::vector<std::string>& fields) override
+    {
+        if (keys_.empty())
+            for (const QString& c : std::as_const(columns_))
+                keys_.push_back(quoted(c.toStdString()));
+        put(first_ ? QByteArrayView("[\n{") : QByteArrayView(",\n{"));
+        first_ = false;
+        for (size_t i = 0; i < fields.size(); ++i) {
+            if (i)
+                put(',');
+            if (i < keys_.size())
+                put(keys_[i]);
+            else
+                put(QByteArrayView("\"\""));
+            put(':');
+            putQuoted(fields[i]);
+        }
+        put('}');
+    }
+    void writeEnd() override { put(first_ ? QByteArrayView("[]\n") : QByteArrayView("\n]\n")); }
+
+private:
+    void putQuoted(const std::string& f)
+    {
+        put('"');
+        // Runs that need no escape go over whole.
+        const char* p = f.data();
+        const char* const e = p + f.size();
+        while (p < e) {
+            const char* run = p;
+            while (p < e && *p != '"' && *p != '\\' && static_cast<unsigned char>(*p) >= 0x20)
+                ++p;
+            if (p > run)
+                put(QByteArrayView(run, p - run));
+            if (p == e)
+                break;
+            const unsigned char u = static_cast<unsigned char>(*p++);
+            if (u == '"' || u == '\\') {
+                const char esc[2] = {'\\', char(u)};
+                put(QByteArrayView(esc, 2));
+            } else {
+                static const char hex[] = "0123456789abcdef";
+                const char esc[6] = {'\\', 'u', '0', '0', hex[u >> 4], hex[u & 15]};
+                put(QByteArrayView(esc, 6));
+            }
+        }
+        put('"');
+    }
+    static std::string quoted(const std::string& key) { return '"' + key + '"'; }
+    std::vector<std::string> keys_;
+    bool first_ = true;
+};
+
+// Collects the rows for their widths and writes them at the end, padded with spaces.
+class TableWriter : public RowWriter {
+public:
+    using RowWriter::RowWriter;
+    void writeHeader() override {}
+    void writeRow(const std::vector<std::string>& fields) override
+    {
+        std::vector<QString> row;
+        for (const std::string& f : fields)
+            row.push_back(QString::fromStdString(f));
+        rowsHeld_.push_back(std::move(row));
+    }
+    void writeEnd() override
+    {
+        const size_t n = size_t(columns_.size());
+        std::vector<qsizetype> width(n, 0);
+        if (headers_)
+            for (size_t i = 0; i < n; ++i)
+                width[i] = columns_.at(qsizetype(i)).size();
+        for (const auto& r : rowsHeld_)
+            for (size_t i = 0; i < r.size() && i < n; ++i)
+                width[i] = std::max(width[i], r[i].size());
+        auto line = [&](const std::vector<QString>& r) {
+            QString text;
+            for (size_t i = 0; i < r.size(); ++i) {
+                if (i)
+                    text += QStringLiteral("  ");
+                text += (i + 1 < r.size() && i < n) ? r[i].leftJustified(width[i]) : r[i];
+            }
+            put(text.toUtf8());
+            put('\n');
+        };
+        if (headers_)
+            line(std::vector<QString>(columns_.begin(), columns_.end()));
+        for (const auto& r : rowsHeld_)
+            line(r);
+        rowsHeld_.clear();
+    }
+
+private:
+    std::vector<std::vector<QString>> rowsHeld_;
+};
+
+}  // namespace
+
+std::unique_ptr<RowWriter> RowWriter::make(OutputForm form, bool headers, FILE* out)
+{
+    switch (form) {
+    case OutputForm::Table: return std::unique_ptr<RowWriter>(new TableWriter(headers, out));
+    case OutputForm::Tab: return std::unique_ptr<RowWriter>(new TabWriter(headers, out));
+    case OutputForm::Csv: return std::unique_ptr<RowWriter>(new CsvWriter(headers, out));
+    case OutputForm::Json: return std::unique_ptr<RowWriter>(new JsonWriter(headers, out));
+    }
+    return nullptr;
+}
