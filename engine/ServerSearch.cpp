@@ -14,7 +14,7 @@ using namespace Pseudo;
 
 // ------------------------------------------------------------------------------------ stored servers
 
-ServerLogin StoredServerLogin(QSettings& settings, const QString& section)
+ServerLogin StoredSearchLogin(QSettings& settings, const QString& section)
 {
     ServerLogin login;
     login.host = GetServerAddress(settings, section);
@@ -38,7 +38,7 @@ QList<SearchServer> StoredSearchServers(QSettings& settings)
         QString name = ReadSetting(settings, section, Store::NameKey);
         if (name.trimmed().isEmpty())
             name = QStringLiteral("invalid server");  // as the tree names it
-        servers.append({section, name, StoredServerLogin(settings, section)});
+        servers.append({section, name, StoredSearchLogin(settings, section)});
     }
     return servers;
 }

@@ -37,7 +37,7 @@ struct SearchServer {
 
 // Where a search gets a stored server's login, password and SSH route: the record as it stands.
 // (The password is the record's own; the route is none yet.)
-ServerLogin StoredServerLogin(QSettings& settings, const QString& section);
+ServerLogin StoredSearchLogin(QSettings& settings, const QString& section);
 // Every active stored server, in slot order.
 QList<SearchServer> StoredSearchServers(QSettings& settings);
 

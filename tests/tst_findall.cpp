@@ -4,6 +4,11 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QListWidget>
@@ -137,6 +142,7 @@ private slots:
     void stopEndsEverySessionAtOnce();
     void sshRouteFailureIsNamed();
     void passwordsStillOnTheirWay();
+    void tazelctlSearch();
 };
 
 // Two sound servers, one down, one silent and one refusing the login: the sound ones' results are
@@ -520,6 +526,81 @@ void TestFindAll::passwordsStillOnTheirWay()
     QTest::qWait(100);
     QCOMPARE(watch.status(2), QStringLiteral("stopped (0 found)"));
     QCOMPARE(farm.sims[2]->connections, 0);
+}
+
+// tazelctl search as a process over the same stored servers: results on standard output, each server
+// that did not answer on standard error, exit code 1 then; 0 when every server asked answered.
+void TestFindAll::tazelctlSearch()
+{
+    Farm farm;
+    TazelSim& alpha = farm.add("alpha");
+    farm.add("beta");
+    farm.addDown("down");
+    // tazelctl reads the user's own store: a home of its own holding a copy of the farm's records.
+    QTemporaryDir home;
+    const QString config = home.filePath("config");
+    QVERIFY(QDir().mkpath(config + "/Tazel Administrator"));
+    farm.fx.settings->sync();
+    QVERIFY(QFile::copy(farm.fx.settingsPath(), config + "/Tazel Administrator/Tazel Administrator.conf"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home.path());
+    env.insert("XDG_CONFIG_HOME", config);
+    env.insert("TAZEL_JOURNAL", home.filePath("journal.jsonl"));
+    env.remove("TAZEL_PASSWORD");
+    struct Run {
+        int code = -1;
+        QByteArray out, err;
+    };
+    auto run = [&](const QStringList& args) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(TAZELCTL_PATH), args);
+        Run r;
+        if (!p.waitForStarted(10000))
+            return r;
+        QElapsedTimer clock;
+        clock.start();
+        while (p.state() != QProcess::NotRunning && clock.elapsed() < 60000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);  // the simulators answer meanwhile
+            p.waitForFinished(1);
+        }
+        r.out = p.readAllStandardOutput();
+        r.err = p.readAllStandardError();
+        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        return r;
+    };
+
+    Run r = run({"search", "ali@example", "-o", "json"});
+    QCOMPARE(r.code, 1);
+    const QJsonArray rows = QJsonDocument::fromJson(r.out).array();
+    QStringList found;
+    for (const QJsonValue& v : rows) {
+        const QJsonObject o = v.toObject();
+        QCOMPARE(o.keys(), (QStringList{"domain", "kind", "name", "server"}));
+        found << o["server"].toString() + '|' + o["domain"].toString() + '|' + o["name"].toString() + '|' +
+                     o["kind"].toString();
+    }
+    QStringList expected{"alpha|example.com|ali|alias", "alpha|example.com|alice|user", "alpha|example.org|alice|alias",
+                         "beta|example.com|ali|alias",  "beta|example.com|alice|user",  "beta|example.org|alice|alias"};
+    found.sort();
+    expected.sort();
+    QCOMPARE(found, expected);
+    QVERIFY2(r.err.contains("down: unreachable: "), r.err.constData());
+    QVERIFY(!r.err.contains("alpha") && !r.err.contains("beta"));
+
+    r = run({"search", "-s", "alpha", "LISTS", "-o", "tab"});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, QByteArray("server\tdomain\tname\tkind\nalpha\tlists.example.net\tlists.example.net\tcustom\n"));
+    QCOMPARE(r.err, QByteArray());
+
+    const int connections = alpha.connections;
+    r = run({"search", "ali\"ce"});
+    QCOMPARE(r.code, 65);
+    QVERIFY(r.out.isEmpty());
+    QVERIFY(r.err.contains("cannot be searched for"));
+    QCOMPARE(alpha.connections, connections);
+    r = run({"search", "-s", "nobody", "x"});
+    QCOMPARE(r.code, 67);
 }
 
 QTEST_MAIN(TestFindAll)

@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "window/ResultOpener.h"
+#include "window/ServerPasswords.h"
 #include "window/frmMain.h"
 
 // The results as they arrive, in arrival order: appended in batches, one reply's worth at a time.
@@ -142,7 +144,20 @@ void FindAllDialog::cmdSearch_Click()
         w_->ShowMessage(refusal, MsgIcon::Exclamation);
         return;
     }
-    const QList<SearchServer> servers = StoredSearchServers(*w_->Settings);
+    QList<SearchServer> servers = StoredSearchServers(*w_->Settings);
+    // The passwords the window holds (the keyring's as they were read); one still on its way is
+    // waited for by that server alone.
+    if (ServerPasswords* passwords = w_->Passwords) {
+        for (SearchServer& server : servers)
+            server.login.password = passwords->PasswordFor(server.key);
+        QPointer<ServerPasswords> source(passwords);
+        Search->SetPasswordSource([source](const QString& key, ServerSearch::PasswordAnswer answer) {
+            if (source)
+                source->WhenPasswordKnown(key, std::move(answer));
+            else
+                answer(std::nullopt, QStringLiteral("the window has closed"));
+        });
+    }
     if (servers.isEmpty()) {
         w_->ShowMessage(QStringLiteral("There is no stored server to search. Add a server first."), MsgIcon::Exclamation);
         return;
