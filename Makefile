@@ -41,6 +41,7 @@ bench: build
 	$(BUILD)/bench/bench_reader
 	@if [ -x $(BUILD)/bench/bench_window ]; then $(BUILD)/bench/bench_window; fi
 	@if [ -x $(BUILD)/bench/bench_bulkadd ]; then $(BUILD)/bench/bench_bulkadd; fi
+	@if [ -x $(BUILD)/bench/bench_findall ]; then $(BUILD)/bench/bench_findall; fi
 	@if [ -x $(BUILD)/bench/bench_tazelctl ]; then $(BUILD)/bench/bench_tazelctl; fi
 	@if [ -x $(BUILD)/bench/bench_ssh ]; then $(BUILD)/bench/bench_ssh; fi
 

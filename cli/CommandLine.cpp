@@ -44,6 +44,10 @@ const QList<VerbEntry>& Verbs()
         {"pop3", "enable", "D ACCOUNT SERVER USER", 4, 4, "", "switch a POP3 link on", true},
         {"pop3", "disable", "D ACCOUNT SERVER USER", 4, 4, "", "switch a POP3 link off", true},
         {"log", "", "", 0, 0, "--since", "the activity journal: time, program, server, action, outcome", false},
+        {"search", "", "TEXT", 1, 1, "--accounts",
+         "find TEXT on every stored server at once (or -s NAME): domains and custom domains holding it; with "
+         "ACCOUNT@DOMAIN (or --accounts) accounts and aliases too: server, domain, name, kind",
+         false},
     };
     return verbs;
 }
@@ -68,7 +72,8 @@ namespace {
 // The verbs' switches: known everywhere, allowed only where the verb lists them.
 const QStringList VerbSwitches = {QStringLiteral("--with-passwords"), QStringLiteral("--list"),
                                   QStringLiteral("--read-only"), QStringLiteral("--password-stdin"),
-                                  QStringLiteral("--apop"), QStringLiteral("--custom"), QStringLiteral("--yes")};
+                                  QStringLiteral("--apop"), QStringLiteral("--custom"), QStringLiteral("--yes"),
+                                  QStringLiteral("--accounts")};
 }  // namespace
 
 bool ParseCommandLine(const QStringList& args, Options* o, QString* error)

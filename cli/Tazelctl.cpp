@@ -10,6 +10,7 @@
 #include "cli/CommandLine.h"
 #include "cli/ExitCodes.h"
 #include "cli/Passwords.h"
+#include "cli/SearchVerb.h"
 #include "cli/ServerChoice.h"
 #include "cli/SessionRun.h"
 #include "engine/ActivityJournal.h"
@@ -210,9 +211,10 @@ int RunTazelctl(const QStringList& arguments)
     }
     if (!IsObject(object))
         return Usage(QStringLiteral("unknown object \"%1\"").arg(object));
-    // "log" is an object without verbs.
-    c.entry = FindVerb(object, object == QLatin1String("log") ? QString() : verb);
-    if (object == QLatin1String("log") && c.entry)
+    // "log" and "search" are objects without verbs.
+    const bool verbless = object == QLatin1String("log") || object == QLatin1String("search");
+    c.entry = FindVerb(object, verbless ? QString() : verb);
+    if (verbless && c.entry)
         o.words.insert(1, QString());
     if (!c.entry) {
         if (o.help && verb.isEmpty()) {
@@ -241,6 +243,8 @@ int RunTazelctl(const QStringList& arguments)
         return ServerList(c);
     if (object == QLatin1String("log"))
         return Log(c);
+    if (object == QLatin1String("search"))
+        return RunSearch(c);
     if (const int code = ChooseServer(c))
         return code;
     return RunSessionVerb(c);

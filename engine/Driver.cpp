@@ -356,6 +356,7 @@ bool ServerSession::RunOneEntry()
         UploadTarget = args.value(1) + QLatin1Char('@') + args.value(0);
     } else if (name == AliasList) {
         AliasEntries.clear();  // the second pass adds to the first
+        AliasAccounts.clear();
     } else if (name == Pop3List) {
         Pop3LinkUsers.clear();
         Pop3LinkServers.clear();

@@ -197,6 +197,7 @@ public:
     QString AccountName, AccountPassword;  // one account's "userlist" line
     bool AccountIsList = false;
     QStringList AliasEntries;
+    QStringList AliasAccounts;           // the account each alias of AliasEntries points to
     QStringList UserVarNames;
     QStringList UserVarValues;
     QStringList Pop3LinkUsers;

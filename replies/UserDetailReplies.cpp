@@ -16,6 +16,7 @@ ReplyOutcome ServerSession::HandleAliasListLine(const QString& line)
                 return;
             }
             AliasEntries << fields.at(1);
+            AliasAccounts << fields.at(2);
         },
         [this] {
             if (View)

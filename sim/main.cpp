@@ -1,7 +1,7 @@
 // tazel-sim: the simulated Tazel server as a program, for the demo and for trying the window by hand.
 //
 //   tazel-sim [--port N] [--data FILE] [--save FILE] [--version V] [--no-timestamp]
-//             [--login L --password P]
+//             [--login L --password P] [--delay MS]
 //   tazel-sim --write-settings FILE --port N [--login L --password P]
 //
 // The second form writes a settings file holding one server record that points at a simulator on
@@ -75,13 +75,22 @@ int main(int argc, char** argv)
     const QCommandLineOption settingsOpt(QStringLiteral("write-settings"),
                                          QStringLiteral("Write a settings file with one server record and exit."),
                                          QStringLiteral("FILE"));
-    parser.addOptions({portOpt, dataOpt, saveOpt, versionOpt, noStampOpt, loginOpt, passOpt, settingsOpt});
+    const QCommandLineOption delayOpt(QStringLiteral("delay"),
+                                      QStringLiteral("Answer every request (and greet) after MS milliseconds, as a distant server does."),
+                                      QStringLiteral("MS"), QStringLiteral("0"));
+    parser.addOptions({portOpt, dataOpt, saveOpt, versionOpt, noStampOpt, loginOpt, passOpt, settingsOpt, delayOpt});
     parser.process(app);
 
     bool portOk = false;
     const int port = parser.value(portOpt).toInt(&portOk);
     if (!portOk || port < 0 || port > 65535) {
         std::fprintf(stderr, "tazel-sim: --port wants a number from 0 to 65535\n");
+        return 2;
+    }
+    bool delayOk = false;
+    const int delay = parser.value(delayOpt).toInt(&delayOk);
+    if (!delayOk || delay < 0 || delay > 600000) {
+        std::fprintf(stderr, "tazel-sim: --delay wants a number of milliseconds from 0 to 600000\n");
         return 2;
     }
     if (parser.isSet(settingsOpt))
@@ -94,6 +103,7 @@ int main(int argc, char** argv)
         sim.timestamp.clear();
     sim.adminLogin = parser.value(loginOpt);
     sim.adminPassword = parser.value(passOpt);
+    sim.faults.delayMs = delay;
     if (parser.isSet(dataOpt)) {
         QString error;
         if (!sim.loadFile(parser.value(dataOpt), &error)) {

@@ -89,6 +89,7 @@ private slots:
     void bulkAccounts();
     void programSavesOnTerminate();
     void programWritesSettings();
+    void programRefusesABadDelay();
 
 private:
     // Connects, reads the greeting and logs in with the plain form.
@@ -795,6 +796,19 @@ void TestSim::programWritesSettings()
     QVERIFY(ReadTruth(ReadSetting(s, "server1", "active")));
     QVERIFY(ReadSetting(s, "server1", "server_pass").startsWith("{%secure:tzcrypt%}"));
     QCOMPARE(ReadServerPassword(s, "server1"), QString::fromLatin1("p\xe4ss"));
+}
+
+// --delay takes a number of milliseconds; anything else is refused before the simulator listens.
+void TestSim::programRefusesABadDelay()
+{
+    for (const QString& delay : {QStringLiteral("soon"), QStringLiteral("-5"), QStringLiteral("600001")}) {
+        QProcess program;
+        program.start(SimProgram(), {"--port", "0", "--delay", delay});
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitCode(), 2);
+        QVERIFY(program.readAllStandardOutput().isEmpty());
+        QVERIFY(program.readAllStandardError().contains("--delay wants a number of milliseconds"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSim)

@@ -677,7 +677,7 @@ void TestWindow::menuEntriesDoWhatTheButtonsDo()
     QStringList menus;
     for (QAction* a : w.menuBar()->actions())
         menus << a->text();
-    QCOMPARE(menus, (QStringList{"&File", "&View", "&Help"}));
+    QCOMPARE(menus, (QStringList{"&File", "&Edit", "&View", "&Help"}));
     QCOMPARE(w.Menu->reloadAction()->shortcut(), QKeySequence(Qt::Key_F5));
     QCOMPARE(w.Menu->quitAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
     QVERIFY(w.Menu->fileMenu()->actions().contains(w.Menu->printAction()));

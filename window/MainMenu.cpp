@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTreeView>
 
+#include "window/FindAllDialog.h"
 #include "window/MessageSeam.h"
 #include "window/ServerPasswords.h"
 #include "window/frmMain.h"
@@ -30,6 +31,10 @@ MainMenu::MainMenu(frmMain* window) : QObject(window), w_(window)
     quit_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     quit_->setMenuRole(QAction::QuitRole);
 
+    edit_ = bar->addMenu(QStringLiteral("&Edit"));
+    findAll_ = edit_->addAction(QStringLiteral("Find on &All Servers..."), this, &MainMenu::findOnAllServers);
+    findAll_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+
     view_ = bar->addMenu(QStringLiteral("&View"));
     reload_ = view_->addAction(QStringLiteral("&Reload"), this, &MainMenu::reload);
     reload_->setShortcut(QKeySequence(Qt::Key_F5));
@@ -39,7 +44,7 @@ MainMenu::MainMenu(frmMain* window) : QObject(window), w_(window)
     about_->setMenuRole(QAction::AboutRole);
 
     // The shortcuts work from every control of the window, the menus closed.
-    for (QAction* action : {addServer_, print_, quit_, reload_, about_})
+    for (QAction* action : {addServer_, print_, quit_, findAll_, reload_, about_})
         action->setShortcutContext(Qt::WindowShortcut);
     // The menus grey out what cannot be done now; closed, they leave the shortcuts to check.
     for (QMenu* menu : {file_, view_}) {
@@ -83,6 +88,16 @@ void MainMenu::reload()
     const QModelIndex node = w_->DomainList->currentIndex();
     if (node.isValid())
         w_->DomainList_NodeClick(node);
+}
+
+void MainMenu::findOnAllServers()
+{
+    if (!findAllDialog_)
+        findAllDialog_ = new FindAllDialog(w_);
+    findAllDialog_->show();
+    findAllDialog_->raise();
+    findAllDialog_->activateWindow();
+    findAllDialog_->txtFind->setFocus();
 }
 
 void MainMenu::about()
