@@ -19,6 +19,8 @@ SshSettings::SshSettings(frmMain* window, QPushButton* button)
     connect(cmdSshSettings, &QPushButton::clicked, this, &SshSettings::cmdSshSettings_Click);
     // The settings belong to a record: the button shows when "Remove Server" does.
     cmdSshSettings->setVisible(!w_->cmdRemoveServer->isHidden());
+    removeButton_ = w_->cmdRemoveServer;
+    sshButton_ = cmdSshSettings;
     w_->cmdRemoveServer->installEventFilter(this);
     // The window's connections: through SSH for a record with an SSH host, ssh's questions in a dialog.
     w_->Session->SetTransportMaker(&SshSettings::MakeTransport);
@@ -28,8 +30,8 @@ SshSettings::SshSettings(frmMain* window, QPushButton* button)
 
 bool SshSettings::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == w_->cmdRemoveServer && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
-        cmdSshSettings->setVisible(event->type() == QEvent::Show);
+    if (watched == removeButton_ && sshButton_ && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
+        sshButton_->setVisible(event->type() == QEvent::Show);
     return QObject::eventFilter(watched, event);
 }
 

@@ -37,5 +37,9 @@ protected:
 
 private:
     frmMain* w_;
+    // The filter sees the window's controls go while the window is destroyed: it compares with the
+    // button it watches and touches only its own, never the window.
+    QObject* removeButton_ = nullptr;
+    QPointer<QPushButton> sshButton_;
     QPointer<SshDialog> dialog_;
 };
