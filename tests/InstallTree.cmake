@@ -23,6 +23,7 @@ function(tazel_install_tree build_dir destdir prefix)
     share/man/man1/tazelctl.1.gz
     share/bash-completion/completions/tazelctl
     libexec/tazel-admin/tazel-askpass
+    libexec/tazel-admin/tazel-sshrelay
     share/applications/org.tazel.Administrator.desktop
     share/metainfo/org.tazel.Administrator.metainfo.xml
     share/icons/hicolor/48x48/apps/org.tazel.Administrator.png
@@ -37,7 +38,8 @@ function(tazel_install_tree build_dir destdir prefix)
       message(FATAL_ERROR "missing from the install tree: ${f}")
     endif()
   endforeach()
-  foreach(exe bin/tazel-admin bin/tazel-sim bin/tazelctl libexec/tazel-admin/tazel-askpass)
+  foreach(exe bin/tazel-admin bin/tazel-sim bin/tazelctl libexec/tazel-admin/tazel-askpass
+                libexec/tazel-admin/tazel-sshrelay)
     if(NOT IS_DIRECTORY "${top}/${exe}")
       file(READ "${top}/${exe}" head LIMIT 4 HEX)
       if(NOT head STREQUAL "7f454c46")
