@@ -1,10 +1,14 @@
 #include "engine/SshTransport.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QTimer>
 #include <fcntl.h>
 #include <unistd.h>
@@ -20,22 +24,46 @@ constexpr int BadRouteNumber = 64;
 constexpr qsizetype ErrorTextLimit = 16 * 1024;
 // A released connection whose ssh does not end by itself this long after its input closed is ended.
 constexpr int ReleaseGraceMs = 5000;
-// A Unix socket path holds 107 bytes; ssh adds "/" + a 40-digit hash, and a 17-byte suffix while it
-// creates the socket.
+// A Unix socket path holds 107 bytes; the socket's name is "/" + a 40-digit hash, and ssh adds a
+// 17-byte suffix while it creates the socket.
 constexpr int ControlFolderMaxLength = 107 - 1 - 40 - 17;
 // Keep-alives every so many seconds, and this many unanswered before ssh gives up.
 constexpr int AliveIntervalSeconds = 15;
 constexpr int AliveCountMax = 3;
 
-QString LastLine(const QString& text)
+// What the relay writes before each line of its own.
+const QLatin1String RelayPrefix("tazel-sshrelay: ");
+
+// The line of ssh's standard error that tells why it ended: the relay's own, when it failed (ssh's
+// lines after it say only that the connection closed), otherwise ssh's last.
+QString ReasonLine(const QString& text)
 {
     const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (qsizetype i = lines.size() - 1; i >= 0; --i) {
+        const QString line = lines.at(i).trimmed();
+        if (line.startsWith(RelayPrefix))
+            return line.mid(RelayPrefix.size());
+    }
     for (qsizetype i = lines.size() - 1; i >= 0; --i) {
         const QString line = lines.at(i).trimmed();
         if (!line.isEmpty())
             return line;
     }
     return QString();
+}
+
+// One word for /bin/sh, with ssh's "%" escapes: ssh expands its tokens in a ProxyCommand first.
+QString ProxyCommandWord(QString text)
+{
+    text.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    text.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+    return QLatin1Char('\'') + text + QLatin1Char('\'');
+}
+
+bool IsWholeNumber(const QByteArray& text)
+{
+    bool ok = false;
+    return text.toInt(&ok) > 0 && ok;
 }
 
 bool ContainsAny(const QString& text, std::initializer_list<const char*> needles)
@@ -69,6 +97,11 @@ SshTransport::SshTransport(const SshRoute& route, QObject* parent) : Transport(p
 
 SshTransport::~SshTransport()
 {
+    if (configReader_) {
+        configReader_->disconnect(this);
+        configReader_->kill();
+        configReader_->waitForFinished(1000);
+    }
     if (process_ && process_->state() != QProcess::NotRunning) {
         process_->disconnect(this);
         if (process_->bytesToWrite() == 0)
@@ -99,6 +132,17 @@ QString SshTransport::askpassHelperPath()
     return QStandardPaths::findExecutable(QStringLiteral("tazel-askpass"));
 }
 
+QString SshTransport::relayHelperPath()
+{
+    const QString dir = QCoreApplication::applicationDirPath();
+    for (const QString& path : {dir + QStringLiteral("/tazel-sshrelay"),
+                                dir + QStringLiteral("/../libexec/tazel-admin/tazel-sshrelay")}) {
+        if (QFileInfo(path).isExecutable())
+            return QFileInfo(path).canonicalFilePath();
+    }
+    return QStandardPaths::findExecutable(QStringLiteral("tazel-sshrelay"));
+}
+
 QString SshTransport::controlFolder()
 {
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
@@ -115,12 +159,69 @@ QString SshTransport::controlFolder()
     return folder;
 }
 
+QString SshTransport::controlSocket(const SshRoute& route)
+{
+    const QString folder = controlFolder();
+    if (folder.isEmpty())
+        return QString();
+    // The record's own settings name the shared connection: the same record always finds its own,
+    // and two records with other keys for one host never share a login.
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    for (const QString& part : {route.host.trimmed(), route.port.trimmed(), route.user.trimmed(), route.identity.trimmed()}) {
+        hash.addData(part.toUtf8());
+        hash.addData(QByteArrayView("\n", 1));
+    }
+    return folder + QLatin1Char('/') + QString::fromLatin1(hash.result().toHex());
+}
+
+QString SshTransport::relayProxyCommand(const QByteArray& effectiveConfig, const QString& relay,
+                                       const QString& reasonFile)
+{
+    if (relay.isEmpty())
+        return QString();
+    QHash<QByteArray, QByteArray> values;
+    for (const QByteArray& line : effectiveConfig.split('\n')) {
+        const qsizetype space = line.indexOf(' ');
+        if (space > 0)
+            values.insert(line.left(space).toLower(), line.mid(space + 1).trimmed());
+    }
+    if (!values.contains("hostname"))
+        return QString();  // not ssh -G's account of a host
+    // The user's own way to the host, or a local address of their choosing: ssh makes the
+    // connection as configured.
+    for (const char* key : {"proxycommand", "proxyjump", "bindaddress", "bindinterface"}) {
+        const QByteArray value = values.value(key);
+        if (!value.isEmpty() && value != "none")
+            return QString();
+    }
+    if (values.value("proxyusefdpass") == "yes")
+        return QString();
+    QString command = ProxyCommandWord(relay);
+    const QByteArray family = values.value("addressfamily");
+    if (family == "inet")
+        command += QStringLiteral(" -4");
+    else if (family == "inet6")
+        command += QStringLiteral(" -6");
+    if (IsWholeNumber(values.value("connecttimeout")))
+        command += QStringLiteral(" -t ") + QString::fromLatin1(values.value("connecttimeout"));
+    if (IsWholeNumber(values.value("connectionattempts")) && values.value("connectionattempts") != "1")
+        command += QStringLiteral(" -a ") + QString::fromLatin1(values.value("connectionattempts"));
+    if (values.value("tcpkeepalive", "yes") == "yes")
+        command += QStringLiteral(" -k");
+    if (!reasonFile.isEmpty())
+        command += QStringLiteral(" -r ") + ProxyCommandWord(reasonFile);
+    return command + QStringLiteral(" %h %p");
+}
+
 QString SshTransport::checkRoute(const SshRoute& route)
 {
     const QString host = route.host.trimmed();
     if (host.isEmpty())
         return QStringLiteral("no SSH host is set");
-    if (host.startsWith(QLatin1Char('-')) || host.contains(QLatin1Char(' ')) || HasControlCharacter(host))
+    // A name, an address (IPv6 with its zone) or an alias of ~/.ssh/config, optionally user@host:
+    // nothing a shell would read as more than a word, as ssh's ProxyCommand hands it to one.
+    static const QRegularExpression hostName(QStringLiteral("^[A-Za-z0-9._%:@+][A-Za-z0-9._%:@+-]*$"));
+    if (!hostName.match(host).hasMatch())
         return QStringLiteral("the SSH host \"%1\" is not a host name").arg(host);
     const QString port = route.port.trimmed();
     if (!port.isEmpty()) {
@@ -145,10 +246,12 @@ QStringList SshTransport::sshArguments(const SshRoute& route, const QStringList&
         args << QStringLiteral("-o") << QStringLiteral("ControlMaster=no")
              << QStringLiteral("-o") << QStringLiteral("ControlPath=none");
     } else {
-        // %C: a hash of the local host, the SSH host, its port and the user; short and unique.
+        // ssh expands "%" tokens in the path: the folder's own are escaped.
+        QString socket = controlSocket(route);
+        socket.replace(QLatin1Char('%'), QStringLiteral("%%"));
         args << QStringLiteral("-o") << QStringLiteral("ControlMaster=auto")
              << QStringLiteral("-o") << QStringLiteral("ControlPersist=60")
-             << QStringLiteral("-o") << QStringLiteral("ControlPath=%1/%C").arg(folder);
+             << QStringLiteral("-o") << QStringLiteral("ControlPath=") + socket;
     }
     args << QStringLiteral("-o") << QStringLiteral("ServerAliveInterval=%1").arg(AliveIntervalSeconds)
          << QStringLiteral("-o") << QStringLiteral("ServerAliveCountMax=%1").arg(AliveCountMax)
@@ -170,7 +273,7 @@ SshTransport::FailureKind SshTransport::classifyFailure(int exitCode, const QStr
     // ssh's own failures and those it passes on from the far end both end with its last line; the
     // code alone does not tell them apart by kind.
     Q_UNUSED(exitCode);
-    const QString last = LastLine(errorText);
+    const QString last = ReasonLine(errorText);
     // The changed key is told apart from the unknown one by ssh's warning before its last line.
     if (ContainsAny(errorText, {"REMOTE HOST IDENTIFICATION HAS CHANGED", "has changed and you have requested strict"}))
         return FailureKind::HostKeyChanged;
@@ -259,6 +362,8 @@ void SshTransport::open(const QString& host, quint16 port)
     const QStringList args =
         sshArguments(route_, {QStringLiteral("-W"), target + QLatin1Char(':') + QString::number(port)});
 
+    // The stream's device exists from here on; ssh itself starts below, or once ssh -G has told
+    // whether the relay may make the connection.
     process_ = new QProcess(this);
     process_->setReadChannel(QProcess::StandardOutput);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -275,6 +380,57 @@ void SshTransport::open(const QString& host, quint16 port)
     connect(process_, &QProcess::readyReadStandardError, this, &SshTransport::collectErrorText);
     connect(process_, &QProcess::finished, this, &SshTransport::processFinished);
     connect(process_, &QProcess::errorOccurred, this, &SshTransport::processError);
+
+    // A shared connection that is open already carries the run, and the relay would not be asked.
+    const QString relay = relayHelperPath();
+    const QString socket = controlSocket(route_);
+    if (relay.isEmpty() || (!socket.isEmpty() && QFileInfo::exists(socket)))
+        startSsh(ssh, args);
+    else
+        readEffectiveConfig(ssh, relay, args);
+}
+
+void SshTransport::readEffectiveConfig(const QString& ssh, const QString& relay, const QStringList& args)
+{
+    configReader_ = new QProcess(this);
+    configReader_->setProcessEnvironment(process_->processEnvironment());
+    configReader_->setStandardInputFile(QProcess::nullDevice());
+    configReader_->setStandardErrorFile(QProcess::nullDevice());
+    connect(configReader_, &QProcess::finished, this,
+            [this, ssh, relay, args](int exitCode, QProcess::ExitStatus status) {
+                const QByteArray config = configReader_->readAllStandardOutput();
+                configReader_->deleteLater();
+                configReader_ = nullptr;
+                if (released_ || ended_)
+                    return;
+                // A configuration ssh cannot read is reported by the run itself, in ssh's words.
+                QStringList run = args;
+                if (status == QProcess::NormalExit && exitCode == 0 && !relayProxyCommand(config, relay).isEmpty()) {
+                    // The relay's reasons go to a file of their own: ssh silences a ProxyCommand's
+                    // standard error when the connection is to be shared.
+                    const QString folder = controlFolder();
+                    relayReason_ = new QTemporaryFile(
+                        (folder.isEmpty() ? QDir::tempPath() : folder) + QStringLiteral("/relay-XXXXXX"), this);
+                    const QString reasonFile = relayReason_->open() ? relayReason_->fileName() : QString();
+                    run = QStringList{QStringLiteral("-o"),
+                                      QStringLiteral("ProxyCommand=") + relayProxyCommand(config, relay, reasonFile)} +
+                          run;
+                }
+                startSsh(ssh, run);
+            });
+    connect(configReader_, &QProcess::errorOccurred, this, [this, ssh, args](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart || !configReader_)
+            return;
+        configReader_->deleteLater();
+        configReader_ = nullptr;
+        if (!released_ && !ended_)
+            startSsh(ssh, args);  // which fails the same way, and says so
+    });
+    configReader_->start(ssh, sshArguments(route_, {QStringLiteral("-G")}));
+}
+
+void SshTransport::startSsh(const QString& ssh, const QStringList& args)
+{
     process_->start(ssh, args);
 }
 
@@ -299,6 +455,8 @@ void SshTransport::release(bool discardUnsent)
         return;
     released_ = true;
     disconnect();  // nobody hears of this transport again
+    if (configReader_)
+        configReader_->kill();  // nothing has reached the SSH host yet
     if (!process_ || process_->state() == QProcess::NotRunning) {
         deleteLater();
         return;
@@ -347,8 +505,12 @@ void SshTransport::processFinished(int exitCode, QProcess::ExitStatus status)
         emit closed();
         return;
     }
-    const QString text = QString::fromLocal8Bit(errorText_);
-    lastLine_ = LastLine(text);
+    QString text = QString::fromLocal8Bit(errorText_);
+    if (relayReason_) {
+        relayReason_->seek(0);
+        text += QLatin1Char('\n') + QString::fromLocal8Bit(relayReason_->read(ErrorTextLimit));
+    }
+    lastLine_ = ReasonLine(text);
     if (status == QProcess::CrashExit && lastLine_.isEmpty())
         lastLine_ = QStringLiteral("ssh ended unexpectedly");
     const int number = status == QProcess::CrashExit ? SshOwnFailure : exitCode;

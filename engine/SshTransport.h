@@ -3,11 +3,17 @@
 // "ssh -W ADDRESS:PORT HOST", carries the stream to the control port as seen from the SSH host.
 // The session reads ssh's standard output and writes its standard input as it would a socket.
 //
-// Every run shares one SSH connection per host, port and user (ControlMaster=auto with a control
-// socket in the user's runtime folder, kept a minute after its last use), so the fresh connection
-// of every script costs a channel over an open SSH connection, not a new handshake. Everything else
-// (hosts, keys, the agent, known_hosts, ProxyJump) comes from the user's own ~/.ssh/config, as in a
-// terminal.
+// Every run shares one SSH connection per host, port, user and key file (ControlMaster=auto with a
+// control socket in the user's runtime folder, kept a minute after its last use), so the fresh
+// connection of every script costs a channel over an open SSH connection, not a new handshake.
+// Everything else (hosts, keys, the agent, known_hosts, ProxyJump) comes from the user's own
+// ~/.ssh/config, as in a terminal.
+//
+// The run that opens a shared connection lets our relay (tazel-sshrelay, as ssh's ProxyCommand)
+// hold its socket, so that the SSH host's packets are acknowledged as they come: otherwise every
+// channel waits a delayed acknowledgement for the control server's greeting. It does so only where
+// the user's configuration leaves the connection to ssh (no ProxyCommand, ProxyJump or binding of
+// its own), as ssh -G tells.
 //
 // ssh's questions (a passphrase, a password, an unknown host key) go either to the terminal ssh was
 // started from (the command-line companion) or to a helper program of ours that shows a dialog
@@ -18,6 +24,7 @@
 #include "engine/SshRoute.h"
 #include "engine/Transport.h"
 
+class QTemporaryFile;
 class QTimer;
 
 // The transport of a connection by its route: through SSH when the route has a host (ssh's
@@ -65,8 +72,17 @@ public:
     // The helper program tazel-askpass (beside the running program, in its libexec folder, or on
     // PATH), or "" when there is none.
     static QString askpassHelperPath();
+    // The relay tazel-sshrelay, found as the askpass helper is, or "" when there is none.
+    static QString relayHelperPath();
     // Where the shared connections' control sockets live ("" when no usable folder: no sharing).
     static QString controlFolder();
+    // The control socket of the route's shared connection ("" when there is no sharing).
+    static QString controlSocket(const SshRoute& route);
+    // The ProxyCommand that has the relay make the connection ssh's effective configuration
+    // (ssh -G's output) describes, or "" when that configuration makes its own way there. The relay
+    // appends its failures to reasonFile ("": none).
+    static QString relayProxyCommand(const QByteArray& effectiveConfig, const QString& relay,
+                                     const QString& reasonFile = QString());
     // The options every ssh run gets for this route, up to and including the SSH host as the last
     // argument; the -W forward (or -O check) goes before the host.
     static QStringList sshArguments(const SshRoute& route, const QStringList& request);
@@ -79,6 +95,8 @@ public:
                                    quint16 port, const QString& lastLine, int exitCode);
 
 private:
+    void readEffectiveConfig(const QString& ssh, const QString& relay, const QStringList& args);
+    void startSsh(const QString& ssh, const QStringList& args);
     void processStarted();
     void processFinished(int exitCode, QProcess::ExitStatus status);
     void processError(QProcess::ProcessError error);
@@ -91,6 +109,8 @@ private:
     QString address_;
     quint16 port_ = 0;
     QProcess* process_ = nullptr;
+    QProcess* configReader_ = nullptr;  // ssh -G, before the run that opens a shared connection
+    QTemporaryFile* relayReason_ = nullptr;  // where the relay writes why it failed, when it runs
     QTimer* releaseTimer_ = nullptr;
     QByteArray errorText_;  // the end of ssh's standard error, bounded
     QString lastLine_;

@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -119,7 +120,7 @@ bool SshFixture::start(QString* error)
                                   "KbdInteractiveAuthentication no\n"
                                   "LogLevel VERBOSE\n";
     // The client: the fixture's known_hosts only, no agent, no password questions, no user config.
-    const QByteArray sshConfig = "UserKnownHostsFile " + d + "/known_hosts\n"
+    clientConfig_ = "UserKnownHostsFile " + d + "/known_hosts\n"
                                  "GlobalKnownHostsFile /dev/null\n"
                                  "IdentityAgent none\n"
                                  "IdentitiesOnly yes\n"
@@ -131,11 +132,15 @@ bool SshFixture::start(QString* error)
     const auto owner = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
     if (!QDir().mkpath(bin) || !QDir().mkpath(runtime) || !QFile::setPermissions(runtime, owner) ||
         !WriteText(dir_.filePath("sshd_config"), sshdConfig) ||
-        !WriteText(dir_.filePath("ssh_config"), sshConfig, QFile::ReadOwner | QFile::WriteOwner) ||
+        !WriteText(dir_.filePath("ssh_config"), clientConfig_, QFile::ReadOwner | QFile::WriteOwner) ||
         !WriteText(bin + "/ssh",
                    "#!/bin/sh\nexec " + realSsh.toLocal8Bit() + " -F " + d + "/ssh_config \"$@\"\n",
                    owner)) {
         *error = QStringLiteral("cannot write the fixture's files in ") + dir_.path();
+        return false;
+    }
+    if (!QFile::link(QStringLiteral(TAZEL_SSHRELAY), bin + QStringLiteral("/tazel-sshrelay"))) {
+        *error = QStringLiteral("cannot link " TAZEL_SSHRELAY " into ") + bin;
         return false;
     }
     trustHostKey();
@@ -181,6 +186,11 @@ static QByteArray PublicKey(const QString& path)
     return parts.size() >= 2 ? parts.at(0) + ' ' + parts.at(1) : QByteArray();
 }
 
+void SshFixture::setClientConfigExtra(const QByteArray& lines)
+{
+    WriteText(dir_.filePath("ssh_config"), clientConfig_ + lines, QFile::ReadOwner | QFile::WriteOwner);
+}
+
 void SshFixture::trustHostKey()
 {
     WriteText(dir_.filePath("known_hosts"),
@@ -223,6 +233,21 @@ int SshFixture::runSsh(const QStringList& request)
         return -1;
     }
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+QString SshFixture::connectionHolder() const
+{
+    const QList<QByteArray> tail = {"127.0.0.1", QByteArray::number(port_)};
+    const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& pid : processes) {
+        QByteArray line = ReadText(QStringLiteral("/proc/") + pid + QStringLiteral("/cmdline"));
+        if (line.endsWith('\0'))
+            line.chop(1);
+        const QList<QByteArray> args = line.split('\0');
+        if (args.size() >= 3 && args.mid(args.size() - 2) == tail)
+            return QFileInfo(QString::fromLocal8Bit(args.first())).fileName();
+    }
+    return QString();
 }
 
 void SshFixture::stopSharedConnection()

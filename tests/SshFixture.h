@@ -3,7 +3,8 @@
 // key and a configuration made for the run in a temporary folder, and the client pointed at them.
 //
 // OpenSSH finds ~/.ssh through the password database, not $HOME, so the client is steered by an
-// "ssh" of the fixture's own first on PATH that adds "-F CONFIG" (known_hosts, no agent, keys only);
+// "ssh" of the fixture's own first on PATH that adds "-F CONFIG" (known_hosts, no agent, keys only),
+// with the build's tazel-sshrelay beside it;
 // the user's runtime folder (where the shared connections' sockets live) is moved into the
 // temporary folder too. Nothing of the machine's own configuration, keys or ~/.ssh is touched.
 
@@ -33,6 +34,9 @@ public:
     // A key sshd does not accept.
     QString otherKey() const { return dir_.filePath(QStringLiteral("other_key")); }
 
+    // Lines after the client configuration's own (a ProxyCommand of the user's, say); "" for none.
+    void setClientConfigExtra(const QByteArray& lines);
+
     // known_hosts holds the server's key, another key for the same host, or nothing.
     void trustHostKey();
     void trustOtherKey();
@@ -46,6 +50,9 @@ public:
     void stopSharedConnection();
     // Whether a shared connection is open for the route (ssh -O check).
     bool sharedConnectionOpen();
+    // The program holding the network end of the shared connection when ssh's ProxyCommand made it:
+    // the name of the process whose last arguments are the fixture's host and port ("" for none).
+    QString connectionHolder() const;
     // The logins sshd has accepted so far (its log's "Accepted publickey" lines).
     int acceptedLogins() const;
     QString log() const;
@@ -58,6 +65,7 @@ private:
     int runSsh(const QStringList& request);
 
     QTemporaryDir dir_;
+    QByteArray clientConfig_;
     QProcess sshd_;
     quint16 port_ = 0;
     QByteArray savedPath_;

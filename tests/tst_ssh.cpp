@@ -1,5 +1,6 @@
 // The control connection through SSH against a real sshd of the test's own, forwarding to the
-// simulated server: the stream, the refusals by kind, the shared connection and Cancel.
+// simulated server: the stream, the refusals by kind, the shared connection, the relay that makes
+// it, and Cancel.
 
 #include <QPointer>
 #include <QSignalSpy>
@@ -51,6 +52,11 @@ private slots:
     void init();
     void cleanupTestCase();
     void greetingAndRequestThroughTheTunnel();
+    void longStreamsArriveWholeBothWays();
+    void sharedConnectionMadeByTheRelay_data();
+    void sharedConnectionMadeByTheRelay();
+    void relayOnlyWhereTheConfigurationLeavesItToSsh_data();
+    void relayOnlyWhereTheConfigurationLeavesItToSsh();
     void refusedByKind_data();
     void refusedByKind();
     void unusableSettingsNeverStartSsh_data();
@@ -79,6 +85,7 @@ void TestSsh::init()
     // Each test shakes hands afresh: a shared connection would skip the host key and the login.
     ssh->stopSharedConnection();
     ssh->trustHostKey();
+    ssh->setClientConfigExtra(QByteArray());
 }
 
 void TestSsh::cleanupTestCase()
@@ -112,6 +119,100 @@ void TestSsh::greetingAndRequestThroughTheTunnel()
     QVERIFY(!p.transport->isOpen());
 }
 
+void TestSsh::longStreamsArriveWholeBothWays()
+{
+    // Far more than a pipe's or a socket's buffer each way, every byte in order.
+    QByteArray reply = "+00000 OK\r\n";
+    for (int i = 0; i < 60000; ++i)
+        reply += "\"domain-" + QByteArray::number(i).rightJustified(6, '0') + ".example\"\r\n";
+    reply += ".\r\n";
+    sim->faults.scriptedReplies.insert(QStringLiteral("domainlist"), reply);
+    sim->faults.silentCommand = QStringLiteral("noop");
+    QByteArray request = WireLine({"admin", "secret"}) + "\r\n";
+    for (int i = 0; i < 40000; ++i)
+        request += WireLine({"noop", QByteArray::number(i).rightJustified(40, 'x')}) + "\r\n";
+    request += WireLine({"domainlist"}) + "\r\n";
+
+    Probe p(ssh->route());
+    p.transport->open(QStringLiteral("127.0.0.1"), sim->port());
+    QTRY_VERIFY_WITH_TIMEOUT(p.data.endsWith("\r\n") || p.ended(), 20000);
+    QVERIFY2(!p.failed, qPrintable(p.message));
+    p.data.clear();
+    p.transport->device()->write(request);
+    QTRY_VERIFY_WITH_TIMEOUT(p.data.endsWith("\r\n.\r\n") || p.ended(), 30000);
+    QVERIFY2(!p.ended(), qPrintable(p.message));
+    QCOMPARE(p.data.size(), qsizetype(sizeof "+00000 OK\r\n" - 1) + reply.size());
+    QVERIFY(p.data.endsWith(reply));
+    QCOMPARE(sim->receivedBytes.size(), request.size());
+    QVERIFY(sim->receivedBytes == request);
+}
+
+// The connection a run opens is made by the relay, unless the user's configuration has a way of
+// its own to the host: that way is kept.
+void TestSsh::sharedConnectionMadeByTheRelay_data()
+{
+    QTest::addColumn<bool>("usersProxy");
+    QTest::addColumn<QString>("holder");
+    QTest::newRow("nothing of the user's") << false << "tazel-sshrelay";
+    QTest::newRow("a ProxyCommand of the user's") << true << "users-proxy";
+}
+
+void TestSsh::sharedConnectionMadeByTheRelay()
+{
+    QFETCH(bool, usersProxy);
+    QFETCH(QString, holder);
+    if (usersProxy) {
+        // The user's own proxy: the relay under another name, which the user's configuration runs.
+        const QString proxy = ssh->binFolder() + QStringLiteral("/users-proxy");
+        QVERIFY(QFile::link(QStringLiteral(TAZEL_SSHRELAY), proxy) || QFileInfo::exists(proxy));
+        ssh->setClientConfigExtra("ProxyCommand " + proxy.toLocal8Bit() + " %h %p\n");
+    }
+    QCOMPARE(ssh->connectionHolder(), QString());
+    const int loginsBefore = ssh->acceptedLogins();
+    for (int i = 0; i < 2; ++i) {
+        Probe p(ssh->route());
+        p.transport->open(QStringLiteral("127.0.0.1"), sim->port());
+        QTRY_VERIFY_WITH_TIMEOUT(p.data.endsWith("\r\n") || p.ended(), 20000);
+        QVERIFY2(p.data.startsWith("+00000 "), qPrintable(p.message));
+        QCOMPARE(ssh->connectionHolder(), holder);
+    }
+    QCOMPARE(ssh->acceptedLogins() - loginsBefore, 1);
+}
+
+void TestSsh::relayOnlyWhereTheConfigurationLeavesItToSsh_data()
+{
+    QTest::addColumn<QByteArray>("config");
+    QTest::addColumn<QString>("relay");
+    QTest::addColumn<QString>("command");
+    const QByteArray plain = "host h\nhostname h.example\nport 22\naddressfamily any\nconnecttimeout none\n"
+                             "connectionattempts 1\ntcpkeepalive yes\nproxyusefdpass no\n";
+    const QString relay = QStringLiteral("/usr/libexec/tazel-admin/tazel-sshrelay");
+    QTest::newRow("ssh's defaults") << plain << relay << "'" + relay + "' -k %h %p";
+    QTest::newRow("IPv4, time-out, attempts, no keep-alive")
+        << QByteArray(plain).replace("any", "inet").replace("none", "7").replace("attempts 1", "attempts 3")
+               .replace("keepalive yes", "keepalive no")
+        << relay << "'" + relay + "' -4 -t 7 -a 3 %h %p";
+    QTest::newRow("IPv6") << QByteArray(plain).replace("any", "inet6") << relay << "'" + relay + "' -6 -k %h %p";
+    // The path is one word to the shell, and its "%" is not one of ssh's tokens.
+    QTest::newRow("a path with a quote and a per cent sign")
+        << plain << "/opt/it's 100%/tazel-sshrelay" << "'/opt/it'\\''s 100%%/tazel-sshrelay' -k %h %p";
+    QTest::newRow("the user's ProxyCommand") << plain + "proxycommand nc %h %p\n" << relay << "";
+    QTest::newRow("the user's ProxyJump") << plain + "proxyjump bastion\n" << relay << "";
+    QTest::newRow("a local address of the user's") << plain + "bindaddress 10.0.0.2\n" << relay << "";
+    QTest::newRow("a local interface of the user's") << plain + "bindinterface eth1\n" << relay << "";
+    QTest::newRow("the user's passed socket") << QByteArray(plain).replace("fdpass no", "fdpass yes") << relay << "";
+    QTest::newRow("no relay") << plain << "" << "";
+    QTest::newRow("not ssh -G's output") << QByteArray("Bad configuration option: x\n") << relay << "";
+}
+
+void TestSsh::relayOnlyWhereTheConfigurationLeavesItToSsh()
+{
+    QFETCH(QByteArray, config);
+    QFETCH(QString, relay);
+    QFETCH(QString, command);
+    QCOMPARE(SshTransport::relayProxyCommand(config, relay), command);
+}
+
 void TestSsh::refusedByKind_data()
 {
     QTest::addColumn<QString>("setup");
@@ -129,6 +230,11 @@ void TestSsh::refusedByKind_data()
                                         << "Permission denied (publickey).";
     QTest::newRow("forward refused") << "closed control port" << int(SshTransport::FailureKind::ForwardRefused)
                                      << "forwarding";
+    // Failures of the relay's connection read as ssh's own would.
+    QTest::newRow("nothing listens at the SSH port") << "closed SSH port" << int(SshTransport::FailureKind::Network)
+                                                     << "connect to host 127.0.0.1 port ";
+    QTest::newRow("no such SSH host") << "unknown SSH host" << int(SshTransport::FailureKind::UnknownHost)
+                                      << "Could not resolve hostname no-such-host.invalid";
 }
 
 void TestSsh::refusedByKind()
@@ -150,6 +256,12 @@ void TestSsh::refusedByKind()
         ssh->forgetHostKey();
     } else if (setup == "other client key") {
         route.identity = ssh->otherKey();
+    } else if (setup == "closed SSH port") {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        route.port = QString::number(closed.serverPort());
+    } else if (setup == "unknown SSH host") {
+        route.host = QStringLiteral("no-such-host.invalid");
     } else {
         QTcpServer closed;  // a port with nothing listening behind it
         QVERIFY(closed.listen(QHostAddress::LocalHost));
@@ -164,7 +276,7 @@ void TestSsh::refusedByKind()
     QCOMPARE(p.number, 255);
     QVERIFY2(p.transport->sshLastLine().contains(sshSays), qPrintable(p.transport->sshLastLine()));
     // One message naming the SSH host, with ssh's own last line.
-    QVERIFY2(p.message.contains(QStringLiteral("SSH host 127.0.0.1")), qPrintable(p.message));
+    QVERIFY2(p.message.contains(QStringLiteral("SSH host ") + route.host), qPrintable(p.message));
     QVERIFY2(p.message.endsWith(QStringLiteral("ssh said: ") + p.transport->sshLastLine()), qPrintable(p.message));
     QVERIFY(p.data.isEmpty());
     QCOMPARE(sim->connections, 0);
@@ -186,6 +298,9 @@ void TestSsh::unusableSettingsNeverStartSsh_data()
     QTest::newRow("port out of range") << "127.0.0.1" << "65536" << "" << "is not a port number";
     QTest::newRow("host an option") << "-oProxyCommand=touch x" << "" << "" << "is not a host name";
     QTest::newRow("host with a line break") << "127.0.0.1\nx" << "" << "" << "is not a host name";
+    // ssh hands the host to a shell in its ProxyCommand: nothing there may read as more than a word.
+    QTest::newRow("host with a command") << "a;touch${IFS}x" << "" << "" << "is not a host name";
+    QTest::newRow("host with a substitution") << "$(id)" << "" << "" << "is not a host name";
     QTest::newRow("user an option") << "127.0.0.1" << "" << "-oX" << "is not a user name";
 }
 
