@@ -87,6 +87,10 @@ int RunSearch(const CliContext& c)
         if (status.state == SearchStatus::Failed && !status.failure.isEmpty()) {
             Err(search.Server(index).name + QStringLiteral(": ") + status.failure);
             someFailed = true;
+        } else if (status.partial()) {
+            // Its rows are there, but a script must not take them for the whole answer.
+            Err(search.Server(index).name + QStringLiteral(": ") + status.text());
+            someFailed = true;
         }
     });
     QEventLoop loop;

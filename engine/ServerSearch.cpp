@@ -51,6 +51,8 @@ QString SearchStatus::text() const
     QString missed;
     if (domainsMissed > 0)
         missed = QStringLiteral("; %1 domain(s) could not be searched").arg(domainsMissed);
+    if (customDomainsMissed)
+        missed += QStringLiteral("; the custom domains could not be searched");
     switch (state) {
     case Waiting:
         return QStringLiteral("waiting");
@@ -276,7 +278,7 @@ public:
         if (mark == DomainListMark)
             listRefusal_ = QStringLiteral("refused the domain list: ") + outcome.detail;
         else if (mark == CustDomListMark)
-            listRefusal_ = QStringLiteral("refused the custom domain list: ") + outcome.detail;
+            Status().customDomainsMissed = true;  // the domains are still searched
         else if (mark == AccountListMark)
             domainRefused_ = true;
     }
@@ -485,7 +487,10 @@ void ServerSearch::PeerFinished(int index)
     --active_;
     emit StatusChanged(index);
     StartWaiting();
-    if (running_ && std::all_of(status_.begin(), status_.end(), [](const SearchStatus& s) { return s.finished(); })) {
+    // Over once every server's end has been told: a peer marks its status finished before its
+    // PeerFinished comes round, and the search must not end (and its callers stop listening) ahead
+    // of the last StatusChanged.
+    if (running_ && active_ == 0 && nextWaiting_ >= int(peers_.size())) {
         running_ = false;
         emit Finished();
     }
@@ -497,10 +502,11 @@ void ServerSearch::Stop()
         return;
     running_ = false;
     for (size_t i = 0; i < peers_.size(); ++i) {
-        if (status_[i].finished())
-            continue;
-        peers_[i]->Stop();
-        status_[i].state = SearchStatus::Stopped;
+        // One that finished but whose end was not yet told is told now, as it stands.
+        if (!status_[i].finished()) {
+            peers_[i]->Stop();
+            status_[i].state = SearchStatus::Stopped;
+        }
         emit StatusChanged(int(i));
     }
     nextWaiting_ = int(peers_.size());

@@ -58,9 +58,12 @@ struct SearchStatus {
     int domainsDone = 0;   // accounts searched: domains whose accounts have been read
     int domainsTotal = 0;  //                    of this many
     int domainsMissed = 0;  // domains not searched: their lists refused, or names that cannot be sent
+    bool customDomainsMissed = false;  // the server refused its custom domain list (an older server)
     QString failure;       // Failed: what went wrong, in words ("unreachable: ...")
 
     bool finished() const { return state == Done || state == Failed || state == Stopped; }
+    // Done, but some of the server could not be searched.
+    bool partial() const { return state == Done && (domainsMissed > 0 || customDomainsMissed); }
     // "waiting", "searching", "searching: 3 of 10 domains", "done (4 found)", "login refused: ..."
     QString text() const;
 };

@@ -145,8 +145,9 @@ private slots:
     void tazelctlSearch();
 };
 
-// Two sound servers, one down, one silent and one refusing the login: the sound ones' results are
-// complete, and each failure is named in words, the silent one still waiting when the others are done.
+// Two sound servers, one down, one silent, one refusing the login and an older one without custom
+// domains: the sound ones' results are complete, the older one's domains are searched, and each
+// failure is named in words, the silent one still waiting when the others are done.
 void TestFindAll::everyServerAtOnceAndEachFailureNamed()
 {
     Farm farm;
@@ -155,12 +156,14 @@ void TestFindAll::everyServerAtOnceAndEachFailureNamed()
     farm.addDown("down");
     TazelSim& silent = farm.add("quiet", [](TazelSim& s) { s.faults.silentCommand = QStringLiteral("custdomlist"); });
     farm.add("locked", {}, QStringLiteral("wrong password"));
+    farm.add("old", [](TazelSim& s) { s.faults.refuseCommand = QStringLiteral("custdomlist"); });
 
     Watch watch;
     watch.search.ReplyTimeoutMs = 4000;
     QVERIFY(watch.search.Start(farm.servers(), QStringLiteral("EXAMPLE"), false));
     QTRY_VERIFY_WITH_TIMEOUT(watch.search.Status(0).finished() && watch.search.Status(1).finished() &&
-                                 watch.search.Status(2).finished() && watch.search.Status(4).finished(),
+                                 watch.search.Status(2).finished() && watch.search.Status(4).finished() &&
+                                 watch.search.Status(5).finished(),
                              10000);
     // The silent server holds up nobody.
     QCOMPARE(watch.search.Status(3).state, SearchStatus::Searching);
@@ -171,12 +174,14 @@ void TestFindAll::everyServerAtOnceAndEachFailureNamed()
     QCOMPARE(rows, (QStringList{"alpha|example.com|example.com|domain", "alpha|example.org|example.org|domain",
                                 "alpha|lists.example.net|lists.example.net|custom",
                                 "beta|example.com|example.com|domain", "beta|lists.example.net|lists.example.net|custom",
-                                "beta|shop.example.net|shop.example.net|domain"}));
+                                "beta|shop.example.net|shop.example.net|domain", "old|example.com|example.com|domain",
+                                "old|example.org|example.org|domain"}));
     QCOMPARE(watch.status(0), QStringLiteral("done (3 found)"));
     QCOMPARE(watch.status(1), QStringLiteral("done (3 found)"));
     QVERIFY2(watch.status(2).startsWith("unreachable: TCP Error: "), qPrintable(watch.status(2)));
     QCOMPARE(watch.status(3), QStringLiteral("silent: no answer for 4 seconds"));
     QVERIFY2(watch.status(4).startsWith("login refused: -"), qPrintable(watch.status(4)));
+    QCOMPARE(watch.status(5), QStringLiteral("done (2 found; the custom domains could not be searched)"));
     QVERIFY(!watch.search.AllAnswered());
     QCOMPARE(Requests(silent), (QStringList{"domainlist", "custdomlist"}));
 }
@@ -536,6 +541,7 @@ void TestFindAll::tazelctlSearch()
     TazelSim& alpha = farm.add("alpha");
     farm.add("beta");
     farm.addDown("down");
+    farm.add("old", [](TazelSim& s) { s.faults.refuseCommand = QStringLiteral("custdomlist"); });
     // tazelctl reads the user's own store: a home of its own holding a copy of the farm's records.
     QTemporaryDir home;
     const QString config = home.filePath("config");
@@ -581,12 +587,15 @@ void TestFindAll::tazelctlSearch()
                      o["kind"].toString();
     }
     QStringList expected{"alpha|example.com|ali|alias", "alpha|example.com|alice|user", "alpha|example.org|alice|alias",
-                         "beta|example.com|ali|alias",  "beta|example.com|alice|user",  "beta|example.org|alice|alias"};
+                         "beta|example.com|ali|alias",  "beta|example.com|alice|user",  "beta|example.org|alice|alias",
+                         "old|example.com|ali|alias",   "old|example.com|alice|user",   "old|example.org|alice|alias"};
     found.sort();
     expected.sort();
     QCOMPARE(found, expected);
     QVERIFY2(r.err.contains("down: unreachable: "), r.err.constData());
     QVERIFY(!r.err.contains("alpha") && !r.err.contains("beta"));
+    // Searched in part: its rows above, and its status here.
+    QVERIFY2(r.err.contains("old: done (3 found; the custom domains could not be searched)"), r.err.constData());
 
     r = run({"search", "-s", "alpha", "LISTS", "-o", "tab"});
     QCOMPARE(r.code, 0);
