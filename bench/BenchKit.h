@@ -1,6 +1,6 @@
 #pragma once
-// What the benchmarks share: a figure's line, the window thread's longest timer gap, a data file
-// written whole, and a tazel-sim process of its own on a data file.
+// What the benchmarks share: a figure's line, the process's memory, the window thread's longest
+// timer gap, a data file written whole, and a tazel-sim process of its own on a data file.
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -17,14 +17,34 @@
 namespace {
 
 // One line per figure: the figure, the target, and "ok" or "short".
-void Figure(const char* figure, double value, const char* unit, const char* target, bool ok)
+inline void Figure(const char* figure, double value, const char* unit, const char* target, bool ok)
 {
     std::printf("%s: %.2f %s, target %s, %s\n", figure, value, unit, target, ok ? "ok" : "short");
     std::fflush(stdout);
 }
 
+// Resident memory of this process (kB), now ("VmRSS:") or at its peak ("VmHWM:"); -1 when unknown.
+inline long StatusKb(const char* field)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qsizetype(strlen(field))).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+// Starts a new peak from the present size (writing "5" to clear_refs).
+inline void ResetPeak()
+{
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    if (f.open(QIODevice::WriteOnly))
+        f.write("5");
+}
+
 // Processor time used by the calling thread, in milliseconds.
-double ThreadCpuMs()
+inline double ThreadCpuMs()
 {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
@@ -81,7 +101,7 @@ struct GapWatch {
     }
 };
 
-bool WriteFile(const QString& path, const QByteArray& bytes)
+inline bool WriteFile(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.flush()) {

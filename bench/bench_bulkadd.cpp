@@ -23,29 +23,11 @@
 #include "window/AccountFiles.h"
 #include "window/BulkAddDialog.h"
 #include "window/BulkAddRunner.h"
+#include "bench/BenchKit.h"
 #include "bench/QuietMessages.h"
 #include "window/frmMain.h"
 
 namespace {
-// Resident memory of this process (kB), now or at its peak; writing "5" to clear_refs starts a new
-// peak from the present size.
-long StatusKb(const char* field)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qsizetype(strlen(field))).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-void ResetPeak()
-{
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    if (f.open(QIODevice::WriteOnly))
-        f.write("5");
-}
-
 bool WaitUntil(const std::function<bool()>& done, int ms)
 {
     QElapsedTimer t;

@@ -34,25 +34,6 @@ namespace {
 
 bool allOk = true;  // false when the window did not do what it was asked (a short figure is no error)
 
-// Resident memory of this process now and at its peak (kB); writing "5" to clear_refs starts a
-// new peak from the present size.
-long StatusKb(const char* field)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qsizetype(strlen(field))).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-void ResetPeak()
-{
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    if (f.open(QIODevice::WriteOnly))
-        f.write("5");
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
