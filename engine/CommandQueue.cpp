@@ -56,22 +56,6 @@ bool CommandQueue::setArgumentOf(quint64 serial, const QString& pseudoCommand, i
     return false;
 }
 
-bool CommandQueue::removeScript(quint64 serial)
-{
-    const auto [begin, end] = rangeOf(serial);
-    if (end <= begin)
-        return false;
-    entries_.erase(entries_.begin() + qsizetype(begin), entries_.begin() + qsizetype(end));
-    for (auto it = labels_.begin(); it != labels_.end(); ++it) {
-        if (it->serial == serial) {
-            labels_.erase(it);
-            break;
-        }
-    }
-    --quitCount_;
-    return true;
-}
-
 ScriptLabel CommandQueue::headLabel() const
 {
     return labels_.empty() ? ScriptLabel() : labels_.front();

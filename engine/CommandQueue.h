@@ -90,12 +90,10 @@ public:
     // The label of the script at the head: the one its first "<%quit%>" ends.
     ScriptLabel headLabel() const;
 
-    // A whole script in the queue (its "<%quit%>" queued), by serial: whether it is there, one
-    // argument of its first step of that name (argument 0 is the first after the step), and
-    // taking it out whole.
+    // A whole script in the queue (its "<%quit%>" queued), by serial: whether it is there, and one
+    // argument of its first step of that name (argument 0 is the first after the step).
     bool holdsScript(quint64 serial) const;
     bool setArgumentOf(quint64 serial, const QString& pseudoCommand, int argument, const QString& value);
-    bool removeScript(quint64 serial);
 
     int size() const { return int(entries_.size()); }
     bool isEmpty() const { return entries_.empty(); }

@@ -69,6 +69,15 @@ void AliasReadBack(ServerSession& s, const QString& domain, const QString& accou
     Step(s, ShowUserEdit);
 }
 
+// An account's variables, mail processing and POP3 links, then the panel's fields from them.
+void ReadDetails(ServerSession& s, const QStringList& domainAccount)
+{
+    Step(s, UserVars, domainAccount);
+    Step(s, UserGetMproc, domainAccount);
+    Step(s, Pop3List, domainAccount);
+    Step(s, Pseudo::ShowUserVars);
+}
+
 }  // namespace
 
 namespace Scripts {
@@ -135,19 +144,13 @@ QueuedScript LoadAccount(ServerSession& s, const ScriptServer& server, const QSt
     if (!isList) {
         Step(s, AliasList, {domain, QStringLiteral("*"), account});
         Step(s, AliasListMore, {QStringLiteral("*"), QStringLiteral("*"), address});
-        Step(s, UserVars, da);
-        Step(s, UserGetMproc, da);
-        Step(s, Pop3List, da);
-        Step(s, Pseudo::ShowUserVars);
+        ReadDetails(s, da);
         Step(s, ShowUserEdit);
     } else {
         // A mailing list's aliases are read in its own domain only.
         Step(s, MlUserList, da);
         Step(s, AliasList, {domain, QStringLiteral("*"), account});
-        Step(s, UserVars, da);
-        Step(s, UserGetMproc, da);
-        Step(s, Pop3List, da);
-        Step(s, Pseudo::ShowUserVars);
+        ReadDetails(s, da);
         Step(s, ShowListUser);
     }
     return Tail(s, serial);
