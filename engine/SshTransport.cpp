@@ -66,6 +66,18 @@ bool IsWholeNumber(const QByteArray& text)
     return text.toInt(&ok) > 0 && ok;
 }
 
+// A helper program of ours: beside the program in the build tree, in libexec/tazel-admin/ beside
+// bin/ once installed, or on PATH; "" when there is none.
+QString HelperPath(const QString& name)
+{
+    const QString dir = QCoreApplication::applicationDirPath();
+    for (const QString& path : {dir + QLatin1Char('/') + name, dir + QStringLiteral("/../libexec/tazel-admin/") + name}) {
+        if (QFileInfo(path).isExecutable())
+            return QFileInfo(path).canonicalFilePath();
+    }
+    return QStandardPaths::findExecutable(name);
+}
+
 bool ContainsAny(const QString& text, std::initializer_list<const char*> needles)
 {
     for (const char* needle : needles)
@@ -122,25 +134,12 @@ bool SshTransport::TerminalAvailable()
 
 QString SshTransport::askpassHelperPath()
 {
-    // Beside the program in the build tree; in libexec/tazel-admin/ beside bin/ once installed.
-    const QString dir = QCoreApplication::applicationDirPath();
-    for (const QString& path : {dir + QStringLiteral("/tazel-askpass"),
-                                dir + QStringLiteral("/../libexec/tazel-admin/tazel-askpass")}) {
-        if (QFileInfo(path).isExecutable())
-            return QFileInfo(path).canonicalFilePath();
-    }
-    return QStandardPaths::findExecutable(QStringLiteral("tazel-askpass"));
+    return HelperPath(QStringLiteral("tazel-askpass"));
 }
 
 QString SshTransport::relayHelperPath()
 {
-    const QString dir = QCoreApplication::applicationDirPath();
-    for (const QString& path : {dir + QStringLiteral("/tazel-sshrelay"),
-                                dir + QStringLiteral("/../libexec/tazel-admin/tazel-sshrelay")}) {
-        if (QFileInfo(path).isExecutable())
-            return QFileInfo(path).canonicalFilePath();
-    }
-    return QStandardPaths::findExecutable(QStringLiteral("tazel-sshrelay"));
+    return HelperPath(QStringLiteral("tazel-sshrelay"));
 }
 
 QString SshTransport::controlFolder()
