@@ -121,12 +121,12 @@ bool SshFixture::start(QString* error)
                                   "LogLevel VERBOSE\n";
     // The client: the fixture's known_hosts only, no agent, no password questions, no user config.
     clientConfig_ = "UserKnownHostsFile " + d + "/known_hosts\n"
-                                 "GlobalKnownHostsFile /dev/null\n"
-                                 "IdentityAgent none\n"
-                                 "IdentitiesOnly yes\n"
-                                 "PasswordAuthentication no\n"
-                                 "KbdInteractiveAuthentication no\n"
-                                 "StrictHostKeyChecking ask\n";
+                    "GlobalKnownHostsFile /dev/null\n"
+                    "IdentityAgent none\n"
+                    "IdentitiesOnly yes\n"
+                    "PasswordAuthentication no\n"
+                    "KbdInteractiveAuthentication no\n"
+                    "StrictHostKeyChecking ask\n";
     const QString bin = binFolder();
     const QString runtime = dir_.filePath(QStringLiteral("run"));
     const auto owner = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
