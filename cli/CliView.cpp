@@ -1,8 +1,7 @@
 #include "cli/CliView.h"
 
-#include <cstdio>
-
 #include "cli/ExitCodes.h"
+#include "cli/Output.h"
 #include "engine/CommandQueue.h"
 #include "engine/Scripts.h"
 #include "engine/ServerSession.h"
@@ -29,13 +28,6 @@ QString PlainLines(const QString& text)
     return t.trimmed();
 }
 
-static void ToStderr(const QString& text)
-{
-    const QByteArray bytes = (QStringLiteral("tazelctl: ") + text + QLatin1Char('\n')).toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-    std::fflush(stderr);
-}
-
 CliView::CliView(ServerSession& session) : session_(session)
 {
     session_.SetView(this);
@@ -53,7 +45,7 @@ void CliView::ShowMessage(const QString& text, MsgIcon)
     // The "-" that answers the login is the server refusing us, not the request.
     if (session_.CurrentCommand == Pseudo::Login && !session_.DriverIsIdle())
         loginRefused_ = true;
-    ToStderr(PlainLines(text));
+    Err(PlainLines(text));
 }
 
 void CliView::SetStatus(const QString& text)
@@ -66,19 +58,19 @@ void CliView::SetStatus(const QString& text)
              text != QLatin1String("Ready"))
         atLogin_ = false;
     if (verbose && text != QLatin1String("Ready"))
-        ToStderr(text);
+        Err(text);
 }
 
 void CliView::SetVersionStatus(const QString& text)
 {
     greeted_ = true;
     if (verbose)
-        ToStderr(text.trimmed());
+        Err(text.trimmed());
 }
 
 void CliView::NoteActivity(const QString&, const QString& text)
 {
-    ToStderr(QStringLiteral("note: ") + PlainLines(text));
+    Err(QStringLiteral("note: ") + PlainLines(text));
 }
 
 void CliView::AddDomainsToTree(const QString&)
@@ -181,10 +173,10 @@ void CliView::stepEnded(const ScriptLabel&, int mark, const ScriptOutcome& outco
     // the script went on to read the links again.
     if (mark == Scripts::SwitchPop3Mark) {
         switchRefused_ = true;
-        ToStderr(QStringLiteral("the server refused \"poplnkenable\": ") + outcome.detail);
+        Err(QStringLiteral("the server refused \"poplnkenable\": ") + outcome.detail);
         return;
     }
-    ToStderr(outcome.detail);
+    Err(outcome.detail);
 }
 
 void CliView::scriptEnded(const ScriptLabel& label, const ScriptOutcome& outcome)

@@ -2,6 +2,13 @@
 
 #include <algorithm>
 
+void Err(const QString& text)
+{
+    const QByteArray bytes = (QStringLiteral("tazelctl: ") + text + QLatin1Char('\n')).toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
 bool ParseOutputForm(const QString& text, OutputForm* form)
 {
     if (text == QLatin1String("table"))

@@ -19,6 +19,9 @@
 #include <string>
 #include <vector>
 
+// A message of tazelctl's own: "tazelctl: TEXT" as one line on standard error.
+void Err(const QString& text);
+
 enum class OutputForm { Table, Tab, Csv, Json };
 
 // "table", "tab", "csv" or "json"; false for anything else.

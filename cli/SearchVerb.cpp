@@ -5,20 +5,15 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <cstdio>
 
 #include "cli/ExitCodes.h"
+#include "cli/Output.h"
 #include "cli/SearchVerb.h"
 #include "cli/ServerChoice.h"
 #include "engine/ServerSearch.h"
 #include "store/ServerStore.h"
 
 namespace {
-void Err(const QString& text)
-{
-    const QByteArray bytes = (QStringLiteral("tazelctl: ") + text + QLatin1Char('\n')).toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-}
 }  // namespace
 
 int RunSearch(const CliContext& c)
@@ -34,13 +29,10 @@ int RunSearch(const CliContext& c)
         Err(QStringLiteral("search asks the stored servers (all, or one with -s NAME), not --host"));
         return Exit::Usage;
     }
-    auto settings = OpenUserSettings();
     QList<StoredServer> stored;
-    QString error;
-    if (!ListStoredServers(*settings, &stored, &error)) {
-        Err(error);
+    const auto settings = OpenStoredServers(&stored);
+    if (!settings)
         return Exit::NoInput;
-    }
     if (!o.server.isEmpty()) {
         QList<StoredServer> named;
         for (const StoredServer& s : std::as_const(stored))

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "cli/Output.h"
 #include "engine/Protocol.h"
 #include "store/KeyringPasswords.h"
 #include "store/RecordPasswords.h"
@@ -36,6 +37,16 @@ bool ListStoredServers(QSettings& settings, QList<StoredServer>* servers, QStrin
         return c != 0 ? c < 0 : a.name < b.name;
     });
     return true;
+}
+
+std::unique_ptr<QSettings> OpenStoredServers(QList<StoredServer>* servers)
+{
+    auto settings = OpenUserSettings();
+    QString error;
+    if (ListStoredServers(*settings, servers, &error))
+        return settings;
+    Err(error);
+    return nullptr;
 }
 
 bool StoredServerLogin(QSettings& settings, const StoredServer& server, ServerLogin* login, QString* error,

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QSettings>
 #include <QString>
+#include <memory>
 #include <optional>
 
 #include "engine/Scripts.h"
@@ -19,10 +20,13 @@ struct StoredServer {
 
 // Every active record, in the order the tree shows them. False when the store cannot be read.
 bool ListStoredServers(QSettings& settings, QList<StoredServer>* servers, QString* error);
+// The user's settings store, with its active records in *servers; null when the store cannot be
+// read (which is said on standard error).
+std::unique_ptr<QSettings> OpenStoredServers(QList<StoredServer>* servers);
 
 // The one place where tazelctl gets a stored server's password and route: the password from the
 // system keyring for a record kept there (waiting for its answer), otherwise the record's own
-// scrambled one; the route is the plain connection (an SSH route plugs in here). False, with the
+// scrambled one; the route is the record's SSH route, or the plain connection. False, with the
 // message and the exit code, when the password cannot be had.
 bool StoredServerLogin(QSettings& settings, const StoredServer& server, ServerLogin* login, QString* error,
                        int* exitCode);

@@ -17,10 +17,7 @@ SessionRun::SessionRun(const CliContext& c) : session(nullptr), view(session), c
     } else {
         // Every change this command makes goes into the journal the window shows too.
         journal_ = std::make_unique<ActivityJournal>(QStringLiteral("tazelctl"));
-        journal_->onWriteFailed = [](const QString& message) {
-            const QByteArray bytes = (QStringLiteral("tazelctl: ") + message + QLatin1Char('\n')).toUtf8();
-            std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-        };
+        journal_->onWriteFailed = [](const QString& message) { Err(message); };
         session.Reports.addObserver(journal_.get());
     }
     view.onScriptEnded = [this](const ScriptLabel&, const ScriptOutcome&, int code) {
@@ -87,8 +84,7 @@ void SessionRun::fail(int code)
 
 int SessionRun::refuse(const QString& message)
 {
-    const QByteArray bytes = (QStringLiteral("tazelctl: ") + PlainLines(message) + QLatin1Char('\n')).toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    Err(PlainLines(message));
     return Exit::DataErr;
 }
 

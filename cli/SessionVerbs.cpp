@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "cli/ExitCodes.h"
+#include "cli/Output.h"
 #include "cli/Passwords.h"
 #include "cli/SessionRun.h"
 #include "engine/BulkAddRunner.h"
@@ -22,11 +23,6 @@ namespace {
 
 const QString CliKey = QStringLiteral("tazelctl");  // the key the tree steps get (no tree here)
 
-void Err(const QString& text)
-{
-    const QByteArray bytes = (QStringLiteral("tazelctl: ") + text + QLatin1Char('\n')).toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-}
 
 int Finish(SessionRun& run, RowWriter* writer)
 {

@@ -9,6 +9,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/ExitCodes.h"
+#include "cli/Output.h"
 #include "cli/Passwords.h"
 #include "cli/SearchVerb.h"
 #include "cli/ServerChoice.h"
@@ -28,11 +29,6 @@ void Out(const QString& text)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
 }
 
-void Err(const QString& text)
-{
-    const QByteArray bytes = (QStringLiteral("tazelctl: ") + text + QLatin1Char('\n')).toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-}
 
 int Usage(const QString& text)
 {
@@ -43,13 +39,10 @@ int Usage(const QString& text)
 
 int ServerList(const CliContext& c)
 {
-    auto settings = OpenUserSettings();
     QList<StoredServer> servers;
-    QString error;
-    if (!ListStoredServers(*settings, &servers, &error)) {
-        Err(error);
+    const auto settings = OpenStoredServers(&servers);
+    if (!settings)
         return Exit::NoInput;
-    }
     auto w = RowWriter::make(c.form, !c.options.noHeaders);
     w->begin({QStringLiteral("name"), QStringLiteral("address"), QStringLiteral("port"), QStringLiteral("login")});
     for (const StoredServer& s : std::as_const(servers))
@@ -145,13 +138,10 @@ int ChooseServer(CliContext& c)
     }
     if (!o.login.isEmpty() || !o.passwordFile.isEmpty())
         return Usage(QStringLiteral("--login and --password-file go with --host"));
-    auto settings = OpenUserSettings();
     QList<StoredServer> servers;
-    QString error;
-    if (!ListStoredServers(*settings, &servers, &error)) {
-        Err(error);
+    const auto settings = OpenStoredServers(&servers);
+    if (!settings)
         return Exit::NoInput;
-    }
     const StoredServer* chosen = nullptr;
     if (o.server.isEmpty()) {
         if (servers.size() == 1) {
@@ -178,6 +168,7 @@ int ChooseServer(CliContext& c)
         }
     }
     int code = Exit::Ok;
+    QString error;
     if (!StoredServerLogin(*settings, *chosen, &c.server.login, &error, &code)) {
         Err(error);
         return code;
