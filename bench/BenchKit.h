@@ -1,6 +1,6 @@
 #pragma once
-// What the benchmarks share: a figure's line, the process's memory, the window thread's longest
-// timer gap, a data file written whole, and a tazel-sim process of its own on a data file.
+// What the benchmarks share: a figure's line, the process's memory, waiting on the event loop, the
+// window thread's longest timer gap, a data file written whole, and a tazel-sim process of its own on a data file.
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -41,6 +41,19 @@ inline void ResetPeak()
     QFile f(QStringLiteral("/proc/self/clear_refs"));
     if (f.open(QIODevice::WriteOnly))
         f.write("5");
+}
+
+// Runs the event loop until done() holds or ms milliseconds are up; false when they are up.
+inline bool WaitUntil(const std::function<bool()>& done, int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+    return true;
 }
 
 // Processor time used by the calling thread, in milliseconds.

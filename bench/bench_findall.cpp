@@ -58,6 +58,15 @@ double SearchThroughTheWindow(GapWatch& gaps, FindAllDialog& dialog, const QStri
     return seconds;
 }
 
+// The window at its working size with its Find on All Servers window open; null when that did not open.
+FindAllDialog* OpenFindAll(frmMain& window)
+{
+    window.resize(800, 600);
+    window.show();
+    window.Menu->findAllAction()->trigger();
+    return window.findChild<FindAllDialog*>();
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -120,10 +129,7 @@ int main(int argc, char** argv)
             }
         }
         frmMain window(&settings, &messages);
-        window.resize(800, 600);
-        window.show();
-        window.Menu->findAllAction()->trigger();
-        auto* dialog = window.findChild<FindAllDialog*>();
+        FindAllDialog* dialog = OpenFindAll(window);
         if (!dialog)
             return 1;
         GapWatch gaps;
@@ -147,10 +153,7 @@ int main(int argc, char** argv)
         return 1;
     {
         frmMain window(&settings, &messages);
-        window.resize(800, 600);
-        window.show();
-        window.Menu->findAllAction()->trigger();
-        auto* dialog = window.findChild<FindAllDialog*>();
+        FindAllDialog* dialog = OpenFindAll(window);
         if (!dialog)
             return 1;
         GapWatch gaps;

@@ -16,6 +16,7 @@
 #include <functional>
 #include <vector>
 
+#include "bench/BenchKit.h"
 #include "engine/SshTransport.h"
 #include "engine/Transport.h"
 #include "tests/SshFixture.h"
@@ -23,25 +24,6 @@
 namespace {
 
 bool allOk = true;  // false when a connection did not do what it was asked (a short figure is no error)
-
-void Figure(const char* figure, double value, const char* unit, const char* target, bool ok)
-{
-    std::printf("%s: %.2f %s, target %s, %s\n", figure, value, unit, target, ok ? "ok" : "short");
-    std::fflush(stdout);
-}
-
-// Runs the event loop until done() holds or the time is up; false when it is up.
-bool WaitFor(const std::function<bool()>& done, int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    }
-    return true;
-}
 
 QByteArray Line(const char* a, const char* b = nullptr)
 {
@@ -68,7 +50,7 @@ double RunScript(Transport* t, quint16 port, double* greetedMs = nullptr)
     double startedMs = -1;
     QObject::connect(t, &Transport::connected, t, [&] { startedMs = clock.nsecsElapsed() / 1e6; });
     t->open(QStringLiteral("127.0.0.1"), port);
-    if (!WaitFor([&] { return ended || data.endsWith("\r\n"); }, 20000) || ended) {
+    if (!WaitUntil([&] { return ended || data.endsWith("\r\n"); }, 20000) || ended) {
         t->release(true);
         return -1;
     }
@@ -76,7 +58,7 @@ double RunScript(Transport* t, quint16 port, double* greetedMs = nullptr)
         *greetedMs = clock.nsecsElapsed() / 1e6;
     data.clear();
     t->device()->write(Line("admin", "secret") + Line("domainlist"));
-    if (!WaitFor([&] { return ended || data.endsWith("\r\n.\r\n"); }, 20000) || ended) {
+    if (!WaitUntil([&] { return ended || data.endsWith("\r\n.\r\n"); }, 20000) || ended) {
         t->release(true);
         return -1;
     }
@@ -155,7 +137,7 @@ int main(int argc, char** argv)
     Figure(label, added, "ms", "at most 15 ms", allOk && added <= 15);
 
     // Let the released connections finish before the fixture ends sshd.
-    WaitFor([] { return false; }, 200);
+    WaitUntil([] { return false; }, 200);
     sim.terminate();
     sim.waitForFinished(10000);
     return allOk ? 0 : 1;
