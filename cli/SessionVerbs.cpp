@@ -281,14 +281,13 @@ bool MailProcSaveAllowed(SessionRun& run, const QString& domain, const QString& 
 
 int VarSet(SessionRun& run, const QString& domain, const QString& account, const QStringList& assignments)
 {
-    // The four variables of the account panel, by the names the server gives them.
-    static const QStringList names = {QStringLiteral("RealName"), QStringLiteral("HomePage"),
-                                      QStringLiteral("MaxMBSize"), QStringLiteral("ClosedML")};
+    // The four variables of the account panel, named in any case.
+    const QStringList names = Scripts::UserVarNames();
     QList<QPair<QString, QString>> changes;
     for (const QString& a : assignments) {
         const qsizetype eq = a.indexOf(QLatin1Char('='));
-        const QString name = a.left(eq);
-        if (eq < 0 || !names.contains(name)) {
+        const QString name = eq < 0 ? QString() : Scripts::UserVarName(a.left(eq));
+        if (name.isEmpty()) {
             Err(QStringLiteral("var set takes NAME=VALUE with NAME one of %1, not \"%2\"").arg(names.join(QStringLiteral(", ")), a));
             return Exit::Usage;
         }
@@ -303,15 +302,7 @@ int VarSet(SessionRun& run, const QString& domain, const QString& account, const
         run.readForReal();
     return ReadAccountDetails(run, domain, account, [&run, domain, account, changes] {
         ServerSession& s = run.session;
-        Scripts::UserVarsForm form;
-        auto current = [&s](const QString& name) {
-            const qsizetype i = s.UserVarNames.indexOf(name);
-            return i < 0 ? QString() : s.UserVarValues.value(i);
-        };
-        form.realName = current(QStringLiteral("RealName"));
-        form.homePage = current(QStringLiteral("HomePage"));
-        form.maxMBSize = current(QStringLiteral("MaxMBSize"));
-        form.closedML = current(QStringLiteral("ClosedML")) == QLatin1String("1");
+        Scripts::UserVarsForm form = Scripts::ReadUserVars(s);
         for (const auto& [name, value] : changes) {
             if (name == QLatin1String("RealName")) form.realName = value;
             else if (name == QLatin1String("HomePage")) form.homePage = value;

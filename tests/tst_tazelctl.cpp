@@ -141,6 +141,7 @@ private slots:
     void filesComeOutAsTheServerHasThem();
     void changes_data();
     void changes();
+    void varSetFindsTheServersNamesInAnyCase();
     void accountListAsCsvReadsBackWithTheProjectsReader();
     void importAddsTheAcceptedRows();
     void exitCodes_data();
@@ -412,6 +413,24 @@ void TazelctlTest::changes()
     QCOMPARE(last.value("program").toString(), QStringLiteral("tazelctl"));
     QCOMPARE(last.value("server").toString(), QStringLiteral("sim"));
     QCOMPARE(last.value("outcome").toString(), QStringLiteral("done"));
+}
+
+void TazelctlTest::varSetFindsTheServersNamesInAnyCase()
+{
+    // A server that spells its variables in lower case: the one named changes, the others are sent
+    // back as they were rather than blanked.
+    Cli cli;
+    for (auto& v : cli.sim.state.account("example.com", "alice")->vars)
+        v.first = v.first.toLower();
+    const Result r = cli.run({"var", "set", "example.com", "alice", "REALNAME=Alice L."});
+    QVERIFY2(r.code == 0, r.err.constData());
+    QMap<QString, QString> v;
+    for (const auto& p : cli.sim.state.account("example.com", "alice")->vars)
+        v.insert(p.first.toLower(), p.second);
+    QCOMPARE(v.value("realname"), QStringLiteral("Alice L."));
+    QCOMPARE(v.value("homepage"), QStringLiteral("http://www.example.com/~alice"));
+    QCOMPARE(v.value("maxmbsize"), QStringLiteral("20000"));
+    QCOMPARE(v.value("closedml"), QStringLiteral("0"));
 }
 
 void TazelctlTest::accountListAsCsvReadsBackWithTheProjectsReader()
