@@ -86,14 +86,8 @@ int DomainList(SessionRun& run)
         const QString domain = QStringLiteral("domain"), custom = QStringLiteral("custom");
         for (qsizetype i = 0; i < check.sound; ++i)
             w->row({names.at(i), domain});
-        // The server reports each custom domain once; an empty or repeated line adds nothing.
-        QSet<QString> seen;
-        for (const QString& d : std::as_const(run.session.CustomDomainNames)) {
-            if (d.isEmpty() || seen.contains(d))
-                continue;
-            seen.insert(d);
+        for (const QString& d : UniqueCustomDomainNames(run.session.CustomDomainNames))
             w->row({d, custom});
-        }
         if (check.damaged) {
             Err(QStringLiteral("the server's domain list is damaged (an empty entry or a domain listed twice, "
                                "as domains.tab holds it); the domains before that entry are listed"));
@@ -119,15 +113,16 @@ int AccountList(SessionRun& run, const QString& domain)
         columns << QStringLiteral("password");
     w->begin(columns);
     qsizetype printed = 0;
+    Accounts::ListedAccounts listed;  // a name the reply repeats is printed once, as the tree shows it
     const QByteArray user = "user", list = "list";
     auto pump = [&] {
         const AccountTable& t = run.session.UserEntries;
         if (printed >= t.size())
             return;
         for (; printed < t.size(); ++printed) {
-            const QByteArrayView name = Accounts::Name(t, printed);
-            if (name.isEmpty())
+            if (!listed.take(t, printed))
                 continue;
+            const QByteArrayView name = Accounts::Name(t, printed);
             const char k = Accounts::KindLetter(t, printed);
             const QByteArrayView kind = k == 'M' || k == 'm' ? QByteArrayView(list)
                                         : k == 'U' || k == 'u' ? QByteArrayView(user)
@@ -171,7 +166,8 @@ int AccountExport(SessionRun& run, const QString& domain)
     }
     QList<ExportAccount> accounts;
     accounts.reserve(run.session.UserEntries.size());
-    for (const UserEntry& e : std::as_const(run.session.UserEntries)) {
+    for (const quint32 row : Accounts::ListedRows(run.session.UserEntries)) {
+        const UserEntry e = run.session.UserEntries.at(row);
         const QString& nk = e.nameAndKind;
         accounts.append({nk.left(nk.size() - 1), nk.endsWith(QLatin1Char('M'), Qt::CaseInsensitive), e.password});
     }

@@ -147,6 +147,27 @@ QList<quint32> Accounts::DisplayOrder(const AccountTable& table)
     return order;
 }
 
+bool Accounts::ListedAccounts::take(const AccountTable& table, qsizetype row)
+{
+    const QByteArrayView name = Name(table, row);
+    if (name.isEmpty())
+        return false;
+    const qsizetype before = seen_.size();
+    seen_.insert(name.toByteArray());
+    return seen_.size() != before;
+}
+
+QList<quint32> Accounts::ListedRows(const AccountTable& table)
+{
+    QList<quint32> rows;
+    rows.reserve(table.size());
+    ListedAccounts listed;
+    for (qsizetype row = 0; row < table.size(); ++row)
+        if (listed.take(table, row))
+            rows.append(quint32(row));
+    return rows;
+}
+
 std::vector<bool> Accounts::Holding(const AccountTable& table, const QString& pattern)
 {
     std::vector<bool> holds(size_t(table.size()), pattern.isEmpty());

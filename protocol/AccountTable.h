@@ -13,6 +13,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <deque>
 #include <initializer_list>
@@ -121,6 +122,19 @@ int Compare(QByteArrayView a, QByteArrayView b);
 // The rows of the table the tree shows, in the tree's order: rows without a name are left out,
 // and of a name listed twice the first row stays.
 QList<quint32> DisplayOrder(const AccountTable& table);
+
+// Which rows of an account list are accounts, for every reader alike (the tree, the search, the
+// export, tazelctl): a row without a name is none, and of a name listed twice only the first row
+// counts. Fed the rows in order, as they arrive.
+class ListedAccounts {
+public:
+    bool take(const AccountTable& table, qsizetype row);
+
+private:
+    QSet<QByteArray> seen_;
+};
+// The rows ListedAccounts takes, in the server's order.
+QList<quint32> ListedRows(const AccountTable& table);
 
 // Which rows of the table have a name that holds the pattern, without regard to case (as
 // QString::contains with Qt::CaseInsensitive decides it for the decoded name): one flag per row.

@@ -134,6 +134,7 @@ private slots:
     void listsInEveryForm_data();
     void listsInEveryForm();
     void damagedDomainListStopsAtTheBadEntry();
+    void repeatedAccountIsListedOnce();
     void listRowsArriveBeforeTheReplyEnds_data();
     void listRowsArriveBeforeTheReplyEnds();
     void readsOfOneAccount_data();
@@ -222,6 +223,23 @@ void TazelctlTest::damagedDomainListStopsAtTheBadEntry()
     QCOMPARE(r.code, 1);
     QCOMPARE(r.out, QByteArray("a.org\tdomain\nb.org\tdomain\nlists.example.net\tcustom\n"));
     QVERIFY(r.err.contains("domains.tab"));
+}
+
+void TazelctlTest::repeatedAccountIsListedOnce()
+{
+    // The tree's rule: a row without a name is no account, and of a name repeated the first row counts.
+    Cli cli;
+    cli.sim.faults.scriptedReplies.insert(QStringLiteral("userlist"),
+                                          "+00000 OK\r\n\"example.com\"\t\"alice\"\t\"a1\"\t\"U\"\r\n"
+                                          "\"example.com\"\t\"bob\"\t\"b1\"\t\"M\"\r\n"
+                                          "\"example.com\"\t\"alice\"\t\"a2\"\t\"M\"\r\n"
+                                          "\"example.com\"\t\"\"\t\"x\"\t\"U\"\r\n.\r\n");
+    Result r = cli.run({"account", "list", "example.com", "--with-passwords", "-o", "tab", "--no-headers"});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, QByteArray("alice\tuser\ta1\nbob\tlist\tb1\n"));
+    r = cli.run({"account", "export", "example.com", "--with-passwords"});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, QByteArray("name,kind,password\r\nalice,user,a1\r\nbob,list,b1\r\n"));
 }
 
 void TazelctlTest::listRowsArriveBeforeTheReplyEnds_data()

@@ -13,6 +13,7 @@
 #include <QStyle>
 
 #include "protocol/AccountCsv.h"
+#include "protocol/AccountTable.h"
 #include <algorithm>
 
 #include "window/BulkAddDialog.h"
@@ -107,7 +108,8 @@ void AccountFiles::exportAccounts()
     // meanwhile: the list is taken as it stood when it was checked.
     QList<ExportAccount> accounts;
     accounts.reserve(w_.Session->UserEntries.size());
-    for (const UserEntry& e : std::as_const(w_.Session->UserEntries)) {
+    for (const quint32 row : Accounts::ListedRows(w_.Session->UserEntries)) {
+        const UserEntry e = w_.Session->UserEntries.at(row);
         const QString& nk = e.nameAndKind;
         accounts.append({nk.left(nk.size() - 1), nk.endsWith(QLatin1Char('M'), Qt::CaseInsensitive),
                          e.password});
