@@ -146,3 +146,8 @@ void KeyringPasswords::remove(const QString& key, Callback done)
     job->setKey(key);
     runJob(job, std::move(done));
 }
+
+void KeyringPasswords::probe(Callback done)
+{
+    whenKeyringAnswers([done] { done(Result(PasswordResult::Done)); }, done);
+}

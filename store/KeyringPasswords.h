@@ -24,6 +24,7 @@ public:
     void read(const QString& key, Callback done) override;
     void write(const QString& key, const QString& password, Callback done) override;
     void remove(const QString& key, Callback done) override;
+    void probe(Callback done) override;
 
 private:
     // Runs start when a keyring service has an owner on the session bus or can be started by it;

@@ -34,6 +34,9 @@ public:
     virtual void write(const QString& key, const QString& password, Callback done) = 0;
     // Removing an entry that is not there finishes with NotFound.
     virtual void remove(const QString& key, Callback done) = 0;
+    // Whether a keyring is there (Done), without touching any entry, so that it never asks to be
+    // unlocked: NoKeyring or NoAnswer otherwise.
+    virtual void probe(Callback done) = 0;
 };
 
 // What went wrong, as the end of a sentence: "the system keyring is locked", "no system keyring is

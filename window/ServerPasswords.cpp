@@ -64,10 +64,10 @@ void ServerPasswords::readAll()
         cache_[section] = Entry();
         records_->read(section, [this, section](const PasswordResult& r) { arrived(section, r); });
     }
-    // No record asks the keyring yet: ask it once all the same, so that the panel can say whether
-    // new passwords will go into it. Slot 0 is never a record's.
+    // No record asks the keyring yet: ask only whether one is there (no entry is read, so it never
+    // asks to be unlocked), so that the panel can say whether new passwords will go into it.
     if (!any && store_)
-        store_->read(ServerSection(0), [this](const PasswordResult& r) { noteAnswer(r); });
+        store_->probe([this](const PasswordResult& r) { noteAnswer(r); });
 }
 
 void ServerPasswords::arrived(const QString& section, const PasswordResult& result)
