@@ -259,16 +259,22 @@ void TestSshWindow::askpassQuestions_data()
     QTest::addColumn<QString>("press");  // "enter", "escape", "yes", "no"
     QTest::addColumn<bool>("accepted");
     QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("shown");  // the dialog's text; empty: the prompt as it stands
     const QString hostKey = "The authenticity of host '[127.0.0.1]:2222 ([127.0.0.1]:2222)' can't be established.\n"
                             "ED25519 key fingerprint is SHA256:Zmun8IY1C/iTfn/R11igQl3xmhed5W+ebays7aOOpvI.\n"
                             "Are you sure you want to continue connecting (yes/no/[fingerprint])? ";
-    QTest::newRow("host key, Enter is No") << hostKey << "" << "enter" << true << "no";
-    QTest::newRow("host key, Yes") << hostKey << "" << "yes" << true << "yes";
-    QTest::newRow("host key, No") << hostKey << "" << "no" << true << "no";
-    QTest::newRow("host key, Escape cancels") << hostKey << "" << "escape" << false << "";
+    QTest::newRow("host key, Enter is No") << hostKey << "" << "enter" << true << "no" << QString();
+    QTest::newRow("host key, Yes") << hostKey << "" << "yes" << true << "yes" << QString();
+    QTest::newRow("host key, No") << hostKey << "" << "no" << true << "no" << QString();
+    QTest::newRow("host key, Escape cancels") << hostKey << "" << "escape" << false << "" << QString();
     QTest::newRow("passphrase") << "Enter passphrase for key '/home/ops/.ssh/id_ed25519': " << "s3cr<t &x"
-                                << "enter" << true << "s3cr<t &x";
-    QTest::newRow("password, Escape cancels") << "ops@gate's password: " << "pw" << "escape" << false << "";
+                                << "enter" << true << "s3cr<t &x" << QString();
+    QTest::newRow("password, Escape cancels") << "ops@gate's password: " << "pw" << "escape" << false << "" << QString();
+    // The host's own text (a keyboard-interactive login) is a secret to type, whatever it says.
+    QTest::newRow("host's question") << "(ops@gate.example) Verification code: " << "123456" << "enter" << true
+                                     << "123456" << "The SSH host gate.example asks: Verification code:";
+    QTest::newRow("host's text that reads as ssh's") << "(ops@gate) Are you sure (yes/no)? " << "yes" << "enter"
+                                                     << true << "yes" << "The SSH host gate asks: Are you sure (yes/no)?";
 }
 
 void TestSshWindow::askpassQuestions()
@@ -278,9 +284,12 @@ void TestSshWindow::askpassQuestions()
     QFETCH(QString, press);
     QFETCH(bool, accepted);
     QFETCH(QString, answer);
+    QFETCH(QString, shown);
     AskpassDialog d(prompt);
     d.show();
     QVERIFY(QTest::qWaitForWindowExposed(&d));
+    // Whose words they are: ssh's as they stand, the host's said to be the host's.
+    QCOMPARE(d.findChild<QLabel*>()->text(), shown.isEmpty() ? prompt.trimmed() : shown);
     if (d.isYesNo()) {
         QVERIFY(!d.txtAnswer);
         QVERIFY(d.cmdNo->isDefault());
