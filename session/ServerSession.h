@@ -59,7 +59,8 @@ struct ServerLogin {
     QString port;
     QString login;
     // Unknown while the password is still on its way (from the keyring): the script is held in the
-    // queue until ProvidePassword or DropHeldScript names it.
+    // queue until ProvidePassword or DropHeldScript names it, Cancel drops it, or, at the head of the
+    // queue, ReplyTimeoutMs passes (it is dropped then, with the reason).
     std::optional<QString> password;
     SshRoute ssh;
 };
@@ -137,7 +138,8 @@ public:
     bool SendRequest(const QString& word, const QStringList& args);
     bool SocketOpen() const;
     bool DriverIsIdle() const { return DriverIdle; }
-    // The user's Cancel: closes the connection and abandons the running script, no message box.
+    // The user's Cancel: closes the connection and abandons the running script, no message box. A
+    // script still waiting for its password is dropped (only it: the scripts behind it run).
     void CancelScript();
 
     void TcpConnection_Connect();
@@ -258,8 +260,20 @@ private:
     TransportMaker MakeTransport;
     QTimer* ReplyTimer = nullptr;
     QTimer* LineTimer = nullptr;
+    // The held script at the head is dropped (only it): it sends nothing, and in its turn its
+    // watchers learn the outcome (and the user the reason, when told).
+    void DropHeldHead(ScriptOutcome::Kind kind, const QString& reason, bool tell);
+    void HeldPasswordTimedOut();
+
+    struct DroppedScript {
+        ScriptOutcome::Kind kind = ScriptOutcome::Refused;
+        QString reason;
+        bool tell = true;
+    };
     QSet<quint64> HeldScripts;
-    QHash<quint64, QString> RefusedScripts;  // held scripts whose password cannot be had: why
+    QHash<quint64, DroppedScript> RefusedScripts;  // held scripts dropped before they ran: why
+    QTimer* HeldTimer = nullptr;  // a held script at the head waits this long (ReplyTimeoutMs) for its password
+    quint64 HeldTimerSerial = 0;
     bool DriverIdle = true;
     bool DriverRunning = false;
     bool DriverCalledAgain = false;
