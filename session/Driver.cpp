@@ -523,6 +523,29 @@ void ServerSession::HeldPasswordTimedOut()
                  true);
 }
 
+void ServerSession::EndAllScripts()
+{
+    for (QTimer* timer : {ReplyTimer, LineTimer, HeldTimer})
+        if (timer)
+            timer->stop();
+    HeldScripts.clear();
+    RefusedScripts.clear();
+    ReleaseConnection(true);
+    if (Reports.active()) {
+        Reports.fail(ScriptOutcome::Cancelled, QStringLiteral("the program was closed"));
+        Reports.end();
+    }
+    lstCommand.clear();
+    ReplyBuffer.clear();
+    ScriptAborted = false;
+    ScriptRequired = false;
+    CurrentCommand.clear();
+    if (!DriverIdle) {
+        DriverIdle = true;
+        emit DriverIdled();
+    }
+}
+
 void ServerSession::CancelScript()
 {
     if (HeadScriptHeld()) {

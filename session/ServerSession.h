@@ -138,6 +138,10 @@ public:
     bool SendRequest(const QString& word, const QStringList& args);
     bool SocketOpen() const;
     bool DriverIsIdle() const { return DriverIdle; }
+    // The end of the program's window: every script ends now. The running one is cancelled (its
+    // watchers learn it), the queued and held ones are dropped unsent, and the connection is cut,
+    // so that nothing is left to wait for.
+    void EndAllScripts();
     // The user's Cancel: closes the connection and abandons the running script, no message box. A
     // script still waiting for its password is dropped (only it: the scripts behind it run).
     void CancelScript();

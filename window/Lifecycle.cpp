@@ -7,7 +7,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "session/BulkAddRunner.h"
 #include "store/ServerStore.h"
+#include "window/AccountFiles.h"
+#include "window/FindAllDialog.h"
 #include "window/MessageSeam.h"
 #include "window/WindowLayout.h"
 #include "window/frmMain.h"
@@ -121,5 +124,14 @@ void frmMain::closeEvent(QCloseEvent* event)
     Form_Unload();
     if (!isMinimized())
         Layout->save(*Settings);
+    // Every script ends with the window, so the program has nothing left to wait for: a run of
+    // added accounts queues no further row, the search lets its servers go, and the session drops
+    // what it holds and cuts its connection (an SSH one ends its ssh with it).
+    if (AccountFileCommands && AccountFileCommands->runner())
+        AccountFileCommands->runner()->cancel();
+    for (FindAllDialog* find : findChildren<FindAllDialog*>())
+        if (find->Search)
+            find->Search->Stop();
+    Session->EndAllScripts();
     event->accept();  // closing is never refused
 }
