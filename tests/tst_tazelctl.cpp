@@ -18,7 +18,7 @@
 #include <optional>
 
 #include "sim/TazelSim.h"
-#include "store/AccountCsv.h"
+#include "protocol/AccountCsv.h"
 #include "store/KeyringPasswords.h"
 #include "store/ServerStore.h"
 
