@@ -163,6 +163,7 @@ void CliView::scriptStarted(const ScriptLabel&)
     greeted_ = false;
     loginRefused_ = false;
     atLogin_ = false;
+    skippedAtStart_ = session_.RepliesWithSkippedLines;
 }
 
 void CliView::stepEnded(const ScriptLabel&, int mark, const ScriptOutcome& outcome)
@@ -185,6 +186,9 @@ void CliView::scriptEnded(const ScriptLabel& label, const ScriptOutcome& outcome
                                   loginRefused_ || (outcome.kind == ScriptOutcome::ServerError && atLogin_));
     if (code == Exit::Ok && switchRefused_)
         code = Exit::ServerRefused;
+    // The read-back of a change does not turn a change that was made into a failure.
+    if (code == Exit::Ok && label.kind == ScriptLabel::Read && session_.RepliesWithSkippedLines > skippedAtStart_)
+        damagedRead_ = true;
     if (onScriptEnded)
         onScriptEnded(label, outcome, code);
 }

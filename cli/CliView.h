@@ -76,6 +76,9 @@ public:
 
     // Progress texts on standard error as well (--verbose).
     bool verbose = false;
+    // A read ended well but one of its replies held lines that could not be read (they were
+    // skipped, and said so): what was read is printed, and the command fails.
+    bool damagedRead() const { return damagedRead_; }
 
 private:
     ServerSession& session_;
@@ -84,6 +87,8 @@ private:
     bool switchRefused_ = false;  // a POP3 link's switch was refused
     bool loginRefused_ = false;
     bool atLogin_ = false;
+    bool damagedRead_ = false;
+    quint64 skippedAtStart_ = 0;
 };
 
 // Text for standard error: the window's CR LF line breaks as plain line ends.

@@ -29,12 +29,14 @@ const QList<VerbEntry>& Verbs()
         {"var", "set", "D ACCOUNT NAME=VALUE...", 3, -1, "--yes",
          "set RealName, HomePage, MaxMBSize or ClosedML (saves the mail processing too, as the panel does)", true},
         {"mailproc", "get", "D ACCOUNT", 2, 2, "", "the account's mailproc.tab on standard output", false},
-        {"mailproc", "set", "D ACCOUNT [FILE]", 2, 3, "--yes",
-         "replace the account's mailproc.tab with FILE (or standard input); refused whole if a line cannot be sent",
+        {"mailproc", "set", "D ACCOUNT [FILE]", 2, 3, "--yes --empty",
+         "replace the account's mailproc.tab with FILE (or standard input); refused whole if a line cannot be sent, "
+         "and when empty unless --empty",
          true},
         {"custdomain", "get", "NAME", 1, 1, "", "the custom domain's file on standard output", false},
-        {"custdomain", "set", "NAME [FILE]", 1, 2, "",
-         "replace the custom domain's file with FILE (or standard input); refused whole if a line cannot be sent",
+        {"custdomain", "set", "NAME [FILE]", 1, 2, "--empty",
+         "replace the custom domain's file with FILE (or standard input); refused whole if a line cannot be sent, "
+         "and when empty unless --empty",
          true},
         {"custdomain", "del", "NAME", 1, 1, "", "remove the custom domain", true},
         {"pop3", "list", "D ACCOUNT", 2, 2, "", "the account's POP3 links: user, server", false},
@@ -73,7 +75,7 @@ namespace {
 const QStringList VerbSwitches = {QStringLiteral("--with-passwords"), QStringLiteral("--list"),
                                   QStringLiteral("--read-only"), QStringLiteral("--password-stdin"),
                                   QStringLiteral("--apop"), QStringLiteral("--custom"), QStringLiteral("--yes"),
-                                  QStringLiteral("--accounts")};
+                                  QStringLiteral("--accounts"), QStringLiteral("--empty")};
 }  // namespace
 
 bool ParseCommandLine(const QStringList& args, Options* o, QString* error)
@@ -133,9 +135,11 @@ bool ParseCommandLine(const QStringList& args, Options* o, QString* error)
         } else if (a == QLatin1String("-s") || a == QLatin1String("--server")) {
             if (!takeValue(&o->server))
                 return false;
+            o->serverGiven = true;
         } else if (a == QLatin1String("--host")) {
             if (!takeValue(&o->host))
                 return false;
+            o->hostGiven = true;
         } else if (a == QLatin1String("--login")) {
             if (!takeValue(&o->login))
                 return false;

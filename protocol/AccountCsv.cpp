@@ -27,19 +27,28 @@ QString CsvField(const QString& value)
     return QLatin1Char('"') + out + QLatin1Char('"');
 }
 
+QByteArray AccountsCsvHeader(bool withPasswords)
+{
+    return withPasswords ? QByteArrayLiteral("name,kind,password\r\n") : QByteArrayLiteral("name,kind\r\n");
+}
+
+void AppendAccountsCsvRow(QByteArray& to, const QString& name, bool isList, const QString& password,
+                          bool withPasswords)
+{
+    QString text = CsvField(name);
+    text += isList ? QStringLiteral(",list") : QStringLiteral(",user");
+    if (withPasswords)
+        text += QLatin1Char(',') + CsvField(password);
+    text += QStringLiteral("\r\n");
+    to += text.toUtf8();
+}
+
 QByteArray AccountsCsv(const QList<ExportAccount>& accounts, bool withPasswords)
 {
-    const QString lineEnd = QStringLiteral("\r\n");
-    QString text = withPasswords ? QStringLiteral("name,kind,password") : QStringLiteral("name,kind");
-    text += lineEnd;
-    for (const ExportAccount& a : accounts) {
-        text += CsvField(a.name);
-        text += a.isList ? QStringLiteral(",list") : QStringLiteral(",user");
-        if (withPasswords)
-            text += QLatin1Char(',') + CsvField(a.password);
-        text += lineEnd;
-    }
-    return text.toUtf8();
+    QByteArray csv = AccountsCsvHeader(withPasswords);
+    for (const ExportAccount& a : accounts)
+        AppendAccountsCsvRow(csv, a.name, a.isList, a.password, withPasswords);
+    return csv;
 }
 
 bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error)

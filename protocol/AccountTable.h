@@ -125,13 +125,18 @@ QList<quint32> DisplayOrder(const AccountTable& table);
 
 // Which rows of an account list are accounts, for every reader alike (the tree, the search, the
 // export, tazelctl): a row without a name is none, and of a name listed twice only the first row
-// counts. Fed the rows in order, as they arrive.
+// counts. Fed the rows of one table in order, as they arrive.
+// The names already taken are held as row numbers in an open-addressed table (4 bytes a slot, at
+// most half full), not as copies of the names: a list of a million accounts costs 8 MB here, not
+// a second copy of its names.
 class ListedAccounts {
 public:
     bool take(const AccountTable& table, qsizetype row);
 
 private:
-    QSet<QByteArray> seen_;
+    void grow(const AccountTable& table);
+    std::vector<quint32> slots_;  // row + 1 of a taken name; 0 is a free slot
+    qsizetype taken_ = 0;
 };
 // The rows ListedAccounts takes, in the server's order.
 QList<quint32> ListedRows(const AccountTable& table);

@@ -212,6 +212,7 @@ void ServerSession::ReportSkippedLines()
 {
     if (MalformedLineCount == 0)
         return;
+    ++RepliesWithSkippedLines;
     const qsizetype count = std::exchange(MalformedLineCount, 0);
     const QString first = std::exchange(FirstMalformedLine, QString());
     const QString name = std::exchange(MalformedLineCommand, QString())

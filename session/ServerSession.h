@@ -179,6 +179,7 @@ public:
     qsizetype MalformedLineCount = 0;  // in the reply being read
     QString FirstMalformedLine;
     QString MalformedLineCommand;      // the command whose reply held them
+    quint64 RepliesWithSkippedLines = 0;  // so far: a front end tells a damaged read by its growth
 
     // ---------------------------------------------------------------- reply handlers
     ReplyOutcome HandleGreetingLine(const QString& line);
