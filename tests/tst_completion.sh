@@ -4,7 +4,8 @@
 # reads each as one word, and a name is never expanded by the shell while it is offered.
 # Usage: tst_completion.sh TAZELCTL TAZEL-SIM COMPLETION-FILE
 set -u
-tazelctl=$1 sim=$2 completion=$3
+tazelctl=$(realpath "$1") sim=$(realpath "$2") completion=$(realpath "$3")
+[[ -x $tazelctl && -x $sim && -r $completion ]] || { echo "FAIL: usage: $0 TAZELCTL TAZEL-SIM COMPLETION-FILE"; exit 1; }
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 export XDG_CONFIG_HOME="$tmp/config"
@@ -44,7 +45,7 @@ check() {  # check WHERE TYPED EXPECTED-WORD-AFTER-COMPLETION
 
 run_checks() {
     local where=$1
-    source "$completion"
+    source "$completion" || { echo "FAIL: $completion"; failures=$((failures + 1)); return; }
     check "$where" "Taz" "Tazel simulator"
     check "$where" "'Tazel s" "Tazel simulator"
     check "$where" 'Tazel\ s' "Tazel simulator"
