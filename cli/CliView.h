@@ -77,6 +77,10 @@ public:
     // Progress texts on standard error as well (--verbose).
     bool verbose = false;
 
+    // What a plain connection's transport reported when it failed (its error number and the
+    // system's words): the session's message about it is then written in the command line's form.
+    void noteConnectionFailure(int number, const QString& description);
+
 private:
     ServerSession& session_;
     Delivered delivered_;
@@ -84,6 +88,8 @@ private:
     bool switchRefused_ = false;  // a POP3 link's switch was refused
     bool loginRefused_ = false;
     bool atLogin_ = false;
+    QString failureText_;  // the session's message for the failure noted, and ours in its place
+    QString failureLine_;
 };
 
 // Text for standard error: the window's CR LF line breaks as plain line ends.
