@@ -6,8 +6,8 @@
 
 #include "cli/DryRunTransport.h"
 #include "cli/ExitCodes.h"
-#include "engine/SshTransport.h"
-#include "engine/Transport.h"
+#include "session/SshTransport.h"
+#include "session/Transport.h"
 
 SessionRun::SessionRun(const CliContext& c) : session(nullptr), view(session), context(c)
 {

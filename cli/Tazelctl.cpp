@@ -14,7 +14,7 @@
 #include "cli/SearchVerb.h"
 #include "cli/ServerChoice.h"
 #include "cli/SessionRun.h"
-#include "engine/ActivityJournal.h"
+#include "session/ActivityJournal.h"
 #include "store/ServerStore.h"
 
 #ifndef TAZEL_VERSION

@@ -19,7 +19,7 @@
 #include <QTabWidget>
 #include <QTreeView>
 
-#include "engine/ServerSession.h"
+#include "session/ServerSession.h"
 #include "sim/TazelSim.h"
 #include "tests/FakePasswordStore.h"
 #include "tests/TestKit.h"
