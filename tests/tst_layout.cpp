@@ -25,6 +25,7 @@
 #include "tests/TestKit.h"
 #include "window/ActivityDock.h"
 #include "window/MainMenu.h"
+#include "window/SshSettings.h"
 #include "window/frmMain.h"
 
 class TestLayout : public QObject {
@@ -251,6 +252,8 @@ void TestLayout::nothingOverprintedOrHidden()
         QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(v.tab).center());
         QCOMPARE(tabs->currentIndex(), v.tab);
     }
+    // "SSH..." belongs to a stored server's record: not on the panel for a new one.
+    QCOMPARE(w.SshPanel->cmdSshSettings->isVisible(), v.path.size() == 1);
     // No keyring answered: the server panel carries its note.
     QTRY_VERIFY(!w.findChild<QLabel*>(QStringLiteral("lblPasswordPlace"))->isHidden());
     // As the user sees it once the window has laid itself out.
