@@ -2,6 +2,7 @@
 
 #include "cli/ExitCodes.h"
 #include "cli/Output.h"
+#include "protocol/Protocol.h"
 #include "session/CommandQueue.h"
 #include "session/Scripts.h"
 #include "session/ServerSession.h"
@@ -45,7 +46,27 @@ void CliView::ShowMessage(const QString& text, MsgIcon)
     // The "-" that answers the login is the server refusing us, not the request.
     if (session_.CurrentCommand == Pseudo::Login && !session_.DriverIsIdle())
         loginRefused_ = true;
+    if (!failureText_.isEmpty() && text == failureText_) {
+        failureText_.clear();
+        Err(failureLine_);
+        return;
+    }
     Err(PlainLines(text));
+}
+
+// A script reads "the server NAME could not be reached: ADDRESS:PORT: what the system said", as
+// other programs report a connection that failed, rather than the window's "TCP Error: ... (10061)".
+void CliView::noteConnectionFailure(int number, const QString& description)
+{
+    const ScriptLabel& label = session_.Reports.label();
+    QString why = description.trimmed();
+    if (!why.isEmpty())
+        why[0] = why[0].toLower();
+    failureText_ = QStringLiteral("TCP Error: %1 (%2)").arg(description).arg(number);
+    failureLine_ = QStringLiteral("the server %1 could not be reached: %2:%3: %4")
+                       .arg(label.server, label.host.trimmed())
+                       .arg(PortFromText(label.port))
+                       .arg(why);
 }
 
 void CliView::SetStatus(const QString& text)
@@ -164,6 +185,7 @@ void CliView::scriptStarted(const ScriptLabel&)
     loginRefused_ = false;
     atLogin_ = false;
     skippedAtStart_ = session_.RepliesWithSkippedLines;
+    failureText_.clear();
 }
 
 void CliView::stepEnded(const ScriptLabel&, int mark, const ScriptOutcome& outcome)

@@ -80,6 +80,10 @@ public:
     // skipped, and said so): what was read is printed, and the command fails.
     bool damagedRead() const { return damagedRead_; }
 
+    // What a plain connection's transport reported when it failed (its error number and the
+    // system's words): the session's message about it is then written in the command line's form.
+    void noteConnectionFailure(int number, const QString& description);
+
 private:
     ServerSession& session_;
     Delivered delivered_;
@@ -89,6 +93,8 @@ private:
     bool atLogin_ = false;
     bool damagedRead_ = false;
     quint64 skippedAtStart_ = 0;
+    QString failureText_;  // the session's message for the failure noted, and ours in its place
+    QString failureLine_;
 };
 
 // Text for standard error: the window's CR LF line breaks as plain line ends.

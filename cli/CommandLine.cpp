@@ -1,5 +1,7 @@
 #include "cli/CommandLine.h"
 
+#include <QMap>
+
 const QList<VerbEntry>& Verbs()
 {
     static const QList<VerbEntry> verbs = {
@@ -224,10 +226,23 @@ QString MainHelp()
         "  -v, --verbose           progress on standard error\n"
         "  -h, --help              this help; tazelctl OBJECT --help lists the object's verbs\n"
         "  --version               the version\n\n"
-        "Exit codes: 0 done, 1 the server refused, 64 usage, 65 a value the protocol cannot carry\n"
+        "Options of some verbs (tazelctl OBJECT VERB --help):");
+    // From the verbs' own table, so that the list stays in step with it.
+    QMap<QString, QStringList> takers;
+    for (const VerbEntry& v : Verbs()) {
+        if (!*v.options)
+            continue;
+        for (const QString& opt : QString::fromLatin1(v.options).split(QLatin1Char(' ')))
+            takers[opt] << (*v.verb ? QStringLiteral("%1 %2").arg(QLatin1String(v.object), QLatin1String(v.verb))
+                                    : QString::fromLatin1(v.object));
+    }
+    for (auto it = takers.cbegin(); it != takers.cend(); ++it)
+        t += QStringLiteral("\n  %1%2").arg(it.key().leftJustified(24), it.value().join(QStringLiteral(", ")));
+    t += QStringLiteral(
+        "\n\nExit codes: 0 done, 1 the server refused, 64 usage, 65 a value the protocol cannot carry\n"
         "(nothing sent), 66 an input file cannot be read, 67 no stored server of that name,\n"
-        "69 the server cannot be reached, 75 no answer in time or the connection closed mid-reply,\n"
-        "77 the login was refused.\n");
+        "69 the server cannot be reached, 73 standard output could not take the output,\n"
+        "75 no answer in time or the connection closed mid-reply, 77 the login was refused.\n");
     return t;
 }
 

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QGroupBox>
 #include <QSettings>
+#include <algorithm>
 
 #include "store/KeyringPasswords.h"
 #include "window/MessageSeam.h"
@@ -34,16 +35,16 @@ ServerPasswords::ServerPasswords(frmMain& window) : QObject(&window), w_(window)
         store_ = std::make_unique<KeyringPasswords>();
     records_ = std::make_unique<RecordPasswords>(*w_.Settings, store_.get());
 
-    // Left of "Hide Password", under the login name: a note, in a face a step smaller than the
-    // captions', so that it takes two short lines there.
+    // One line of its own along the frame's foot, under the buttons, in a face a step smaller than
+    // the captions': the room under the login name belongs to "SSH...".
     fileLine_ = new QLabel(FileLineText, w_.fraServerProperties);
     QFont note = fileLine_->font();
     note.setPointSizeF(note.pointSizeF() * 7 / 8);
     fileLine_->setFont(note);
     fileLine_->setObjectName(QStringLiteral("lblPasswordPlace"));
-    fileLine_->setWordWrap(true);
-    fileLine_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    fileLine_->setGeometry(w_.Px(240), w_.Px(1515), w_.Px(2175), w_.Px(390));
+    fileLine_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    fileLine_->setGeometry(w_.Px(240), w_.Px(2310), std::max(w_.Px(4455), fileLine_->sizeHint().width()),
+                           w_.Px(195));
     fileLine_->hide();
 }
 
