@@ -52,6 +52,17 @@ QString ReasonLine(const QString& text)
     return QString();
 }
 
+// A value of one of ssh's options as its configuration syntax reads it: one word in double quotes
+// (a backslash before a quote or a backslash), with "%" doubled, as ssh expands its tokens in
+// paths. An unquoted space or quote would end or open a word.
+QString ConfigWord(QString text)
+{
+    text.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    text.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    text.replace(QLatin1Char('"'), QStringLiteral("\\\""));
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
 // One word for /bin/sh, with ssh's "%" escapes: ssh expands its tokens in a ProxyCommand first.
 QString ProxyCommandWord(QString text)
 {
@@ -245,12 +256,10 @@ QStringList SshTransport::sshArguments(const SshRoute& route, const QStringList&
         args << QStringLiteral("-o") << QStringLiteral("ControlMaster=no")
              << QStringLiteral("-o") << QStringLiteral("ControlPath=none");
     } else {
-        // ssh expands "%" tokens in the path: the folder's own are escaped.
-        QString socket = controlSocket(route);
-        socket.replace(QLatin1Char('%'), QStringLiteral("%%"));
+        // The runtime folder may hold spaces, quotes and "%": quoted and escaped.
         args << QStringLiteral("-o") << QStringLiteral("ControlMaster=auto")
              << QStringLiteral("-o") << QStringLiteral("ControlPersist=60")
-             << QStringLiteral("-o") << QStringLiteral("ControlPath=") + socket;
+             << QStringLiteral("-o") << QStringLiteral("ControlPath=") + ConfigWord(controlSocket(route));
     }
     args << QStringLiteral("-o") << QStringLiteral("ServerAliveInterval=%1").arg(AliveIntervalSeconds)
          << QStringLiteral("-o") << QStringLiteral("ServerAliveCountMax=%1").arg(AliveCountMax)
@@ -262,9 +271,22 @@ QStringList SshTransport::sshArguments(const SshRoute& route, const QStringList&
     if (!route.user.trimmed().isEmpty())
         args << QStringLiteral("-l") << route.user.trimmed();
     if (!route.identity.trimmed().isEmpty())
-        args << QStringLiteral("-i") << route.identity.trimmed();
+        args << QStringLiteral("-o") << QStringLiteral("IdentityFile=") + ConfigWord(route.identity.trimmed());
     args << request << QStringLiteral("--") << route.host.trimmed();
     return args;
+}
+
+QProcessEnvironment SshTransport::sshEnvironment(const QString& askpass)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // The control server's password for tazelctl is nobody else's business: ssh, the relay and
+    // askpass (and the shared connection, which outlives us) never see it.
+    env.remove(QStringLiteral("TAZEL_PASSWORD"));
+    if (!askpass.isEmpty()) {
+        env.insert(QStringLiteral("SSH_ASKPASS"), askpass);
+        env.insert(QStringLiteral("SSH_ASKPASS_REQUIRE"), QStringLiteral("force"));
+    }
+    return env;
 }
 
 SshTransport::FailureKind SshTransport::classifyFailure(int exitCode, const QString& errorText)
@@ -365,12 +387,7 @@ void SshTransport::open(const QString& host, quint16 port)
     // whether the relay may make the connection.
     process_ = new QProcess(this);
     process_->setReadChannel(QProcess::StandardOutput);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!askpass_.isEmpty()) {
-        env.insert(QStringLiteral("SSH_ASKPASS"), askpass_);
-        env.insert(QStringLiteral("SSH_ASKPASS_REQUIRE"), QStringLiteral("force"));
-    }
-    process_->setProcessEnvironment(env);
+    process_->setProcessEnvironment(sshEnvironment(askpass_));
     connect(process_, &QProcess::started, this, &SshTransport::processStarted);
     connect(process_, &QProcess::readyReadStandardOutput, this, [this] {
         if (!released_)

@@ -86,6 +86,9 @@ public:
     // The options every ssh run gets for this route, up to and including the SSH host as the last
     // argument; the -W forward (or -O check) goes before the host.
     static QStringList sshArguments(const SshRoute& route, const QStringList& request);
+    // The environment of every ssh run: ours without TAZEL_PASSWORD, with the askpass helper
+    // ("": none) forced.
+    static QProcessEnvironment sshEnvironment(const QString& askpass);
     // Why the record's SSH settings cannot be used, or "" when they can.
     static QString checkRoute(const SshRoute& route);
     // The kind of a failure from ssh's exit code and what it wrote on its standard error.
