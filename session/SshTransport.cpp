@@ -533,10 +533,18 @@ void SshTransport::settleOpening()
     opening_.clear();
     delete watcher_;
     watcher_ = nullptr;
+    // Each waiter goes on from the event loop: not inside this run's own report (or its deletion,
+    // when the window closes and takes every connection with it).
     const QList<QPointer<SshTransport>> waiters = std::exchange(waiters_, {});
-    for (const QPointer<SshTransport>& waiter : waiters)
-        if (waiter)
-            waiter->openingSettled(kind_, lastLine_, failNumber_);
+    for (const QPointer<SshTransport>& waiter : waiters) {
+        if (!waiter)
+            continue;
+        const FailureKind kind = kind_;
+        const QString lastLine = lastLine_;
+        const int number = failNumber_;
+        SshTransport* w = waiter;
+        QTimer::singleShot(0, w, [w, kind, lastLine, number] { w->openingSettled(kind, lastLine, number); });
+    }
 }
 
 void SshTransport::openingSettled(FailureKind kind, const QString& lastLine, int number)

@@ -674,6 +674,7 @@ void TestSsh::laterRunsUseTheForwardWithoutSsh()
     ssh->stopSharedConnection();
     Probe after(ssh->route());
     after.transport->open(QStringLiteral("127.0.0.1"), sim->port());
+    QVERIFY(qobject_cast<QProcess*>(after.transport->device()));
     QTRY_VERIFY_WITH_TIMEOUT(after.data.endsWith("\r\n") || after.ended(), 20000);
     QVERIFY2(after.data.startsWith("+00000 "), qPrintable(after.message));
     QCOMPARE(ssh->acceptedLogins(), loginsBefore + 1);
