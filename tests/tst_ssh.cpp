@@ -481,10 +481,11 @@ void TestSsh::relayDirectionStalledAlone_data()
 void TestSsh::relayDirectionStalledAlone()
 {
     QFETCH(bool, hostStalls);
-    // The flowing direction carries more than the stalled one's buffers hold, so a relay that
-    // alternates between the two blocks before it is through.
-    const qsizetype stalledBytes = 64 << 20;
-    const qsizetype flowingBytes = 16 << 20;
+    // The stalled direction holds more than its buffers on the way can take, and the flowing one
+    // carries far more than a relay taking turns (a pipe's 64 KiB from ssh, then up to 256 KiB
+    // from the host) moves before those buffers are full and it blocks.
+    const qsizetype stalledBytes = 32 << 20;
+    const qsizetype flowingBytes = hostStalls ? 96 << 20 : 16 << 20;
     QTcpServer host;
     QVERIFY(host.listen(QHostAddress::LocalHost));
     int ownStdout[2] = {-1, -1};  // when ssh stalls: the relay's standard output, never read meanwhile
@@ -508,21 +509,22 @@ void TestSsh::relayDirectionStalledAlone()
     }
     QTRY_VERIFY_WITH_TIMEOUT(host.hasPendingConnections(), 10000);
     QTcpSocket* peer = host.nextPendingConnection();
-    QByteArray fromRelay;
-    QByteArray fromHost;
+    qsizetype fromRelay = 0;
+    qsizetype fromHost = 0;
     if (hostStalls) {
         peer->setReadBufferSize(4096);  // the SSH host takes no more than this
         peer->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
         relay.write(QByteArray(stalledBytes, 'u'));
         peer->write(QByteArray(flowingBytes, 'd'));
-        connect(&relay, &QProcess::readyReadStandardOutput, this, [&] { fromHost += relay.readAllStandardOutput(); });
-        QTRY_COMPARE_WITH_TIMEOUT(fromHost.size(), flowingBytes, 30000);
+        connect(&relay, &QProcess::readyReadStandardOutput, this,
+                [&] { fromHost += relay.readAllStandardOutput().size(); });
+        QTRY_COMPARE_WITH_TIMEOUT(fromHost, flowingBytes, 30000);
         QVERIFY(relay.bytesToWrite() > 0);  // and the other direction is stalled indeed
     } else {
         peer->write(QByteArray(stalledBytes, 'd'));
         relay.write(QByteArray(flowingBytes, 'u'));
-        connect(peer, &QTcpSocket::readyRead, this, [&] { fromRelay += peer->readAll(); });
-        QTRY_COMPARE_WITH_TIMEOUT(fromRelay.size(), flowingBytes, 30000);
+        connect(peer, &QTcpSocket::readyRead, this, [&] { fromRelay += peer->readAll().size(); });
+        QTRY_COMPARE_WITH_TIMEOUT(fromRelay, flowingBytes, 30000);
         QVERIFY(peer->bytesToWrite() > 0);
     }
     QVERIFY(relay.state() == QProcess::Running);
