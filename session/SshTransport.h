@@ -6,6 +6,12 @@
 // Every run shares one SSH connection per host, port, user and key file (ControlMaster=auto with a
 // control socket in the user's runtime folder, kept a minute after its last use), so the fresh
 // connection of every script costs a channel over an open SSH connection, not a new handshake.
+// Runs of one process that start together on a route with no shared connection yet wait for the
+// first of them to make it (one login, one passphrase question) and then share it. Once a shared
+// connection carries bytes, it is asked to keep a forward of a local socket in the private control
+// folder for the address and port; later runs (of any process of the user's) connect to that
+// socket, checked to be the user's alone, and start no ssh. A forward that fails before a byte
+// came hands the run to ssh, whose own words then tell why.
 // Everything else (hosts, keys, the agent, known_hosts, ProxyJump) comes from the user's own
 // ~/.ssh/config, as in a terminal.
 //
