@@ -1,0 +1,3 @@
+#include "store/ServerStore.h"
+#include "protocol/Protocol.h"
+#include "../session/Driver.h"
