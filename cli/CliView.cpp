@@ -40,7 +40,7 @@ CliView::~CliView()
     session_.SetView(nullptr);
 }
 
-void CliView::ShowMessage(const QString& text, MsgIcon)
+void CliView::MessageForUser(const QString& text, MsgIcon)
 {
     // The "-" that answers the login is the server refusing us, not the request.
     if (session_.CurrentCommand == Pseudo::Login && !session_.DriverIsIdle())
@@ -48,7 +48,7 @@ void CliView::ShowMessage(const QString& text, MsgIcon)
     Err(PlainLines(text));
 }
 
-void CliView::SetStatus(const QString& text)
+void CliView::StatusChanged(const QString& text)
 {
     // The login's progress text stands until the next step's; a failure then closes the connection
     // (its own texts leave this as it was), so a script refused here was refused at the login.
@@ -61,7 +61,7 @@ void CliView::SetStatus(const QString& text)
         Err(text);
 }
 
-void CliView::SetVersionStatus(const QString& text)
+void CliView::ServerVersionRead(const QString& text)
 {
     greeted_ = true;
     if (verbose)
@@ -73,29 +73,29 @@ void CliView::NoteActivity(const QString&, const QString& text)
     Err(QStringLiteral("note: ") + PlainLines(text));
 }
 
-void CliView::AddDomainsToTree(const QString&)
+void CliView::DomainListRead(const QString&)
 {
     delivered_.domains = true;
 }
 
-void CliView::AddCustomDomainsToTree(const QString&)
+void CliView::CustomDomainListRead(const QString&)
 {
     delivered_.customDomains = true;
 }
 
-void CliView::AddUsersToTree(const QString&)
+void CliView::AccountListRead(const QString&)
 {
     delivered_.users = true;
     if (onUsers)
         onUsers();
 }
 
-void CliView::ShowUserVars()
+void CliView::AccountVarsRead()
 {
     delivered_.userVars = true;
 }
 
-void CliView::FillAliasList()
+void CliView::AliasesComplete()
 {
     delivered_.aliases = true;
 }
@@ -106,13 +106,13 @@ void CliView::ListMembersRequested()
     delivered_.memberLines.clear();
 }
 
-void CliView::ShowListMembers(const QStringList& members)
+void CliView::ListMembersRead(const QStringList& members)
 {
     delivered_.members = true;
     delivered_.memberLines = members;
 }
 
-void CliView::ShowAccount(const QString& name, const QString& password, bool isList)
+void CliView::AccountRead(const QString& name, const QString& password, bool isList)
 {
     delivered_.account = true;
     delivered_.accountName = name;
@@ -125,7 +125,7 @@ void CliView::Pop3LinksRequested()
     delivered_.pop3 = false;
 }
 
-void CliView::ShowPop3Links()
+void CliView::Pop3LinksRead()
 {
     delivered_.pop3 = true;
 }

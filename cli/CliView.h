@@ -44,24 +44,24 @@ public:
     FileEditors uploadFiles[2];
 
     // ---------------------------------------------------------------- SessionView
-    void ShowMessage(const QString& text, MsgIcon icon) override;
-    void SetStatus(const QString& text) override;
-    void SetVersionStatus(const QString& text) override;
+    void MessageForUser(const QString& text, MsgIcon icon) override;
+    void StatusChanged(const QString& text) override;
+    void ServerVersionRead(const QString& text) override;
     void NoteActivity(const QString& server, const QString& text) override;
-    void AddDomainsToTree(const QString& serverKey) override;
-    void AddCustomDomainsToTree(const QString& serverKey) override;
-    void AddUsersToTree(const QString& domainNodeKey) override;
-    void ShowCustomDomainPanel() override {}
-    void ShowDomainPanel(const QString&) override {}
-    void ShowUserPanel(const QString&) override {}
-    void ShowSelectedUserPanel() override {}
-    void ShowUserVars() override;
-    void FillAliasList() override;
+    void DomainListRead(const QString& serverKey) override;
+    void CustomDomainListRead(const QString& serverKey) override;
+    void AccountListRead(const QString& domainNodeKey) override;
+    void CustomDomainReady() override {}
+    void DomainReady(const QString&) override {}
+    void AccountReady(const QString&) override {}
+    void SelectedAccountReady() override {}
+    void AccountVarsRead() override;
+    void AliasesComplete() override;
     void ListMembersRequested() override;
-    void ShowListMembers(const QStringList& members) override;
-    void ShowAccount(const QString& name, const QString& password, bool isList) override;
+    void ListMembersRead(const QStringList& members) override;
+    void AccountRead(const QString& name, const QString& password, bool isList) override;
     void Pop3LinksRequested() override;
-    void ShowPop3Links() override;
+    void Pop3LinksRead() override;
     void DomainRemoved() override;
     void FileDownloadStarted(FileKind kind) override;
     void FileDownloadGrew(FileKind kind, const FileEditors& editors, const QString& added) override;

@@ -297,23 +297,23 @@ bool ServerSession::RunOneEntry()
         } else if (!View) {
             // Nobody shows the session any more: the steps that show something have nobody to tell.
         } else if (name == ShowCustDomain) {
-            View->ShowCustomDomainPanel();
+            View->CustomDomainReady();
         } else if (name == AddDomainsToList) {
-            View->AddDomainsToTree(args.value(0));
+            View->DomainListRead(args.value(0));
         } else if (name == AddCustDomainsToList) {
-            View->AddCustomDomainsToTree(args.value(0));
+            View->CustomDomainListRead(args.value(0));
         } else if (name == ShowDomainProperties) {
-            View->ShowDomainPanel(QStringLiteral("add"));
+            View->DomainReady(QStringLiteral("add"));
         } else if (name == AddUsersToList) {
-            View->AddUsersToTree(args.value(0));
+            View->AccountListRead(args.value(0));
         } else if (name == ShowUserProperties) {
-            View->ShowUserPanel(QStringLiteral("add"));
+            View->AccountReady(QStringLiteral("add"));
         } else if (name == ShowUserEdit) {
-            View->ShowSelectedUserPanel();
+            View->SelectedAccountReady();
         } else if (name == ShowListUser) {
-            View->ShowUserPanel(QStringLiteral("list"));
+            View->AccountReady(QStringLiteral("list"));
         } else if (name == Pseudo::ShowUserVars) {
-            View->ShowUserVars();
+            View->AccountVarsRead();
         }
         return true;
     }
@@ -424,13 +424,13 @@ void ServerSession::NoteForActivityLog(const QString& text)
 void ServerSession::ShowMessage(const QString& text, MsgIcon icon)
 {
     if (View)
-        View->ShowMessage(text, icon);
+        View->MessageForUser(text, icon);
 }
 
 void ServerSession::SetStatus(const QString& text)
 {
     if (View)
-        View->SetStatus(text);
+        View->StatusChanged(text);
 }
 
 void ServerSession::WaitForReply()

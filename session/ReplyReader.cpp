@@ -170,7 +170,7 @@ ReplyOutcome ServerSession::HandleGreetingLine(const QString& line)
     GreetingTimestamp = greeting.timestamp;
     ServerPlatform = greeting.platform;
     if (View)
-        View->SetVersionStatus(GreetingStatusText(ServerVersion, ServerPlatform));
+        View->ServerVersionRead(GreetingStatusText(ServerVersion, ServerPlatform));
     return ReplyOutcome::Complete;
 }
 

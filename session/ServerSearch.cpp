@@ -179,11 +179,11 @@ public:
     }
 
     // ---------------------------------------------------------------- SessionView
-    void ShowMessage(const QString&, MsgIcon) override {}  // the script's outcome says it all
-    void SetStatus(const QString&) override {}
-    void SetVersionStatus(const QString&) override { greeted_ = true; }
+    void MessageForUser(const QString&, MsgIcon) override {}  // the script's outcome says it all
+    void StatusChanged(const QString&) override {}
+    void ServerVersionRead(const QString&) override { greeted_ = true; }
     void NoteActivity(const QString&, const QString&) override {}
-    void AddDomainsToTree(const QString&) override
+    void DomainListRead(const QString&) override
     {
         QList<SearchResult> found;
         QSet<QString> seen;
@@ -203,7 +203,7 @@ public:
         }
         search_->Report(index_, found);
     }
-    void AddCustomDomainsToTree(const QString&) override
+    void CustomDomainListRead(const QString&) override
     {
         QList<SearchResult> found;
         for (const QString& name : std::as_const(session_->CustomDomainNames))
@@ -213,7 +213,7 @@ public:
     }
     // One domain's aliases and accounts have been read (either may have been refused: then the
     // collection is empty, the driver emptied it before the request).
-    void AddUsersToTree(const QString& domain) override
+    void AccountListRead(const QString& domain) override
     {
         QList<SearchResult> found;
         const QString needle = query_.accountNeedle();
@@ -246,17 +246,17 @@ public:
             ++Status().domainsMissed;
         search_->Report(index_, found);
     }
-    void ShowCustomDomainPanel() override {}
-    void ShowDomainPanel(const QString&) override {}
-    void ShowUserPanel(const QString&) override {}
-    void ShowSelectedUserPanel() override {}
-    void ShowUserVars() override {}
-    void FillAliasList() override {}
+    void CustomDomainReady() override {}
+    void DomainReady(const QString&) override {}
+    void AccountReady(const QString&) override {}
+    void SelectedAccountReady() override {}
+    void AccountVarsRead() override {}
+    void AliasesComplete() override {}
     void ListMembersRequested() override {}
-    void ShowListMembers(const QStringList&) override {}
-    void ShowAccount(const QString&, const QString&, bool) override {}
+    void ListMembersRead(const QStringList&) override {}
+    void AccountRead(const QString&, const QString&, bool) override {}
     void Pop3LinksRequested() override {}
-    void ShowPop3Links() override {}
+    void Pop3LinksRead() override {}
     void DomainRemoved() override {}
     void FileDownloadStarted(FileKind) override {}
     void FileDownloadGrew(FileKind, const FileEditors&, const QString&) override {}

@@ -1,8 +1,10 @@
 #pragma once
 // What a server session asks of whoever shows it: the window, or the command-line companion.
 //
-// The session decides and the view shows. Every call is a fact for the view ("the domain list of
-// this server is complete", "show this message"), never a widget. The session fills its reply
+// The session decides and the view shows. Every call is named as the fact it reports ("the domain
+// list of this server has been read", "a message for the user"), never after a widget or a routine of
+// a front end: the window's view maps each fact to the window's routine (window/SessionWindowView),
+// the command line's records it (cli/CliView). The session fills its reply
 // collections itself (ServerSession::DomainNames ... UserEntries) and tells the view once a reply,
 // or the local step that uses it, is done; the view reads the collections it needs from the session.
 //
@@ -27,32 +29,34 @@ public:
     virtual ~SessionView() = default;
 
     // ---------------------------------------------------------------- messages and status
-    virtual void ShowMessage(const QString& text, MsgIcon icon) = 0;
-    virtual void SetStatus(const QString& text) = 0;         // progress, "Ready" when idle
-    virtual void SetVersionStatus(const QString& text) = 0;  // version and platform of the server greeted
+    virtual void MessageForUser(const QString& text, MsgIcon icon) = 0;
+    virtual void StatusChanged(const QString& text) = 0;      // progress, "Ready" when idle
+    virtual void ServerVersionRead(const QString& text) = 0;  // version and platform of the server greeted
     // A note beside the running script's row in the activity log (never a password).
     virtual void NoteActivity(const QString& server, const QString& text) = 0;
 
     // ---------------------------------------------------------------- local steps of a script
     // The steps name the node they fill by the key the script was queued with.
-    virtual void AddDomainsToTree(const QString& serverKey) = 0;        // DomainNames is complete
-    virtual void AddCustomDomainsToTree(const QString& serverKey) = 0;  // CustomDomainNames is complete
-    virtual void AddUsersToTree(const QString& domainNodeKey) = 0;      // UserEntries is complete
-    virtual void ShowCustomDomainPanel() = 0;
-    virtual void ShowDomainPanel(const QString& mode) = 0;
-    virtual void ShowUserPanel(const QString& mode) = 0;  // "add", "edit" or "list"
-    // The panel of the account selected when the step runs (an account or a mailing list, as its
-    // node says); nothing when none is selected any more.
-    virtual void ShowSelectedUserPanel() = 0;
-    virtual void ShowUserVars() = 0;  // UserVarNames and UserVarValues are complete
+    virtual void DomainListRead(const QString& serverKey) = 0;        // DomainNames is complete
+    virtual void CustomDomainListRead(const QString& serverKey) = 0;  // CustomDomainNames is complete
+    virtual void AccountListRead(const QString& domainNodeKey) = 0;  // UserEntries is complete
+    // The script has reached the step where its object is ready to be shown (the custom domain's
+    // file, a domain, an account in this mode: "add", "edit" or "list").
+    virtual void CustomDomainReady() = 0;
+    virtual void DomainReady(const QString& mode) = 0;
+    virtual void AccountReady(const QString& mode) = 0;
+    // The account selected when the step runs is ready (an account or a mailing list, as its node
+    // says); the view shows nothing when none is selected any more.
+    virtual void SelectedAccountReady() = 0;
+    virtual void AccountVarsRead() = 0;  // UserVarNames and UserVarValues are complete
 
     // ---------------------------------------------------------------- list replies, once read
-    virtual void FillAliasList() = 0;  // AliasEntries is complete (also at the end of the POP3 links)
+    virtual void AliasesComplete() = 0;  // AliasEntries is complete (also at the end of the POP3 links)
     virtual void ListMembersRequested() = 0;  // the members of a list are on their way: show none
-    virtual void ShowListMembers(const QStringList& members) = 0;  // "R - addr" / "W - addr"
-    virtual void ShowAccount(const QString& name, const QString& password, bool isList) = 0;
+    virtual void ListMembersRead(const QStringList& members) = 0;  // "R - addr" / "W - addr"
+    virtual void AccountRead(const QString& name, const QString& password, bool isList) = 0;
     virtual void Pop3LinksRequested() = 0;  // the links are on their way: show none, empty the fields
-    virtual void ShowPop3Links() = 0;       // Pop3LinkUsers and Pop3LinkServers are complete
+    virtual void Pop3LinksRead() = 0;       // Pop3LinkUsers and Pop3LinkServers are complete
     virtual void DomainRemoved() = 0;       // the server removed the selected domain
 
     // ---------------------------------------------------------------- the two file editors

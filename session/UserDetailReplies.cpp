@@ -20,7 +20,7 @@ ReplyOutcome ServerSession::HandleAliasListLine(const QString& line)
         },
         [this] {
             if (View)
-                View->FillAliasList();
+                View->AliasesComplete();
         });
 }
 
@@ -83,8 +83,8 @@ ReplyOutcome ServerSession::HandlePop3ListLine(const QString& line)
         [this] {
             if (!View)
                 return;
-            View->ShowPop3Links();
+            View->Pop3LinksRead();
             // The end of the link list rebuilds the alias list too, as the alias reply does.
-            View->FillAliasList();
+            View->AliasesComplete();
         });
 }

@@ -50,7 +50,7 @@ ReplyOutcome ServerSession::HandleMlUserListLine(const QString& line)
                           },
                           [this] {
                               if (View)
-                                  View->ShowListMembers(ListMembers);
+                                  View->ListMembersRead(ListMembers);
                           });
 }
 
@@ -68,6 +68,6 @@ ReplyOutcome ServerSession::HandleGetUserLine(const QString& line)
                               AccountPassword = f.at(2);
                               AccountIsList = f.at(3).toLower() == QLatin1String("m");
                               if (View)
-                                  View->ShowAccount(AccountName, AccountPassword, AccountIsList);
+                                  View->AccountRead(AccountName, AccountPassword, AccountIsList);
                           });
 }

@@ -24,50 +24,50 @@ public:
     QString version;
     FileEditors editorsToUpload;
 
-    void ShowMessage(const QString& text, MsgIcon) override { messages << text; }
-    void SetStatus(const QString&) override {}
-    void SetVersionStatus(const QString& text) override { version = text; }
+    void MessageForUser(const QString& text, MsgIcon) override { messages << text; }
+    void StatusChanged(const QString&) override {}
+    void ServerVersionRead(const QString& text) override { version = text; }
     void NoteActivity(const QString&, const QString& text) override { notes << text; }
-    void AddDomainsToTree(const QString& key) override
+    void DomainListRead(const QString& key) override
     {
-        calls << "AddDomainsToTree(" + key + ": " + session->DomainNames.join(',') + ")";
+        calls << "DomainListRead(" + key + ": " + session->DomainNames.join(',') + ")";
     }
-    void AddCustomDomainsToTree(const QString& key) override
+    void CustomDomainListRead(const QString& key) override
     {
-        calls << "AddCustomDomainsToTree(" + key + ": " + session->CustomDomainNames.join(',') + ")";
+        calls << "CustomDomainListRead(" + key + ": " + session->CustomDomainNames.join(',') + ")";
     }
-    void AddUsersToTree(const QString& key) override
+    void AccountListRead(const QString& key) override
     {
         QStringList names;
         for (qsizetype i = 0; i < session->UserEntries.size(); ++i)
             names << QString::fromLatin1(session->UserEntries.nameAndKind(i));
-        calls << "AddUsersToTree(" + key + ": " + names.join(',') + ")";
+        calls << "AccountListRead(" + key + ": " + names.join(',') + ")";
     }
-    void ShowCustomDomainPanel() override { calls << "ShowCustomDomainPanel()"; }
-    void ShowDomainPanel(const QString& mode) override { calls << "ShowDomainPanel(" + mode + ")"; }
-    void ShowUserPanel(const QString& mode) override { calls << "ShowUserPanel(" + mode + ")"; }
-    void ShowSelectedUserPanel() override { calls << "ShowSelectedUserPanel()"; }
-    void ShowUserVars() override
+    void CustomDomainReady() override { calls << "CustomDomainReady()"; }
+    void DomainReady(const QString& mode) override { calls << "DomainReady(" + mode + ")"; }
+    void AccountReady(const QString& mode) override { calls << "AccountReady(" + mode + ")"; }
+    void SelectedAccountReady() override { calls << "SelectedAccountReady()"; }
+    void AccountVarsRead() override
     {
         QStringList pairs;
         for (qsizetype i = 0; i < session->UserVarNames.size(); ++i)
             pairs << session->UserVarNames.at(i) + '=' + session->UserVarValues.value(i);
-        calls << "ShowUserVars(" + pairs.join(',') + ")";
+        calls << "AccountVarsRead(" + pairs.join(',') + ")";
     }
-    void FillAliasList() override { calls << "FillAliasList(" + session->AliasEntries.join(',') + ")"; }
+    void AliasesComplete() override { calls << "AliasesComplete(" + session->AliasEntries.join(',') + ")"; }
     void ListMembersRequested() override { calls << "ListMembersRequested()"; }
-    void ShowListMembers(const QStringList& members) override { calls << "ShowListMembers(" + members.join(',') + ")"; }
-    void ShowAccount(const QString& name, const QString& password, bool isList) override
+    void ListMembersRead(const QStringList& members) override { calls << "ListMembersRead(" + members.join(',') + ")"; }
+    void AccountRead(const QString& name, const QString& password, bool isList) override
     {
-        calls << QStringLiteral("ShowAccount(%1,%2,%3)").arg(name, password, isList ? "list" : "user");
+        calls << QStringLiteral("AccountRead(%1,%2,%3)").arg(name, password, isList ? "list" : "user");
     }
     void Pop3LinksRequested() override { calls << "Pop3LinksRequested()"; }
-    void ShowPop3Links() override
+    void Pop3LinksRead() override
     {
         QStringList links;
         for (qsizetype i = 0; i < session->Pop3LinkUsers.size(); ++i)
             links << session->Pop3LinkUsers.at(i) + '/' + session->Pop3LinkServers.value(i);
-        calls << "ShowPop3Links(" + links.join(',') + ")";
+        calls << "Pop3LinksRead(" + links.join(',') + ")";
     }
     void DomainRemoved() override { calls << "DomainRemoved()"; }
     void FileDownloadStarted(FileKind kind) override { calls << "FileDownloadStarted(" + Kind(kind) + ")"; }
@@ -177,14 +177,14 @@ void TestSession::scriptsOfTheWindow_data()
         << QList<QStringList>{{DomainList}, {CustDomList}, {AddDomainsToList, "server1"},
                               {AddCustDomainsToList, "server1"}, {ShowDomainProperties}}
         << QStringList{"domainlist", "custdomlist"}
-        << QStringList{"AddDomainsToTree(server1: example.com,example.org)",
-                       "AddCustomDomainsToTree(server1: lists.example.net)", "ShowDomainPanel(add)"};
+        << QStringList{"DomainListRead(server1: example.com,example.org)",
+                       "CustomDomainListRead(server1: lists.example.net)", "DomainReady(add)"};
     QTest::newRow("load accounts")
         << QList<QStringList>{{UserList, "example.org"}, {AddUsersToList, "dkey"}, {ShowUserProperties}}
-        << QStringList{"userlist"} << QStringList{"AddUsersToTree(dkey: carolU,daveU)", "ShowUserPanel(add)"};
+        << QStringList{"userlist"} << QStringList{"AccountListRead(dkey: carolU,daveU)", "AccountReady(add)"};
     QTest::newRow("load a custom domain")
         << QList<QStringList>{{CustDomGet, "lists.example.net"}, {ShowCustDomain}} << QStringList{"custdomget"}
-        << QStringList{"FileDownloadStarted(custom)", "FileDownloadGrew(custom)", "ShowCustomDomainPanel()"};
+        << QStringList{"FileDownloadStarted(custom)", "FileDownloadGrew(custom)", "CustomDomainReady()"};
     QTest::newRow("load an account")
         << QList<QStringList>{{GetUser, "example.com", "alice"},
                               {AliasList, "example.com", "*", "alice"},
@@ -195,22 +195,22 @@ void TestSession::scriptsOfTheWindow_data()
                               {Pop3List, "example.com", "alice"},
                               {ShowUserEdit}}
         << QStringList{"userlist", "aliaslist", "aliaslist", "uservars", "usergetmproc", "poplnklist"}
-        << QStringList{"ShowAccount(alice,wonderland,user)", "FillAliasList(ali)", "FillAliasList(ali,wonder,alice)",
-                       "ShowUserVars(RealName=Alice Liddell,HomePage=http://www.example.com/~alice,MaxMBSize=20000,ClosedML=0)",
+        << QStringList{"AccountRead(alice,wonderland,user)", "AliasesComplete(ali)", "AliasesComplete(ali,wonder,alice)",
+                       "AccountVarsRead(RealName=Alice Liddell,HomePage=http://www.example.com/~alice,MaxMBSize=20000,ClosedML=0)",
                        "FileDownloadStarted(mailproc)", "FileDownloadGrew(mailproc)", "Pop3LinksRequested()",
-                       "ShowPop3Links(alice.remote/pop.example.net)", "FillAliasList(ali,wonder,alice)",
-                       "ShowSelectedUserPanel()"};
+                       "Pop3LinksRead(alice.remote/pop.example.net)", "AliasesComplete(ali,wonder,alice)",
+                       "SelectedAccountReady()"};
     QTest::newRow("members of a list")
         << QList<QStringList>{{MlUserList, "example.com", "news"}, {ShowListUser}} << QStringList{"mluserlist"}
         << QStringList{"ListMembersRequested()",
-                       "ShowListMembers(W - alice@example.com,R - bob@example.com,R - carol@example.org)",
-                       "ShowUserPanel(list)"};
+                       "ListMembersRead(W - alice@example.com,R - bob@example.com,R - carol@example.org)",
+                       "AccountReady(list)"};
     QTest::newRow("remove a domain")
         << QList<QStringList>{{DomainDel, "example.org"}} << QStringList{"domaindel"} << QStringList{"DomainRemoved()"};
     QTest::newRow("add an account, then list")
         << QList<QStringList>{{UserAdd, "example.org", "erin", "pw", "U"}, {UserList, "example.org"},
                               {AddUsersToList, "dkey"}}
-        << QStringList{"useradd", "userlist"} << QStringList{"AddUsersToTree(dkey: carolU,daveU,erinU)"};
+        << QStringList{"useradd", "userlist"} << QStringList{"AccountListRead(dkey: carolU,daveU,erinU)"};
 }
 
 void TestSession::scriptsOfTheWindow()
@@ -259,7 +259,7 @@ void TestSession::failuresAbandonTheScriptAndTheNextRuns()
     p.queue(QStringLiteral("second"), {{CustDomList}, {AddCustDomainsToList, "server1"}});
     QVERIFY(p.waitIdle());
     QCOMPARE(p.requests(), (QStringList{"domainlist", "custdomlist"}));
-    QCOMPARE(p.view.calls, QStringList{"AddCustomDomainsToTree(server1: lists.example.net)"});
+    QCOMPARE(p.view.calls, QStringList{"CustomDomainListRead(server1: lists.example.net)"});
     QCOMPARE(p.view.messages.size(), messages);
     QCOMPARE(p.outcomes.ended.size(), 2);
     QVERIFY2(p.outcomes.ended.at(0).startsWith("first: " + outcome), qPrintable(p.outcomes.ended.at(0)));
@@ -320,10 +320,10 @@ void TestSession::twoSessionsAtOnce()
     QVERIFY(b.waitIdle(20000));
     QCOMPARE(a.outcomes.ended, (QStringList{"a0: done", "a1: done", "a2: done"}));
     QCOMPARE(b.outcomes.ended, (QStringList{"b0: done", "b1: done", "b2: done"}));
-    const QStringList aCalls{"AddDomainsToTree(k: example.com)", "AddUsersToTree(k: aliceU,bobU,newsM,postmasterU)",
-                             "FillAliasList(ali,wonder,abuse)"};
-    const QStringList bCalls{"AddDomainsToTree(k: example.org)", "AddUsersToTree(k: carolU,daveU)",
-                             "FillAliasList(alice)"};
+    const QStringList aCalls{"DomainListRead(k: example.com)", "AccountListRead(k: aliceU,bobU,newsM,postmasterU)",
+                             "AliasesComplete(ali,wonder,abuse)"};
+    const QStringList bCalls{"DomainListRead(k: example.org)", "AccountListRead(k: carolU,daveU)",
+                             "AliasesComplete(alice)"};
     QCOMPARE(a.view.calls, aCalls + aCalls + aCalls);
     QCOMPARE(b.view.calls, bCalls + bCalls + bCalls);
     QCOMPARE(a.session.UserEntriesDomain, QStringLiteral("example.com"));

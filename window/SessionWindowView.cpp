@@ -11,17 +11,17 @@
 #include "window/ControlText.h"
 #include "window/frmMain.h"
 
-void SessionWindowView::ShowMessage(const QString& text, MsgIcon icon)
+void SessionWindowView::MessageForUser(const QString& text, MsgIcon icon)
 {
     w.ShowMessage(text, icon);
 }
 
-void SessionWindowView::SetStatus(const QString& text)
+void SessionWindowView::StatusChanged(const QString& text)
 {
     w.SetStatus(text);
 }
 
-void SessionWindowView::SetVersionStatus(const QString& text)
+void SessionWindowView::ServerVersionRead(const QString& text)
 {
     w.SetVersionStatus(text);
 }
@@ -32,37 +32,37 @@ void SessionWindowView::NoteActivity(const QString& server, const QString& text)
         w.Activity->note(server, text);
 }
 
-void SessionWindowView::AddDomainsToTree(const QString& serverKey)
+void SessionWindowView::DomainListRead(const QString& serverKey)
 {
     w.AddDomainsToTree(serverKey);
 }
 
-void SessionWindowView::AddCustomDomainsToTree(const QString& serverKey)
+void SessionWindowView::CustomDomainListRead(const QString& serverKey)
 {
     w.AddCustomDomainsToTree(serverKey);
 }
 
-void SessionWindowView::AddUsersToTree(const QString& domainNodeKey)
+void SessionWindowView::AccountListRead(const QString& domainNodeKey)
 {
     w.AddUsersToTree(domainNodeKey);
 }
 
-void SessionWindowView::ShowCustomDomainPanel()
+void SessionWindowView::CustomDomainReady()
 {
     w.ShowCustomDomainPanel();
 }
 
-void SessionWindowView::ShowDomainPanel(const QString& mode)
+void SessionWindowView::DomainReady(const QString& mode)
 {
     w.ShowDomainPanel(mode);
 }
 
-void SessionWindowView::ShowUserPanel(const QString& mode)
+void SessionWindowView::AccountReady(const QString& mode)
 {
     w.ShowUserPanel(mode);
 }
 
-void SessionWindowView::ShowSelectedUserPanel()
+void SessionWindowView::SelectedAccountReady()
 {
     // The account selected when this step runs; nothing when its node has gone meanwhile.
     if (!w.SelectedUserIndex.isValid())
@@ -74,12 +74,12 @@ void SessionWindowView::ShowSelectedUserPanel()
         w.ShowUserPanel(QStringLiteral("list"));
 }
 
-void SessionWindowView::ShowUserVars()
+void SessionWindowView::AccountVarsRead()
 {
     w.ShowUserVars();
 }
 
-void SessionWindowView::FillAliasList()
+void SessionWindowView::AliasesComplete()
 {
     w.FillAliasList();
     w.cmdDeleteAlias->setEnabled(false);
@@ -90,13 +90,13 @@ void SessionWindowView::ListMembersRequested()
     w.lstListUsers->clear();
 }
 
-void SessionWindowView::ShowListMembers(const QStringList& members)
+void SessionWindowView::ListMembersRead(const QStringList& members)
 {
     w.lstListUsers->clear();
     w.lstListUsers->addItems(members);
 }
 
-void SessionWindowView::ShowAccount(const QString& name, const QString& password, bool isList)
+void SessionWindowView::AccountRead(const QString& name, const QString& password, bool isList)
 {
     w.txtUserName->setText(name);
     w.txtPassword->setText(password);
@@ -111,7 +111,7 @@ void SessionWindowView::Pop3LinksRequested()
     w.txtPOP3Pass->clear();
 }
 
-void SessionWindowView::ShowPop3Links()
+void SessionWindowView::Pop3LinksRead()
 {
     const ServerSession& s = *w.Session;
     w.lstPOP3->clear();

@@ -1,6 +1,8 @@
 #pragma once
 // The main window as the view of its server session: each fact the session reports becomes the
-// window's tree step, panel step or control change.
+// window's routine of that step (DomainListRead -> AddDomainsToTree, AccountListRead ->
+// AddUsersToTree, AliasesComplete -> FillAliasList, AccountReady -> ShowUserPanel, StatusChanged ->
+// SetStatus, MessageForUser -> ShowMessage, ...) or a control change.
 
 #include "session/SessionView.h"
 
@@ -10,26 +12,26 @@ class SessionWindowView : public SessionView {
 public:
     explicit SessionWindowView(frmMain& window) : w(window) {}
 
-    void ShowMessage(const QString& text, MsgIcon icon) override;
-    void SetStatus(const QString& text) override;
-    void SetVersionStatus(const QString& text) override;
+    void MessageForUser(const QString& text, MsgIcon icon) override;
+    void StatusChanged(const QString& text) override;
+    void ServerVersionRead(const QString& text) override;
     void NoteActivity(const QString& server, const QString& text) override;
 
-    void AddDomainsToTree(const QString& serverKey) override;
-    void AddCustomDomainsToTree(const QString& serverKey) override;
-    void AddUsersToTree(const QString& domainNodeKey) override;
-    void ShowCustomDomainPanel() override;
-    void ShowDomainPanel(const QString& mode) override;
-    void ShowUserPanel(const QString& mode) override;
-    void ShowSelectedUserPanel() override;
-    void ShowUserVars() override;
+    void DomainListRead(const QString& serverKey) override;
+    void CustomDomainListRead(const QString& serverKey) override;
+    void AccountListRead(const QString& domainNodeKey) override;
+    void CustomDomainReady() override;
+    void DomainReady(const QString& mode) override;
+    void AccountReady(const QString& mode) override;
+    void SelectedAccountReady() override;
+    void AccountVarsRead() override;
 
-    void FillAliasList() override;
+    void AliasesComplete() override;
     void ListMembersRequested() override;
-    void ShowListMembers(const QStringList& members) override;
-    void ShowAccount(const QString& name, const QString& password, bool isList) override;
+    void ListMembersRead(const QStringList& members) override;
+    void AccountRead(const QString& name, const QString& password, bool isList) override;
     void Pop3LinksRequested() override;
-    void ShowPop3Links() override;
+    void Pop3LinksRead() override;
     void DomainRemoved() override;
 
     void FileDownloadStarted(FileKind kind) override;
