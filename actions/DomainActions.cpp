@@ -38,7 +38,7 @@ static void EmptyCustomDomainEditor(frmMain& w, const QString& advanced, const Q
     w.txtDomainRedirect->clear();
     w.txtDomainLredirect->clear();
     w.txtDomainAdvanced->setReadOnly(false);
-    w.Session->CustomDomainEditor = {EditorSource::Fresh, name};
+    w.Session->EmptyCustomDomainEditorFor(name);
 }
 
 // A save uploads the whole file composed from the editor. It may go ahead only when the editor holds

@@ -199,10 +199,10 @@ void frmMain::cmdDeletePOP3_Click()
     cmdDeletePOP3->setEnabled(false);
     const int row = SelectedRow(lstPOP3);
     Account account;
-    if (row < 0 || row >= Session->Pop3LinkServers.size() || row >= Session->Pop3LinkUsers.size() ||
+    if (row < 0 || row >= Session->Replies().Pop3LinkServers.size() || row >= Session->Replies().Pop3LinkUsers.size() ||
         !SelectedAccount(*this, account))
         return;
     const ScriptServer scriptServer = ScriptServerOf(*this, account.server);
     Queued(*this, scriptServer, Scripts::RemovePop3Link(*Session, scriptServer, account.domain,
-                                          account.name, Session->Pop3LinkServers.at(row), Session->Pop3LinkUsers.at(row)));
+                                          account.name, Session->Replies().Pop3LinkServers.at(row), Session->Replies().Pop3LinkUsers.at(row)));
 }

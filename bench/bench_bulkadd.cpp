@@ -62,7 +62,7 @@ int main(int argc, char** argv)
     if (!WaitUntil([&] { return window.Session->DriverIsIdle() && window.NodeByKey(domainKey).isValid(); }, 10000))
         return 1;
     window.DomainList_NodeClick(window.NodeByKey(domainKey));
-    if (!WaitUntil([&] { return window.Session->DriverIsIdle() && window.Session->UserEntriesDomain == QLatin1String("example.com"); }, 10000))
+    if (!WaitUntil([&] { return window.Session->DriverIsIdle() && window.Session->Replies().UserEntriesDomain == QLatin1String("example.com"); }, 10000))
         return 1;
 
     QByteArray file("name,password\n");

@@ -31,19 +31,19 @@ QString PlainLines(const QString& text)
 CliView::CliView(ServerSession& session) : session_(session)
 {
     session_.SetView(this);
-    session_.Reports.addObserver(this);
+    session_.AddScriptObserver(this);
 }
 
 CliView::~CliView()
 {
-    session_.Reports.removeObserver(this);
+    session_.RemoveScriptObserver(this);
     session_.SetView(nullptr);
 }
 
 void CliView::MessageForUser(const QString& text, MsgIcon)
 {
     // The "-" that answers the login is the server refusing us, not the request.
-    if (session_.CurrentCommand == Pseudo::Login && !session_.DriverIsIdle())
+    if (session_.RunningCommand() == Pseudo::Login && !session_.DriverIsIdle())
         loginRefused_ = true;
     Err(PlainLines(text));
 }

@@ -11,14 +11,14 @@
 SessionRun::SessionRun(const CliContext& c) : session(nullptr), view(session), context(c)
 {
     view.verbose = c.options.verbose;
-    session.ReplyTimeoutMs = c.options.timeoutSeconds * 1000;
+    session.SetReplyTimeout(c.options.timeoutSeconds * 1000);
     if (c.options.dryRun) {
         goDry();
     } else {
         // Every change this command makes goes into the journal the window shows too.
         journal_ = std::make_unique<ActivityJournal>(QStringLiteral("tazelctl"));
         journal_->onWriteFailed = [](const QString& message) { Err(message); };
-        session.Reports.addObserver(journal_.get());
+        session.AddScriptObserver(journal_.get());
     }
     view.onScriptEnded = [this](const ScriptLabel&, const ScriptOutcome&, int code) {
         if (code != Exit::Ok) {
@@ -49,7 +49,7 @@ SessionRun::SessionRun(const CliContext& c) : session(nullptr), view(session), c
 SessionRun::~SessionRun()
 {
     if (journal_)
-        session.Reports.removeObserver(journal_.get());
+        session.RemoveScriptObserver(journal_.get());
 }
 
 void SessionRun::goDry()

@@ -81,14 +81,14 @@ int DomainList(SessionRun& run)
     int code = run.exec();
     if (code == Exit::Ok) {
         // The window's rule for a damaged list: the domains up to the bad entry, and an error.
-        const QStringList& names = run.session.DomainNames;
+        const QStringList& names = run.session.Replies().DomainNames;
         const DomainListCheck check = CheckDomainList(names);
         const QString domain = QStringLiteral("domain"), custom = QStringLiteral("custom");
         for (qsizetype i = 0; i < check.sound; ++i)
             w->row({names.at(i), domain});
         // The server reports each custom domain once; an empty or repeated line adds nothing.
         QSet<QString> seen;
-        for (const QString& d : std::as_const(run.session.CustomDomainNames)) {
+        for (const QString& d : std::as_const(run.session.Replies().CustomDomainNames)) {
             if (d.isEmpty() || seen.contains(d))
                 continue;
             seen.insert(d);
@@ -121,7 +121,7 @@ int AccountList(SessionRun& run, const QString& domain)
     qsizetype printed = 0;
     const QByteArray user = "user", list = "list";
     auto pump = [&] {
-        const AccountTable& t = run.session.UserEntries;
+        const AccountTable& t = run.session.Replies().UserEntries;
         if (printed >= t.size())
             return;
         for (; printed < t.size(); ++printed) {
@@ -170,8 +170,8 @@ int AccountExport(SessionRun& run, const QString& domain)
         return Exit::TempFail;
     }
     QList<ExportAccount> accounts;
-    accounts.reserve(run.session.UserEntries.size());
-    for (const UserEntry& e : std::as_const(run.session.UserEntries)) {
+    accounts.reserve(run.session.Replies().UserEntries.size());
+    for (const UserEntry& e : std::as_const(run.session.Replies().UserEntries)) {
         const QString& nk = e.nameAndKind;
         accounts.append({nk.left(nk.size() - 1), nk.endsWith(QLatin1Char('M'), Qt::CaseInsensitive), e.password});
     }
@@ -305,8 +305,8 @@ int VarSet(SessionRun& run, const QString& domain, const QString& account, const
         ServerSession& s = run.session;
         Scripts::UserVarsForm form;
         auto current = [&s](const QString& name) {
-            const qsizetype i = s.UserVarNames.indexOf(name);
-            return i < 0 ? QString() : s.UserVarValues.value(i);
+            const qsizetype i = s.Replies().UserVarNames.indexOf(name);
+            return i < 0 ? QString() : s.Replies().UserVarValues.value(i);
         };
         form.realName = current(QStringLiteral("RealName"));
         form.homePage = current(QStringLiteral("HomePage"));
@@ -406,21 +406,21 @@ int AccountDetails(SessionRun& run, const QString& what, const QString& domain, 
     ServerSession& s = run.session;
     const CliView::Delivered& d = run.view.delivered();
     if (what == QLatin1String("mailproc"))
-        return PrintFile(run, FileKind::MailProc, s.MailProcEditor,
+        return PrintFile(run, FileKind::MailProc, s.MailProcEditorState(),
                          QStringLiteral("mail processing file of %1@%2").arg(account, domain));
     auto w = run.writer();
     if (what == QLatin1String("alias")) {
         w->begin({QStringLiteral("alias")});
-        for (const QString& a : std::as_const(s.AliasEntries))
+        for (const QString& a : std::as_const(s.Replies().AliasEntries))
             w->row({a});
     } else if (what == QLatin1String("var")) {
         w->begin({QStringLiteral("name"), QStringLiteral("value")});
-        for (qsizetype i = 0; i < s.UserVarNames.size(); ++i)
-            w->row({s.UserVarNames.at(i), s.UserVarValues.value(i)});
+        for (qsizetype i = 0; i < s.Replies().UserVarNames.size(); ++i)
+            w->row({s.Replies().UserVarNames.at(i), s.Replies().UserVarValues.value(i)});
     } else if (what == QLatin1String("pop3")) {
         w->begin({QStringLiteral("user"), QStringLiteral("server")});
-        for (qsizetype i = 0; i < s.Pop3LinkUsers.size(); ++i)
-            w->row({s.Pop3LinkUsers.at(i), s.Pop3LinkServers.value(i)});
+        for (qsizetype i = 0; i < s.Replies().Pop3LinkUsers.size(); ++i)
+            w->row({s.Replies().Pop3LinkUsers.at(i), s.Replies().Pop3LinkServers.value(i)});
     } else if (what == QLatin1String("member")) {
         if (!d.accountIsList) {
             Err(QStringLiteral("%1@%2 is no mailing list").arg(account, domain));
@@ -438,12 +438,12 @@ int AccountDetails(SessionRun& run, const QString& what, const QString& domain, 
         for (const QString& m : d.memberLines)
             w->row({QStringLiteral("member"), m.mid(4) + (m.startsWith(QLatin1Char('R')) ? QStringLiteral(" (read-only)")
                                                                                            : QString())});
-        for (const QString& a : std::as_const(s.AliasEntries))
+        for (const QString& a : std::as_const(s.Replies().AliasEntries))
             w->row({QStringLiteral("alias"), a});
-        for (qsizetype i = 0; i < s.UserVarNames.size(); ++i)
-            w->row({QStringLiteral("var ") + s.UserVarNames.at(i), s.UserVarValues.value(i)});
+        for (qsizetype i = 0; i < s.Replies().UserVarNames.size(); ++i)
+            w->row({QStringLiteral("var ") + s.Replies().UserVarNames.at(i), s.Replies().UserVarValues.value(i)});
         const FileEditors& mp = d.files[int(FileKind::MailProc)];
-        w->row({QStringLiteral("mailbox"), mp.mailbox || s.MailProcEditor.state == EditorSource::NotSent
+        w->row({QStringLiteral("mailbox"), mp.mailbox || s.MailProcEditorState().state == EditorSource::NotSent
                                                ? QStringLiteral("yes")
                                                : QStringLiteral("no")});
         for (const QString& r : mp.redirects)
@@ -453,8 +453,8 @@ int AccountDetails(SessionRun& run, const QString& what, const QString& domain, 
         if (HasAdvancedText(mp.advanced))
             for (const QString& line : mp.advanced.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
                 w->row({QStringLiteral("mailproc"), line});
-        for (qsizetype i = 0; i < s.Pop3LinkUsers.size(); ++i)
-            w->row({QStringLiteral("pop3"), s.Pop3LinkUsers.at(i) + QLatin1Char('@') + s.Pop3LinkServers.value(i)});
+        for (qsizetype i = 0; i < s.Replies().Pop3LinkUsers.size(); ++i)
+            w->row({QStringLiteral("pop3"), s.Replies().Pop3LinkUsers.at(i) + QLatin1Char('@') + s.Replies().Pop3LinkServers.value(i)});
     }
     return w->end() ? Exit::Ok : Exit::CantCreate;
 }
@@ -466,7 +466,7 @@ int CustomDomainGet(SessionRun& run, const QString& name)
     const int code = run.exec();
     if (code != Exit::Ok)
         return code;
-    return PrintFile(run, FileKind::CustomDomain, run.session.CustomDomainEditor,
+    return PrintFile(run, FileKind::CustomDomain, run.session.CustomDomainEditorState(),
                      QStringLiteral("custom domain file of %1").arg(name));
 }
 
@@ -494,8 +494,8 @@ int AccountImport(SessionRun& run, const QString& domain, const QString& path)
         return Exit::TempFail;
     }
     QSet<QString> existing;
-    existing.reserve(run.session.UserEntries.size());
-    for (const UserEntry& e : std::as_const(run.session.UserEntries))
+    existing.reserve(run.session.Replies().UserEntries.size());
+    for (const UserEntry& e : std::as_const(run.session.Replies().UserEntries))
         existing.insert(e.nameAndKind.left(e.nameAndKind.size() - 1).toLower());
     QString refusal;
     const BulkAccountRows rows = ReadBulkAccounts(bytes, existing, &refusal);

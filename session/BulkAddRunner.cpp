@@ -18,8 +18,8 @@ const QString BulkAddRunner::Added = QStringLiteral("added");
 // silent server, a cancel). Scripts queued by anyone else are not looked at.
 class RowOutcomeTap : public ScriptObserver {
 public:
-    RowOutcomeTap(ServerSession& s, BulkAddRunner& runner) : s_(s), runner_(runner) { s_.Reports.addObserver(this); }
-    ~RowOutcomeTap() override { s_.Reports.removeObserver(this); }
+    RowOutcomeTap(ServerSession& s, BulkAddRunner& runner) : s_(s), runner_(runner) { s_.AddScriptObserver(this); }
+    ~RowOutcomeTap() override { s_.RemoveScriptObserver(this); }
 
     void scriptStarted(const ScriptLabel& label) override
     {
@@ -204,8 +204,8 @@ void BulkAddRunner::finishReadBack(const ScriptEnd& end)
     const bool readBack = end.kind == ScriptEnd::Done && session_.UserEntriesAreOf(target_.server.key, target_.domain);
     if (readBack) {
         QSet<QString> present;
-        present.reserve(session_.UserEntries.size());
-        for (const UserEntry& e : std::as_const(session_.UserEntries))
+        present.reserve(session_.Replies().UserEntries.size());
+        for (const UserEntry& e : std::as_const(session_.Replies().UserEntries))
             present.insert(e.nameAndKind.left(e.nameAndKind.size() - 1).toLower());
         // A row the server confirmed stays added; only rows whose answer never came are settled.
         for (int r = 0; r < rows_.size(); ++r) {

@@ -21,7 +21,7 @@ ReplyOutcome ServerSession::HandleDomainListLine(const QString& line)
 {
     return HandleListLine(line, QStringLiteral("Receiving list of handled domains..."),
                           [this](const QString& data) {
-                              if (!TakeName(data, DomainNames))
+                              if (!TakeName(data, Filled.DomainNames))
                                   ReportMalformedLine(data);
                           });
 }
@@ -30,7 +30,7 @@ ReplyOutcome ServerSession::HandleCustDomListLine(const QString& line)
 {
     return HandleListLine(line, QStringLiteral("Receiving list of custom domains..."),
                           [this](const QString& data) {
-                              if (!TakeName(data, CustomDomainNames))
+                              if (!TakeName(data, Filled.CustomDomainNames))
                                   ReportMalformedLine(data);
                           });
 }

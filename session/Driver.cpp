@@ -25,6 +25,31 @@ ServerSession::~ServerSession()
     ReleaseConnection(true);
 }
 
+void ServerSession::ResetProtocolState()
+{
+    ScriptAborted = false;
+    ScriptRequired = false;
+    QuoteChar = QLatin1Char('"');
+}
+
+void ServerSession::CancelAll()
+{
+    lstCommand.clear();
+    CancelScript();
+}
+
+void ServerSession::AwaitReplyTo(const QString& command, const QString& argument)
+{
+    CurrentCommand = command;
+    if (command == UserList) {
+        RequestedUserListDomain = argument;
+        RequestedUserListServer = Reports.label().serverKey;
+    } else if (command == CustDomGet) {
+        DownloadedFile = FileEditors();
+        CustomDomainEditor = {EditorSource::Loading, argument};
+    }
+}
+
 // ------------------------------------------------------------------------------------ the queue
 
 void ServerSession::QueueCommand(const QString& pseudoCommand, int mark)
@@ -127,7 +152,7 @@ void ServerSession::SettleHeldScript(quint64 serial, const std::optional<QString
 
 bool ServerSession::HoldsWholeAccountList(const QString& domain) const
 {
-    return !UserEntriesDomain.isEmpty() && UserEntriesDomain == domain;
+    return !Filled.UserEntriesDomain.isEmpty() && Filled.UserEntriesDomain == domain;
 }
 
 void ServerSession::StartQueue()
@@ -221,7 +246,7 @@ bool ServerSession::RunOneEntry()
         return true;
     }
     if (name == Connect) {
-        ServerVersion = 0;
+        Filled.ServerVersion = 0;
         const QString address = NextArgument();
         const QString port = NextArgument();
         OpenConnection(address, port);
@@ -247,11 +272,11 @@ bool ServerSession::RunOneEntry()
     if (name == Login) {
         const QString login = NextArgument();
         const QString password = NextArgument();
-        const bool md5 = UsesMd5Login(GreetingTimestamp, ServerVersion);
+        const bool md5 = UsesMd5Login(Filled.GreetingTimestamp, Filled.ServerVersion);
         SetStatus(md5 ? QStringLiteral("Authenticating Administrator using MD5...")
                       : QStringLiteral("Authenticating Administrator..."));
         CurrentCommand = Login;
-        const auto line = ComposeLogin(login, password, GreetingTimestamp, ServerVersion);
+        const auto line = ComposeLogin(login, password, Filled.GreetingTimestamp, Filled.ServerVersion);
         if (!line) {
             TellFailure(QStringLiteral("The login name or password of this server holds a double quote, a "
                                        "control character or a character outside Latin-1 and cannot be "
@@ -282,7 +307,7 @@ bool ServerSession::RunOneEntry()
         if (name == VerifyCustDomain) {
             // A custom domain file of that name (in any letter case) must not be overwritten.
             const QString wanted = args.value(0).toLower();
-            for (const QString& existing : std::as_const(CustomDomainNames)) {
+            for (const QString& existing : std::as_const(Filled.CustomDomainNames)) {
                 if (existing.toLower() == wanted) {
                     ShowMessage(QStringLiteral("Custom Domain File ") + QuoteChar + wanted +
                                     QStringLiteral(".tab") + QuoteChar + QStringLiteral(" already exists."),
@@ -320,9 +345,9 @@ bool ServerSession::RunOneEntry()
 
     // Requests: empty what the reply will fill, then send.
     if (name == Pseudo::DomainList) {
-        DomainNames.clear();
+        Filled.DomainNames.clear();
     } else if (name == CustDomList) {
-        CustomDomainNames.clear();
+        Filled.CustomDomainNames.clear();
     } else if (name == CustDomGet) {
         DownloadedFile = FileEditors();
         if (View)
@@ -331,22 +356,22 @@ bool ServerSession::RunOneEntry()
     } else if (name == CustDomSet) {
         UploadTarget = args.value(0);
     } else if (name == UserList) {
-        UserEntries.clear();
-        UserEntriesDomain.clear();
-        UserEntriesServer.clear();
+        Filled.UserEntries.clear();
+        Filled.UserEntriesDomain.clear();
+        Filled.UserEntriesServer.clear();
         RequestedUserListDomain = args.value(0);
         RequestedUserListServer = Reports.label().serverKey;
     } else if (name == MlUserList) {
-        ListMembers.clear();
+        Filled.ListMembers.clear();
         if (View)
             View->ListMembersRequested();
     } else if (name == GetUser) {
-        AccountName.clear();
-        AccountPassword.clear();
-        AccountIsList = false;
+        Filled.AccountName.clear();
+        Filled.AccountPassword.clear();
+        Filled.AccountIsList = false;
     } else if (name == UserVars) {
-        UserVarNames.clear();
-        UserVarValues.clear();
+        Filled.UserVarNames.clear();
+        Filled.UserVarValues.clear();
     } else if (name == UserGetMproc) {
         DownloadedFile = FileEditors();
         if (View)
@@ -355,11 +380,11 @@ bool ServerSession::RunOneEntry()
     } else if (name == UserSetMproc) {
         UploadTarget = args.value(1) + QLatin1Char('@') + args.value(0);
     } else if (name == AliasList) {
-        AliasEntries.clear();  // the second pass adds to the first
-        AliasAccounts.clear();
+        Filled.AliasEntries.clear();  // the second pass adds to the first
+        Filled.AliasAccounts.clear();
     } else if (name == Pop3List) {
-        Pop3LinkUsers.clear();
-        Pop3LinkServers.clear();
+        Filled.Pop3LinkUsers.clear();
+        Filled.Pop3LinkServers.clear();
         if (View)
             View->Pop3LinksRequested();
     } else if (name == UserVarsSet) {
@@ -372,7 +397,7 @@ bool ServerSession::RunOneEntry()
         }
     } else if (name == MlUserAdd) {
         // Servers up to 0.63 take no access argument; it is taken off the queue all the same.
-        if (ServerVersion <= 0.63)
+        if (Filled.ServerVersion <= 0.63)
             args.removeLast();
     }
     Reports.setStepMark(entry.mark);
@@ -536,7 +561,7 @@ void ServerSession::OpenConnection(const QString& address, const QString& portTe
 static void Later(ServerSession* session, Transport* transport, std::function<void()> event)
 {
     QTimer::singleShot(0, session, [session, transport, event = std::move(event)]() mutable {
-        if (session->TcpConnection != transport)
+        if (!session->RunsOn(transport))
             return;
         if (session->ReaderHasBacklog())  // the lines that came before the event are read first
             Later(session, transport, std::move(event));

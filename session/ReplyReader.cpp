@@ -59,7 +59,7 @@ void ServerSession::ReadReplyLines()
             continue;
         }
         const bool accountLine = ReplyHeaderSeen && CurrentCommand == UserList && !DriverIsIdle() &&
-                                 TakeAccountLine(*bytes, UserEntries);
+                                 TakeAccountLine(*bytes, Filled.UserEntries);
         const ReplyOutcome outcome = accountLine ? ReplyOutcome::Continue : HandleReplyLine(Wire::decode(*bytes));
         if (outcome == ReplyOutcome::Complete) {
             Reports.endStep({ScriptOutcome::Done, {}});
@@ -166,11 +166,11 @@ ReplyOutcome ServerSession::HandleGreetingLine(const QString& line)
     if (!line.startsWith(QLatin1Char('+')))
         return ReplyOutcome::Continue;  // text before the greeting is passed over
     const Greeting greeting = ParseGreeting(line);
-    ServerVersion = greeting.version;
-    GreetingTimestamp = greeting.timestamp;
-    ServerPlatform = greeting.platform;
+    Filled.ServerVersion = greeting.version;
+    Filled.GreetingTimestamp = greeting.timestamp;
+    Filled.ServerPlatform = greeting.platform;
     if (View)
-        View->ServerVersionRead(GreetingStatusText(ServerVersion, ServerPlatform));
+        View->ServerVersionRead(GreetingStatusText(Filled.ServerVersion, Filled.ServerPlatform));
     return ReplyOutcome::Complete;
 }
 

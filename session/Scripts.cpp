@@ -312,7 +312,7 @@ QueuedScript AddCustomDomain(ServerSession& s, const ScriptServer& server, const
     const QString refusal = UnsendableMessage({name});
     if (!refusal.isEmpty())
         return QueuedScript::refused(refusal);
-    s.CustomDomainEditor = {EditorSource::Fresh, name};
+    s.EmptyCustomDomainEditorFor(name);
     const quint64 serial = Head(s, server, true, ScriptLabel::change(QStringLiteral("add custom domain ") + name));
     Step(s, CustDomList);
     Step(s, VerifyCustDomain, {name});
@@ -326,7 +326,7 @@ QueuedScript RemoveCustomDomain(ServerSession& s, const ScriptServer& server, co
     const QString refusal = UnsendableMessage({name});
     if (!refusal.isEmpty())
         return QueuedScript::refused(refusal);
-    s.CustomDomainEditor = {EditorSource::Fresh, name};
+    s.EmptyCustomDomainEditorFor(name);
     const quint64 serial =
         Head(s, server, true, ScriptLabel::change(QStringLiteral("remove custom domain ") + name));
     Step(s, CustDomSet, {name});
@@ -339,7 +339,7 @@ QString CustomDomainSaveRefusal(const ServerSession& s, const QString& name, con
     const QString unsendable = UnsendableMessage({name});
     if (!unsendable.isEmpty())
         return unsendable;
-    const EditorSource& source = s.CustomDomainEditor;
+    const EditorSource& source = s.CustomDomainEditorState();
     if (source.state == EditorSource::Unholdable && source.owner == name)
         return QStringLiteral("The custom domain file of %1 holds a line that cannot be shown here as it is, so it "
                               "cannot be saved from here: saving would change that line on the server. Nothing "
@@ -376,7 +376,7 @@ SaveCheck CheckMailProcSave(const ServerSession& s, const QString& domain, const
                             const FileEditors& editors)
 {
     const QString address = account + QLatin1Char('@') + domain;
-    const EditorSource& source = s.MailProcEditor;
+    const EditorSource& source = s.MailProcEditorState();
     const bool ours = source.owner == address;
     SaveCheck check;
     if (ours && source.state == EditorSource::Unholdable) {
@@ -412,7 +412,7 @@ void ConfirmMailProcOverwrite(ServerSession& s, const QString& domain, const QSt
     const QString address = account + QLatin1Char('@') + domain;
     s.NoteForActivityLog(
         QStringLiteral("The mail processing file of %1 is saved over whatever the server has, as confirmed.").arg(address));
-    s.MailProcEditor = {EditorSource::Fresh, address};
+    s.EmptyMailProcEditorFor(address);
 }
 
 QString UserVarsRefusal(const QString& address, const UserVarsForm& vars)

@@ -136,10 +136,10 @@ public:
     void Begin()
     {
         session_ = new ServerSession(this, this);
-        session_->ReplyTimeoutMs = search_->ReplyTimeoutMs;
+        session_->SetReplyTimeout(search_->ReplyTimeoutMs);
         if (search_->transportMaker_)
             session_->SetTransportMaker(search_->transportMaker_);
-        session_->Reports.addObserver(this);
+        session_->AddScriptObserver(this);
         if (login_.password) {
             QueueNames();
             return;
@@ -171,10 +171,9 @@ public:
         over_ = true;
         if (!session_)
             return;
-        session_->Reports.removeObserver(this);
+        session_->RemoveScriptObserver(this);
         session_->SetView(nullptr);
-        session_->lstCommand.clear();
-        session_->CancelScript();
+        session_->CancelAll();
         Detach(now);
     }
 
@@ -187,7 +186,7 @@ public:
     {
         QList<SearchResult> found;
         QSet<QString> seen;
-        for (const QString& name : std::as_const(session_->DomainNames)) {
+        for (const QString& name : std::as_const(session_->Replies().DomainNames)) {
             if (name.isEmpty() || seen.contains(name))
                 continue;  // a damaged list's repeats are no second domain
             seen.insert(name);
@@ -206,7 +205,7 @@ public:
     void CustomDomainListRead(const QString&) override
     {
         QList<SearchResult> found;
-        for (const QString& name : std::as_const(session_->CustomDomainNames))
+        for (const QString& name : std::as_const(session_->Replies().CustomDomainNames))
             if (!name.isEmpty() && name.contains(query_.text, Qt::CaseInsensitive))
                 found << Result(name, name, QStringLiteral("custom"));
         search_->Report(index_, found);
@@ -218,7 +217,7 @@ public:
         QList<SearchResult> found;
         const QString needle = query_.accountNeedle();
         if (session_->HoldsWholeAccountList(domain)) {
-            const AccountTable& table = session_->UserEntries;
+            const AccountTable& table = session_->Replies().UserEntries;
             const std::vector<bool> holds = Accounts::Holding(table, needle);
             QSet<QString> seen;
             for (qsizetype row = 0; row < table.size(); ++row) {
@@ -233,12 +232,12 @@ public:
                                 kind == 'M' || kind == 'm' ? QStringLiteral("list") : QStringLiteral("user"));
             }
         }
-        const QStringList& aliases = session_->AliasEntries;
+        const QStringList& aliases = session_->Replies().AliasEntries;
         for (qsizetype i = 0; i < aliases.size(); ++i) {
             if (!aliases.at(i).contains(needle, Qt::CaseInsensitive))
                 continue;
             SearchResult r = Result(domain, aliases.at(i), QStringLiteral("alias"));
-            r.target = session_->AliasAccounts.value(i);
+            r.target = session_->Replies().AliasAccounts.value(i);
             found << r;
         }
         ++Status().domainsDone;
@@ -288,7 +287,7 @@ public:
             return;
         if (outcome.kind != ScriptOutcome::Done) {
             Finish(SearchStatus::Failed,
-                   FailureWords(outcome, greeted_, loggedIn_, label.ssh.isSet(), session_->ReplyTimeoutMs));
+                   FailureWords(outcome, greeted_, loggedIn_, label.ssh.isSet(), session_->ReplyTimeout()));
             return;
         }
         if (!accountsQueued_ && !listRefusal_.isEmpty()) {
@@ -376,7 +375,7 @@ private:
         if (!session_)
             return;
         ServerSession* session = std::exchange(session_, nullptr);
-        session->Reports.removeObserver(this);
+        session->RemoveScriptObserver(this);
         session->SetView(nullptr);
         if (now) {
             delete session;

@@ -64,6 +64,30 @@ struct ServerLogin {
     SshRoute ssh;
 };
 
+// What the replies filled in. Each list holds exactly its items (the driver empties it before its
+// request); the view reads them once it is told the reply is complete.
+struct ReplyCollections {
+    // The greeting of the server of the running (or last) script.
+    double ServerVersion = 0;
+    QString GreetingTimestamp;
+    QString ServerPlatform;
+
+    QStringList DomainNames;
+    QStringList CustomDomainNames;
+    QStringList ListMembers;             // "R - addr" (read only) or "W - addr"
+    QString AccountName, AccountPassword;  // one account's "userlist" line
+    bool AccountIsList = false;
+    QStringList AliasEntries;
+    QStringList AliasAccounts;           // the account each alias of AliasEntries points to
+    QStringList UserVarNames;
+    QStringList UserVarValues;
+    QStringList Pop3LinkUsers;
+    QStringList Pop3LinkServers;
+    AccountTable UserEntries;            // compact; the tree shares its bytes
+    QString UserEntriesDomain;           // the domain whose complete account list UserEntries holds
+    QString UserEntriesServer;           // ... and its server (the script's serverKey): names repeat across servers
+};
+
 class ServerSession : public QObject {
     Q_OBJECT
 
@@ -72,14 +96,13 @@ public:
     explicit ServerSession(SessionView* view, QObject* parent = nullptr);
     ~ServerSession() override;
     void SetView(SessionView* view) { View = view; }
-    SessionView* View = nullptr;
 
     // Makes the transport of a new connection (a plain TCP connection unless route asks for SSH).
     using TransportMaker = std::function<Transport*(const SshRoute& route, QObject* parent)>;
     void SetTransportMaker(TransportMaker maker) { MakeTransport = std::move(maker); }
 
     // ---------------------------------------------------------------- command queue
-    CommandQueue lstCommand;
+    bool QueueIsEmpty() const { return lstCommand.isEmpty(); }
     // mark: a step whose outcome is reported to the script observers by itself (ScriptObserver.h).
     void QueueCommand(const QString& pseudoCommand, int mark = 0);
     void QueueArgument(const QString& value);
@@ -99,32 +122,32 @@ public:
     // (nothing of it is sent, it does not connect), and its watchers and the user learn the reason.
     void DropHeldScript(quint64 serial, const QString& reason);
     bool HoldsScript(quint64 serial) const { return HeldScripts.contains(serial); }
+    // Who watches scripts start and end (the activity log, the busy indicator, ...).
+    void AddScriptObserver(ScriptObserver* observer) { Reports.addObserver(observer); }
+    void RemoveScriptObserver(ScriptObserver* observer) { Reports.removeObserver(observer); }
 
     // ---------------------------------------------------------------- script driver
-    QString CurrentCommand;
-    LineReader ReplyBuffer;
-    bool ScriptAborted = false;
-    bool ScriptRequired = false;
-    double ServerVersion = 0;
-    QString GreetingTimestamp;
-    QString ServerPlatform;
-    QChar QuoteChar = QLatin1Char('"');
-    Transport* TcpConnection = nullptr;
+    // The request whose reply is awaited (or the pseudo-command being run).
+    const QString& RunningCommand() const { return CurrentCommand; }
+    bool ScriptWasAborted() const { return ScriptAborted; }
+    bool ScriptIsRequired() const { return ScriptRequired; }
+    // The state a window starts with: no script aborted or required, the usual quote character.
+    void ResetProtocolState();
+    bool HasTransport() const { return TcpConnection != nullptr; }
+    bool RunsOn(const Transport* transport) const { return TcpConnection == transport; }
+    const LineReader& Reader() const { return ReplyBuffer; }
+    // Bytes that arrived on the connection, for the reader's next ReadReplyLines.
+    void AppendArrived(const QByteArray& bytes) { ReplyBuffer.append(bytes); }
     // A server that stops answering must not hold the queue for ever: when nothing arrives for
     // this long while a reply is awaited, the script is abandoned like after a socket error.
-    int ReplyTimeoutMs = 60000;
-    // Who watches scripts start and end (the activity log, the busy indicator, ...), and the
-    // running script's label and outcome.
-    ScriptReporter Reports;
+    void SetReplyTimeout(int ms) { ReplyTimeoutMs = ms; }
+    int ReplyTimeout() const { return ReplyTimeoutMs; }
     // A server that drips a line byte by byte keeps the timer above from firing: a line that has not
     // ended this long after it began abandons the script too.
-    int LineTimeoutMs = 600000;
+    void SetLineTimeout(int ms) { LineTimeoutMs = ms; }
     // No reply line is longer than this; a server sending more without a line end is abandoned
     // (a long list is many short lines, never one long one).
-    qsizetype MaxReplyLineBytes = qsizetype(16) << 20;
-    // The "+" that opens the reply being read has arrived (reset with every request sent): after it,
-    // a file download's lines starting with "+" are file lines.
-    bool ReplyHeaderSeen = false;
+    void SetMaxReplyLineBytes(qsizetype bytes) { MaxReplyLineBytes = bytes; }
     // A note in the activity log beside the running script's row: stray lines dropped, a file the
     // server did not send.
     void NoteForActivityLog(const QString& text);
@@ -139,6 +162,8 @@ public:
     bool DriverIsIdle() const { return DriverIdle; }
     // The user's Cancel: closes the connection and abandons the running script, no message box.
     void CancelScript();
+    // The session is given up: every queued script is dropped and the running one cancelled.
+    void CancelAll();
 
     void TcpConnection_Connect();
     void TcpConnection_DataArrival();
@@ -151,7 +176,7 @@ public:
     void ReadReplyLines();
     // The reader hands the event loop back after this long, and goes on with the lines still
     // buffered right after them; the connection's close and errors wait until it has read them.
-    int ReaderSliceMs = 8;
+    void SetReaderSlice(int ms) { ReaderSliceMs = ms; }
     bool ReaderHasBacklog() const { return ReaderResumePending; }
     ReplyOutcome HandleReplyLine(const QString& line);
     void ReportErrorReply(const QString& line, const QString& command);
@@ -170,9 +195,6 @@ public:
     // one quoted; none for a script with quiet errors) and a note in the activity log. Called at
     // the reply's end, and when a reply ends otherwise (the next request, the connection's close).
     void ReportSkippedLines();
-    qsizetype MalformedLineCount = 0;  // in the reply being read
-    QString FirstMalformedLine;
-    QString MalformedLineCommand;      // the command whose reply held them
 
     // ---------------------------------------------------------------- reply handlers
     ReplyOutcome HandleGreetingLine(const QString& line);
@@ -190,35 +212,31 @@ public:
     ReplyOutcome HandleUserSetMprocLine(const QString& line);
     ReplyOutcome HandlePop3ListLine(const QString& line);
 
-    // Reply collections. Each holds exactly its items (the driver empties it before its request).
-    QStringList DomainNames;
-    QStringList CustomDomainNames;
-    QStringList ListMembers;             // "R - addr" (read only) or "W - addr"
-    QString AccountName, AccountPassword;  // one account's "userlist" line
-    bool AccountIsList = false;
-    QStringList AliasEntries;
-    QStringList AliasAccounts;           // the account each alias of AliasEntries points to
-    QStringList UserVarNames;
-    QStringList UserVarValues;
-    QStringList Pop3LinkUsers;
-    QStringList Pop3LinkServers;
-    AccountTable UserEntries;            // compact; the tree shares its bytes
-    QString UserEntriesDomain;           // the domain whose complete account list UserEntries holds
-    QString UserEntriesServer;           // ... and its server (the script's serverKey): names repeat across servers
-    QString RequestedUserListDomain;     // the domain of the account list being received
-    QString RequestedUserListServer;
+    // ---------------------------------------------------------------- what the replies filled in
+    const ReplyCollections& Replies() const { return Filled; }
+    // Sets them whole, as replies would have left them: for a view's routines tried without a server.
+    void SetReplies(const ReplyCollections& replies) { Filled = replies; }
     // Whether UserEntries holds the complete account list of that domain (printing and export
     // only ever use a list that reached its end), whatever server it came from.
     bool HoldsWholeAccountList(const QString& domain) const;
     // The same, of that domain of that server (its record's key).
     bool UserEntriesAreOf(const QString& serverKey, const QString& domain) const
     {
-        return HoldsWholeAccountList(domain) && UserEntriesServer == serverKey;
+        return HoldsWholeAccountList(domain) && Filled.UserEntriesServer == serverKey;
     }
-    EditorSource CustomDomainEditor;     // what the custom domain editor holds
-    EditorSource MailProcEditor;         // what the mail-processing editors hold
-    FileEditors DownloadedFile;          // the download being read, as far as it has come
-    QString UploadTarget;                // the custom domain or account address of the upload asked for
+    // For a reply handler tried alone, without a server: the session awaits the reply to this
+    // request as the driver leaves it once the request is sent (argument: the account list's domain,
+    // the custom domain file downloaded).
+    void AwaitReplyTo(const QString& command, const QString& argument = QString());
+
+    // ---------------------------------------------------------------- the two file editors
+    // What the custom domain editor, and the mail-processing editors, hold.
+    const EditorSource& CustomDomainEditorState() const { return CustomDomainEditor; }
+    const EditorSource& MailProcEditorState() const { return MailProcEditor; }
+    // The editors were emptied on purpose to create (or remove) this custom domain file, or this
+    // account's (account@domain) mail-processing file: a save of it may go ahead.
+    void EmptyCustomDomainEditorFor(const QString& name) { CustomDomainEditor = {EditorSource::Fresh, name}; }
+    void EmptyMailProcEditorFor(const QString& address) { MailProcEditor = {EditorSource::Fresh, address}; }
 
 signals:
     // The driver has reached the end of the queue and waits for the next script.
@@ -254,6 +272,34 @@ private:
     // A held script's password has come (password) or cannot be had (reason).
     void SettleHeldScript(quint64 serial, const std::optional<QString>& password, const QString& reason,
                           bool mayWait);
+
+    SessionView* View = nullptr;
+    CommandQueue lstCommand;
+    QString CurrentCommand;
+    LineReader ReplyBuffer;
+    bool ScriptAborted = false;
+    bool ScriptRequired = false;
+    QChar QuoteChar = QLatin1Char('"');
+    Transport* TcpConnection = nullptr;
+    int ReplyTimeoutMs = 60000;
+    // The running script's label and outcome, and who watches scripts start and end.
+    ScriptReporter Reports;
+    int LineTimeoutMs = 600000;
+    qsizetype MaxReplyLineBytes = qsizetype(16) << 20;
+    // The "+" that opens the reply being read has arrived (reset with every request sent): after it,
+    // a file download's lines starting with "+" are file lines.
+    bool ReplyHeaderSeen = false;
+    int ReaderSliceMs = 8;
+    qsizetype MalformedLineCount = 0;  // in the reply being read
+    QString FirstMalformedLine;
+    QString MalformedLineCommand;      // the command whose reply held them
+    ReplyCollections Filled;
+    QString RequestedUserListDomain;     // the domain of the account list being received
+    QString RequestedUserListServer;
+    EditorSource CustomDomainEditor;     // what the custom domain editor holds
+    EditorSource MailProcEditor;         // what the mail-processing editors hold
+    FileEditors DownloadedFile;          // the download being read, as far as it has come
+    QString UploadTarget;                // the custom domain or account address of the upload asked for
 
     TransportMaker MakeTransport;
     QTimer* ReplyTimer = nullptr;

@@ -15,8 +15,8 @@ ReplyOutcome ServerSession::HandleAliasListLine(const QString& line)
                 ReportMalformedLine(data);
                 return;
             }
-            AliasEntries << fields.at(1);
-            AliasAccounts << fields.at(2);
+            Filled.AliasEntries << fields.at(1);
+            Filled.AliasAccounts << fields.at(2);
         },
         [this] {
             if (View)
@@ -33,8 +33,8 @@ ReplyOutcome ServerSession::HandleUserVarsLine(const QString& line)
                                   ReportMalformedLine(data);
                                   return;
                               }
-                              UserVarNames << fields.at(0);
-                              UserVarValues << fields.at(1);
+                              Filled.UserVarNames << fields.at(0);
+                              Filled.UserVarValues << fields.at(1);
                           });
 }
 
@@ -77,8 +77,8 @@ ReplyOutcome ServerSession::HandlePop3ListLine(const QString& line)
                 ReportMalformedLine(data);
                 return;
             }
-            Pop3LinkUsers << fields.at(3);
-            Pop3LinkServers << fields.at(2);
+            Filled.Pop3LinkUsers << fields.at(3);
+            Filled.Pop3LinkServers << fields.at(2);
         },
         [this] {
             if (!View)

@@ -20,13 +20,13 @@ ReplyOutcome ServerSession::HandleUserListLine(const QString& line)
             }
             // The name keeps its kind letter, as the server sent it, for the tree and the printout.
             // Stored as the Latin-1 bytes they came as: a list may hold a million accounts.
-            UserEntries.append(Wire::encode(f.at(1) + f.at(3)), Wire::encode(f.at(2)));
+            Filled.UserEntries.append(Wire::encode(f.at(1) + f.at(3)), Wire::encode(f.at(2)));
         },
         // Only a list that reached its closing dot counts as the domain's account list: one cut
         // off by a dropped connection must not be printed as if it were complete.
         [this] {
-            UserEntriesDomain = RequestedUserListDomain;
-            UserEntriesServer = RequestedUserListServer;
+            Filled.UserEntriesDomain = RequestedUserListDomain;
+            Filled.UserEntriesServer = RequestedUserListServer;
         });
 }
 
@@ -46,11 +46,11 @@ ReplyOutcome ServerSession::HandleMlUserListLine(const QString& line)
                               const QString access =
                                   readOnly ? QStringLiteral("R") : QStringLiteral("W");
                               // The member commands read the address back after "X - ".
-                              ListMembers << access + QStringLiteral(" - ") + f.at(0);
+                              Filled.ListMembers << access + QStringLiteral(" - ") + f.at(0);
                           },
                           [this] {
                               if (View)
-                                  View->ListMembersRead(ListMembers);
+                                  View->ListMembersRead(Filled.ListMembers);
                           });
 }
 
@@ -64,10 +64,10 @@ ReplyOutcome ServerSession::HandleGetUserLine(const QString& line)
                                   ReportMalformedLine(data);
                                   return;
                               }
-                              AccountName = f.at(1);
-                              AccountPassword = f.at(2);
-                              AccountIsList = f.at(3).toLower() == QLatin1String("m");
+                              Filled.AccountName = f.at(1);
+                              Filled.AccountPassword = f.at(2);
+                              Filled.AccountIsList = f.at(3).toLower() == QLatin1String("m");
                               if (View)
-                                  View->AccountRead(AccountName, AccountPassword, AccountIsList);
+                                  View->AccountRead(Filled.AccountName, Filled.AccountPassword, Filled.AccountIsList);
                           });
 }

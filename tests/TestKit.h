@@ -8,6 +8,7 @@
 #include <deque>
 #include <memory>
 
+#include "session/ServerSession.h"
 #include "window/MessageSeam.h"
 #include "window/PrinterSeam.h"
 #include "window/ServerPasswords.h"
@@ -103,3 +104,12 @@ struct WindowFixture {
     // null when the window was never shown on the screen.
     frmMain* openShown(quint16 port);
 };
+
+// What the replies filled in, changed by edit: for the window's routines tried without a server.
+template <typename Edit>
+void EditReplies(ServerSession& session, Edit edit)
+{
+    ReplyCollections replies = session.Replies();
+    edit(replies);
+    session.SetReplies(replies);
+}

@@ -99,7 +99,7 @@ struct Session {
         QTRY_VERIFY((s).w->Session->DriverIsIdle() && (s).domainNode().isValid());               \
         (s).w->DomainList->expand((s).w->NodeByKey(QStringLiteral("server1")));         \
         (s).click((s).domainNode());                                                    \
-        QTRY_VERIFY((s).w->Session->DriverIsIdle() && (s).w->Session->UserEntriesDomain == Domain);       \
+        QTRY_VERIFY((s).w->Session->DriverIsIdle() && (s).w->Session->Replies().UserEntriesDomain == Domain);       \
         QVERIFY((s).files->exportButton()->isVisible());                               \
         QVERIFY((s).files->addFromFileButton()->isVisible());                          \
     } while (0)
@@ -448,7 +448,7 @@ void TestAccountFiles::silentServerStopsTheRun()
 {
     Session s;
     OPEN_DOMAIN(s);
-    s.w->Session->ReplyTimeoutMs = 300;
+    s.w->Session->SetReplyTimeout(300);
     const QString path = s.fx.dir.filePath(QStringLiteral("in.csv"));
     WriteFile(path, "u1,p\nu2,p\nu3,p\n");
     s.files->chooseImportFile = [&] { return path; };
@@ -548,14 +548,14 @@ void TestAccountFiles::sameNamedDomainOfAnotherServerIsNotExported()
     s.click(server2);
     QTRY_VERIFY(s.w->Session->DriverIsIdle() && s.w->NodeByKey(frmMain::DomainNodeKey(otherServer, Domain)).isValid());
     // The list of server1's example.com is still the one held.
-    QCOMPARE(s.w->Session->UserEntriesDomain, Domain);
+    QCOMPARE(s.w->Session->Replies().UserEntriesDomain, Domain);
 
     other.faults.refuseCommand = QStringLiteral("<login>");
     s.click(s.w->NodeByKey(frmMain::DomainNodeKey(otherServer, Domain)));
     QTRY_VERIFY(s.w->Session->DriverIsIdle());
     QCOMPARE(s.w->txtDomainName->text(), Domain);
     QVERIFY(s.files->exportButton()->isVisible());
-    QCOMPARE(s.w->Session->UserEntriesDomain, Domain);  // of server1: the login was refused before the list
+    QCOMPARE(s.w->Session->Replies().UserEntriesDomain, Domain);  // of server1: the login was refused before the list
     const int before = s.fx.messages.messages.size();  // the refused login's message
 
     // The File menu's entries are disabled there, Print User List's too.

@@ -127,7 +127,7 @@ struct Session {
         sim.clearRecord();
         click();
         QVERIFY(w->Session->DriverIsIdle());
-        QVERIFY(w->Session->lstCommand.isEmpty());
+        QVERIFY(w->Session->QueueIsEmpty());
         QCOMPARE(sim.received, QList<QByteArray>());
     }
 };
@@ -195,7 +195,7 @@ void TestDetails::clickingUserFillsEveryTab()
     QCOMPARE(ListItems(w.lstAliases), QStringList({"Bobby", "bob2"}));
     QVERIFY(!w.cmdDeleteAlias->isEnabled());
 
-    QCOMPARE(w.Session->UserVarNames, QStringList({"RealName", "HomePage", "MaxMBSize", "ClosedML", "Language"}));
+    QCOMPARE(w.Session->Replies().UserVarNames, QStringList({"RealName", "HomePage", "MaxMBSize", "ClosedML", "Language"}));
     QCOMPARE(w.txtRealName->text(), QStringLiteral("Bob Smith"));
     QCOMPARE(w.txtHomePage->text(), QStringLiteral("http://bob.d.com"));
     QCOMPARE(w.txtMaxMBSize->text(), QStringLiteral("5000"));
@@ -207,11 +207,11 @@ void TestDetails::clickingUserFillsEveryTab()
     // Unknown keywords stay whole in the advanced text, quotes kept, TABs shown as ",".
     QCOMPARE(w.txtExternal->document()->toRawText().replace(QChar(QChar::ParagraphSeparator), '\n'),
              QStringLiteral("\"external\",\"0\",\"60\",\"/bin/filter\xa0v2\",\"@@FROM\"\n\"Wait\",\"5\"\n"));
-    QVERIFY(w.Session->MailProcEditor.allowsSaveOf(QStringLiteral("bob@d.com")));
+    QVERIFY(w.Session->MailProcEditorState().allowsSaveOf(QStringLiteral("bob@d.com")));
 
     QCOMPARE(ListItems(w.lstPOP3), QStringList({"bobx/pop.x.com"}));
-    QCOMPARE(w.Session->Pop3LinkUsers, QStringList({"bobx"}));
-    QCOMPARE(w.Session->Pop3LinkServers, QStringList({"pop.x.com"}));
+    QCOMPARE(w.Session->Replies().Pop3LinkUsers, QStringList({"bobx"}));
+    QCOMPARE(w.Session->Replies().Pop3LinkServers, QStringList({"pop.x.com"}));
 
     QVERIFY(w.fraUserProperties->isVisibleTo(&w));
     QCOMPARE(w.fraUserProperties->title(), QStringLiteral("User/Account Properties"));
@@ -289,14 +289,14 @@ void TestDetails::dataLinesWithWrongFieldCount()
 
     QStringList held;
     if (word == QLatin1String("aliaslist")) {
-        held = w.Session->AliasEntries;
+        held = w.Session->Replies().AliasEntries;
     } else if (word == QLatin1String("uservars")) {
-        for (int i = 0; i < w.Session->UserVarNames.size(); ++i)
-            held << w.Session->UserVarNames.at(i) << w.Session->UserVarValues.at(i);
+        for (int i = 0; i < w.Session->Replies().UserVarNames.size(); ++i)
+            held << w.Session->Replies().UserVarNames.at(i) << w.Session->Replies().UserVarValues.at(i);
     } else {
-        for (int i = 0; i < w.Session->Pop3LinkUsers.size(); ++i)
-            held << w.Session->Pop3LinkUsers.at(i) << w.Session->Pop3LinkServers.at(i);
-        QCOMPARE(w.lstPOP3->count(), w.Session->Pop3LinkUsers.size());
+        for (int i = 0; i < w.Session->Replies().Pop3LinkUsers.size(); ++i)
+            held << w.Session->Replies().Pop3LinkUsers.at(i) << w.Session->Replies().Pop3LinkServers.at(i);
+        QCOMPARE(w.lstPOP3->count(), w.Session->Replies().Pop3LinkUsers.size());
     }
     QCOMPARE(held, stored);
     // A malformed line is skipped and reported once per reply (the aliases come in two replies,
@@ -565,7 +565,7 @@ void TestDetails::addPop3Link()
     QVERIFY(s.sim.state.pop3Links.at(at).enabled);
     QCOMPARE(s.sim.state.pop3Links.at(at).auth, auth);
     QCOMPARE(ListItems(w.lstPOP3), QStringList({"bobx/pop.x.com", "Bob2/pop2.x.com"}));
-    QCOMPARE(w.Session->Pop3LinkServers, QStringList({"pop.x.com", "pop2.x.com"}));
+    QCOMPARE(w.Session->Replies().Pop3LinkServers, QStringList({"pop.x.com", "pop2.x.com"}));
     QCOMPARE(w.txtPOP3Pass->text(), QString());
 }
 

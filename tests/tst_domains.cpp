@@ -102,7 +102,7 @@ struct Session {
         LOAD_SERVER(s);                                                                  \
         (s).w->DomainList_NodeClick((s).custom());                                       \
         WAIT_IDLE(s);                                                                    \
-        QCOMPARE((s).w->Session->CustomDomainEditor.state, EditorSource::Complete);               \
+        QCOMPARE((s).w->Session->CustomDomainEditorState().state, EditorSource::Complete);               \
     } while (0)
 }  // namespace
 
@@ -140,7 +140,7 @@ void TestDomains::downloadFillsEditorUpToTheDot()
 {
     WindowFixture fx;
     frmMain& w = fx.open();
-    w.Session->CustomDomainEditor = {EditorSource::Loading, CustomName};
+    w.Session->AwaitReplyTo(Pseudo::CustDomGet, CustomName);
     const QStringList lines{"+00000 OK",
                             "\"redirect\"\t\"a@x\"",
                             "",
@@ -152,10 +152,10 @@ void TestDomains::downloadFillsEditorUpToTheDot()
     for (const QString& l : lines)
         QCOMPARE(w.Session->HandleCustDomGetLine(l), ReplyOutcome::Continue);
     QCOMPARE(w.StatusPanel1->text(), QString("Receiving custom domain file..."));
-    QCOMPARE(w.Session->CustomDomainEditor.state, EditorSource::Loading);
+    QCOMPARE(w.Session->CustomDomainEditorState().state, EditorSource::Loading);
     QCOMPARE(w.Session->HandleCustDomGetLine("."), ReplyOutcome::Complete);
-    QCOMPARE(w.Session->CustomDomainEditor.state, EditorSource::Complete);
-    QVERIFY(w.Session->CustomDomainEditor.allowsSaveOf(CustomName));
+    QCOMPARE(w.Session->CustomDomainEditorState().state, EditorSource::Complete);
+    QVERIFY(w.Session->CustomDomainEditorState().allowsSaveOf(CustomName));
     // Only the first redirect line written as the editor writes it fills a list; every other line,
     // the empty one included, stays as it came (so that saving it unedited gives it back).
     QCOMPARE(ListItems(w.lstDomainRedirects), QStringList({"a@x"}));
@@ -355,7 +355,7 @@ void TestDomains::customDomainEditedThroughEachButton()
     s.w->DomainList_NodeClick(s.custom(name));
     WAIT_IDLE(s);
     QVERIFY(!s.w->tabCustomDomain->isHidden());
-    QCOMPARE(s.w->Session->CustomDomainEditor.state, EditorSource::Complete);
+    QCOMPARE(s.w->Session->CustomDomainEditorState().state, EditorSource::Complete);
     QCOMPARE(s.editor(), QString("##\n##"));  // its one empty line
 
     // Saved empty, it still gets its one line break: an empty file would remove it.
@@ -494,7 +494,7 @@ void TestDomains::duplicateCustomDomainRefused()
     QCOMPARE(s.file(), CustomFile);
     QCOMPARE(s.editor(), QString("##\n##"));  // emptied although nothing was uploaded
     // The emptied editor is no file of that name: it cannot be saved over the existing one.
-    QVERIFY(!s.w->Session->CustomDomainEditor.allowsSaveOf(name));
+    QVERIFY(!s.w->Session->CustomDomainEditorState().allowsSaveOf(name));
 }
 
 void TestDomains::removeCustomDomainUploadsEmptyFile()
@@ -614,7 +614,7 @@ void TestDomains::unsendableInputRefused()
     QCOMPARE(s.fx.messages.messages.at(0).icon, MsgIcon::Exclamation);
     QVERIFY(s.fx.messages.messages.at(0).text.contains("cannot be sent"));
     QVERIFY(s.w->Session->DriverIsIdle());
-    QVERIFY(s.w->Session->lstCommand.isEmpty());
+    QVERIFY(s.w->Session->QueueIsEmpty());
     QCOMPARE(s.sim.connections, connections);
     QCOMPARE(ListItems(s.w->lstDomainRedirects), QStringList({"A", "B"}));
     QCOMPARE(ListItems(s.w->lstDomainLredirects), QStringList({"C"}));
@@ -672,7 +672,7 @@ void TestDomains::droppedDownloadRefusesSave()
     WAIT_IDLE(s);
     QCOMPARE(ListItems(s.w->lstDomainRedirects), QStringList({"A", "B"}));
     QVERIFY(ListItems(s.w->lstDomainLredirects).isEmpty());
-    QVERIFY(s.w->Session->CustomDomainEditor.state != EditorSource::Complete);
+    QVERIFY(s.w->Session->CustomDomainEditorState().state != EditorSource::Complete);
     QVERIFY(s.fx.messages.messages.isEmpty());  // the server's close is no error of its own
 
     const int connections = s.sim.connections;

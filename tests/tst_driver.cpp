@@ -128,7 +128,7 @@ void TestDriver::scriptRunsEndToEnd()
     QVERIFY(texts.contains("Authenticating Administrator using MD5..."));
     QCOMPARE(texts.mid(texts.size() - 3), (QStringList{"Closeing connection...", "Ready", "(unnamed action): done"}));
     QVERIFY(b.fx.messages.messages.isEmpty());
-    QVERIFY(!w.Session->ScriptAborted && !w.Session->ScriptRequired);
+    QVERIFY(!w.Session->ScriptWasAborted() && !w.Session->ScriptIsRequired());
 }
 
 void TestDriver::loginForm_data()
@@ -243,7 +243,7 @@ void TestDriver::failureSkipsEveryScriptToItsQuit()
     QCOMPARE(b.loginsSent(), 2);
     QCOMPARE(b.fx.messages.messages.size(), 2);
     QVERIFY(b.fx.messages.messages.at(0).text.startsWith("Error response durring 'administrator login'"));
-    QVERIFY(!w.Session->ScriptAborted);
+    QVERIFY(!w.Session->ScriptWasAborted());
 }
 
 void TestDriver::refusedConnection()
@@ -286,8 +286,8 @@ void TestDriver::serverCloseAbandonsWithoutMessage()
     // custdomlist was dropped with the rest of the first script; our own close after the second
     // script's end aborted nothing.
     QCOMPARE(b.commandsSent(), (QList<QByteArray>{Line("domainlist"), Line("userlist", {"example.com"})}));
-    QCOMPARE(w.Session->UserEntries.size(), 1);
-    QVERIFY(!w.Session->ScriptAborted);
+    QCOMPARE(w.Session->Replies().UserEntries.size(), 1);
+    QVERIFY(!w.Session->ScriptWasAborted());
 }
 
 void TestDriver::repliesInPieces_data()
@@ -313,7 +313,7 @@ void TestDriver::repliesInPieces()
     w.Session->StartQueue();
     QTRY_VERIFY(w.Session->DriverIsIdle());
     QVERIFY(b.fx.messages.messages.isEmpty());
-    QCOMPARE(w.Session->DomainNames, (QStringList{"example.com", "b.org"}));
+    QCOMPARE(w.Session->Replies().DomainNames, (QStringList{"example.com", "b.org"}));
     QCOMPARE(w.StatusPanel2->text(), QStringLiteral("Tazel 0.70 (Linux) "));
 }
 
@@ -345,7 +345,7 @@ void TestDriver::oddReplies()
     w.Session->StartQueue();
     QTRY_VERIFY(w.Session->DriverIsIdle());
     QVERIFY(b.fx.messages.messages.isEmpty());
-    QCOMPARE(w.Session->DomainNames, domains);
+    QCOMPARE(w.Session->Replies().DomainNames, domains);
 }
 
 void TestDriver::longListAndLongLine()
@@ -359,8 +359,8 @@ void TestDriver::longListAndLongLine()
     w.Session->StartQueue();
     QTRY_VERIFY_WITH_TIMEOUT(w.Session->DriverIsIdle(), 60000);
     QVERIFY(b.fx.messages.messages.isEmpty());
-    QVERIFY(w.Session->DomainNames.contains(longName));
-    QCOMPARE(w.Session->UserEntries.size(), 100000);
+    QVERIFY(w.Session->Replies().DomainNames.contains(longName));
+    QCOMPARE(w.Session->Replies().UserEntries.size(), 100000);
 }
 
 void TestDriver::oldServerTakesThreeMemberArguments()
@@ -393,7 +393,7 @@ void TestDriver::partialLineOfPreviousConnectionIsDropped()
     w.Session->StartQueue();
     QTRY_VERIFY(w.Session->DriverIsIdle());
     QVERIFY(b.fx.messages.messages.isEmpty());
-    QCOMPARE(w.Session->GreetingTimestamp, b.sim.timestamp);
+    QCOMPARE(w.Session->Replies().GreetingTimestamp, b.sim.timestamp);
     QCOMPARE(b.commandsSent(), (QList<QByteArray>{Line("domainlist"), Line("custdomlist")}));
 }
 
@@ -407,7 +407,7 @@ void TestDriver::lateReplyDrivesNothing()
     const int connections = b.sim.connections;
     // A script waits in the queue without having been started; a stray "+" must not start it.
     b.queue({{CustDomList}});
-    w.Session->ReplyBuffer.append("+00000 OK\r\n-00001 late\r\n");
+    w.Session->AppendArrived("+00000 OK\r\n-00001 late\r\n");
     w.Session->ReadReplyLines();
     QCoreApplication::processEvents();
     QCOMPARE(b.sim.connections, connections);
@@ -437,7 +437,7 @@ void TestDriver::longScriptsDoNotNest()
     QTRY_VERIFY_WITH_TIMEOUT(w.Session->DriverIsIdle(), 30000);
     QVERIFY(b.commandsSent().isEmpty());
     QCOMPARE(w.Session->CountScripts(), 0);
-    QVERIFY(w.Session->lstCommand.isEmpty());
+    QVERIFY(w.Session->QueueIsEmpty());
 }
 
 void TestDriver::unsendableValueNeverReachesTheWire()
@@ -477,7 +477,7 @@ void TestDriver::silentServerDoesNotHoldTheQueue()
     Bench b;
     b.sim.faults.silentCommand = QStringLiteral("domainlist");
     frmMain& w = b.open();
-    w.Session->ReplyTimeoutMs = 300;
+    w.Session->SetReplyTimeout(300);
     b.queue({{Pseudo::DomainList}, {CustDomList}});
     w.Session->StartQueue();
     b.queue({{UserList, "example.com"}});
@@ -499,7 +499,7 @@ void TestDriver::silentServerDoesNotHoldTheQueue()
     w.Session->StartQueue();
     QTRY_VERIFY_WITH_TIMEOUT(w.Session->DriverIsIdle(), 20000);
     QVERIFY(b.fx.messages.messages.isEmpty());
-    QCOMPARE(w.Session->UserEntries.size(), 3);
+    QCOMPARE(w.Session->Replies().UserEntries.size(), 3);
 }
 
 QTEST_MAIN(TestDriver)

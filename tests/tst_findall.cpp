@@ -319,7 +319,7 @@ void TestFindAll::windowFillsAsAnswersArrive()
     QTest::mouseClick(d->cmdSearch, Qt::LeftButton);
     QVERIFY(d->cmdStop->isEnabled());
     QCOMPARE(d->lstServers->topLevelItemCount(), 3);
-    QVERIFY(w.Session->DriverIsIdle() && w.Session->lstCommand.isEmpty());
+    QVERIFY(w.Session->DriverIsIdle() && w.Session->QueueIsEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(!d->Search->IsRunning(), 10000);
     QVERIFY(w.Session->DriverIsIdle());
     QVERIFY(!d->cmdStop->isEnabled());

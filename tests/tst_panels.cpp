@@ -380,7 +380,7 @@ void TestPanels::showsServerVersion()
 {
     QFETCH(double, version);
     QFETCH(QString, caption);
-    w->Session->ServerVersion = version;
+    EditReplies(*w->Session, [&](ReplyCollections& r) { r.ServerVersion = version; });
     w->ShowServerVersion();
     QCOMPARE(w->fraServerProperties->title(), caption);
 }
@@ -412,18 +412,18 @@ void TestPanels::showsUserVars()
     w->txtHomePage->setText("stale");
     w->txtMaxMBSize->setText("stale");
     w->chkClosedML->setChecked(true);
-    w->Session->UserVarNames = names;
-    w->Session->UserVarValues = values;
+    EditReplies(*w->Session, [&](ReplyCollections& r) { r.UserVarNames = names; });
+    EditReplies(*w->Session, [&](ReplyCollections& r) { r.UserVarValues = values; });
     w->ShowUserVars();
     QCOMPARE((QStringList{w->txtRealName->text(), w->txtHomePage->text(), w->txtMaxMBSize->text()}), boxes);
     QCOMPARE(w->chkClosedML->isChecked(), closed);
-    QCOMPARE(w->Session->UserVarNames, names);
+    QCOMPARE(w->Session->Replies().UserVarNames, names);
 }
 
 void TestPanels::fillsAliasList()
 {
     w->lstAliases->addItem("old");
-    w->Session->AliasEntries = QStringList{"bobby", "robert"};
+    EditReplies(*w->Session, [&](ReplyCollections& r) { r.AliasEntries = QStringList{"bobby", "robert"}; });
     w->FillAliasList();
     QCOMPARE(w->lstAliases->count(), 2);
     QCOMPARE(w->lstAliases->item(0)->text(), QString("bobby"));
@@ -451,7 +451,7 @@ void TestPanels::passwordMasking()
 
 void TestPanels::listClicksEnableDeleteButtons()
 {
-    w->Session->AliasEntries = QStringList{"a", "b"};
+    EditReplies(*w->Session, [&](ReplyCollections& r) { r.AliasEntries = QStringList{"a", "b"}; });
     w->FillAliasList();
     w->lstAliases->setCurrentRow(0);
     QVERIFY(w->cmdDeleteAlias->isEnabled());

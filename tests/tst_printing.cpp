@@ -163,8 +163,8 @@ void TestPrinting::printsFromWindowAfterQuestion()
     QFETCH(QStringList, expectedAccountLines);
     WindowFixture fx;
     frmMain& w = fx.open();
-    w.Session->UserEntries = TwoAccounts();
-    w.Session->UserEntriesDomain = QStringLiteral("example.com");
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.UserEntries = TwoAccounts(); });
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.UserEntriesDomain = QStringLiteral("example.com"); });
     w.txtDomainName->setText(QStringLiteral("example.com"));
     fx.messages.answers.push_back(MsgButton(answer));
 
@@ -198,8 +198,8 @@ void TestPrinting::listNotLoadedForThisDomainIsRefused()
     QFETCH(QString, loadedFor);
     WindowFixture fx;
     frmMain& w = fx.open();
-    w.Session->UserEntries = TwoAccounts();
-    w.Session->UserEntriesDomain = loadedFor;
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.UserEntries = TwoAccounts(); });
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.UserEntriesDomain = loadedFor; });
     w.txtDomainName->setText(QStringLiteral("example.com"));
     fx.messages.answers.push_back(MsgYes);
 
@@ -226,8 +226,8 @@ void TestPrinting::printerThatCannotStart()
     QFETCH(QString, reason);
     WindowFixture fx;
     frmMain& w = fx.open();
-    w.Session->UserEntries = TwoAccounts();
-    w.Session->UserEntriesDomain = QStringLiteral("example.com");
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.UserEntries = TwoAccounts(); });
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.UserEntriesDomain = QStringLiteral("example.com"); });
     w.txtDomainName->setText(QStringLiteral("example.com"));
     fx.printer.failBegin = true;
     fx.printer.beginError = reason;
@@ -263,7 +263,7 @@ void TestPrinting::staleAndCutListsAgainstServer()
 
     w.DomainList_NodeClick(DomainNode(w, QStringLiteral("alpha.com")));
     QTRY_VERIFY(w.Session->DriverIsIdle());
-    QCOMPARE(w.Session->UserEntriesDomain, QStringLiteral("alpha.com"));
+    QCOMPARE(w.Session->Replies().UserEntriesDomain, QStringLiteral("alpha.com"));
 
     // Printing while beta.com's list is on its way (the server has just been asked for it).
     bool askedWhileLoading = false;
@@ -361,8 +361,8 @@ void TestPrinting::unwritablePdfIsReported()
     std::unique_ptr<PrinterSeam> printer(
         NewPdfPrinterSeam(fx.dir.filePath(QStringLiteral("no/such/folder/users.pdf"))));
     w.Printer = printer.get();
-    w.Session->UserEntries = TwoAccounts();
-    w.Session->UserEntriesDomain = QStringLiteral("example.com");
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.UserEntries = TwoAccounts(); });
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.UserEntriesDomain = QStringLiteral("example.com"); });
     w.txtDomainName->setText(QStringLiteral("example.com"));
     fx.messages.answers.push_back(MsgYes);
 

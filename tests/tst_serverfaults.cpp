@@ -154,7 +154,7 @@ void TestServerFaults::minusInsideDownloadRefusesSave()
     CHECKED(s.openAccount("bob"));
     frmMain& w = *s.w;
     QCOMPARE(ListItems(w.lstRedirects), QStringList{"a@x.com"});
-    QCOMPARE(w.Session->MailProcEditor.state, EditorSource::Loading);
+    QCOMPARE(w.Session->MailProcEditorState().state, EditorSource::Loading);
     s.sim.faults = SimFaults{};
 
     const int before = s.fx.messages.messages.size();
@@ -185,7 +185,7 @@ void TestServerFaults::minusInsideMailprocDownloadLetsAccountLoad()
     QVERIFY(w.fraUserProperties->isVisibleTo(&w));
     QCOMPARE(ListItems(w.lstPOP3), QStringList{"bobby/pop.x.com"});
     QVERIFY(w.chkMailbox->isChecked());  // the one line that came
-    QCOMPARE(w.Session->MailProcEditor.state, EditorSource::Loading);
+    QCOMPARE(w.Session->MailProcEditorState().state, EditorSource::Loading);
     QCOMPARE(s.fx.messages.texts(), QStringList());
     QVERIFY2(LogNotes(w).contains("The mail processing file of bob@d.com was not sent whole"), qPrintable(LogNotes(w)));
     int row = w.Activity->rowCount() - 1;
@@ -228,7 +228,7 @@ void TestServerFaults::oddAccountLineAmongSoundOnes()
     QVERIFY(s.accountNode("bob").isValid());
     QVERIFY(s.accountNode("carol").isValid());
     QCOMPARE(w.DomainModel->rowCount(s.domainNode()), 2);
-    QCOMPARE(w.Session->UserEntriesDomain, Domain);  // the list counts as read whole
+    QCOMPARE(w.Session->Replies().UserEntriesDomain, Domain);  // the list counts as read whole
     QCOMPARE(s.fx.messages.texts(),
              QStringList{"1 line of the server's answer to 'userlist' could not be read and was skipped; the rest "
                          "of the answer was read. The first of them:\r\n\r\n" + QString::fromLatin1(line)});
@@ -366,9 +366,9 @@ void TestServerFaults::noFileAsksBeforeCreatingOne()
     CHECKED(s.openAccount("carol"));
     frmMain& w = *s.w;
     QVERIFY(w.chkMailbox->isChecked());
-    QCOMPARE(w.Session->MailProcEditor.state, EditorSource::NotSent);
+    QCOMPARE(w.Session->MailProcEditorState().state, EditorSource::NotSent);
     QVERIFY(LogNotes(w).contains("did not send a mail processing file for carol@d.com"));
-    const QString answer = w.Session->MailProcEditor.serverAnswer;
+    const QString answer = w.Session->MailProcEditorState().serverAnswer;
     QVERIFY(answer.startsWith('-'));
 
     s.fx.messages.answers = {yes ? MsgYes : MsgNo};
@@ -391,7 +391,7 @@ void TestServerFaults::noFileAsksBeforeCreatingOne()
         return;
     }
     QCOMPARE(s.file("carol"), QString("\"mailbox\"\r\n\"redirect\"\t\"r@x.com\"\r\n"));
-    QCOMPARE(w.Session->MailProcEditor.state, EditorSource::Complete);  // read back: the next save asks nothing
+    QCOMPARE(w.Session->MailProcEditorState().state, EditorSource::Complete);  // read back: the next save asks nothing
     w.txtRedirect->setText(QStringLiteral("s@x.com"));
     QTest::mouseClick(w.cmdAddRedirect, Qt::LeftButton);
     QTRY_VERIFY(w.Session->DriverIsIdle());
@@ -407,10 +407,10 @@ void TestServerFaults::strayLinesAnswerNoRequest()
     s.sim.faults.scriptedReplies.insert("uservars", "+00000 OK\r\n\"RealName\"\t\"Bob\"\r\n.\r\n.\r\n+junk");
     CHECKED(s.openAccount("bob"));
     frmMain& w = *s.w;
-    QCOMPARE(w.Session->ReplyBuffer.discardedLines(), 2);
+    QCOMPARE(w.Session->Reader().discardedLines(), 2);
     QVERIFY(LogNotes(w).contains("2 line(s) the server sent beyond its reply were dropped"));
     QCOMPARE(ListItems(w.lstRedirects), (QStringList{"a@x.com", "b@x.com"}));
-    QCOMPARE(w.Session->MailProcEditor.state, EditorSource::Complete);
+    QCOMPARE(w.Session->MailProcEditorState().state, EditorSource::Complete);
     s.sim.faults = SimFaults{};
 
     w.txtRedirect->setText(QStringLiteral("c@x.com"));
@@ -458,7 +458,7 @@ void TestServerFaults::fileTheEditorsCannotHoldIsReadOnly()
     s.sim.state.account(Domain, "bob")->mailproc = file;
     CHECKED(s.openAccount("bob"));
     frmMain& w = *s.w;
-    QCOMPARE(w.Session->MailProcEditor.state, EditorSource::Unholdable);
+    QCOMPARE(w.Session->MailProcEditorState().state, EditorSource::Unholdable);
     QVERIFY(w.txtExternal->isReadOnly());
     QCOMPARE(s.fx.messages.texts().size(), 1);
     QVERIFY(s.fx.messages.texts().first().contains("The mail processing file of bob@d.com holds a line"));
@@ -534,13 +534,13 @@ void TestServerFaults::nameWithQuoteIsNeverSentAsAnother()
 void TestServerFaults::overlongLineAbandonsScript()
 {
     Session s;
-    s.w->Session->MaxReplyLineBytes = 64 * 1024;
+    s.w->Session->SetMaxReplyLineBytes(64 * 1024);
     s.sim.faults.scriptedReplies.insert("domainlist", "+00000 OK\r\n" + QByteArray(300 * 1024, 'x'));
     CHECKED(s.openServer());
     QCOMPARE(s.fx.messages.texts().size(), 1);
     QVERIFY(s.fx.messages.texts().first().contains("sent a line longer than 0.0625 MiB"));
-    QVERIFY(!s.w->Session->TcpConnection);
-    QCOMPARE(s.w->Session->ReplyBuffer.pending(), 0);
+    QVERIFY(!s.w->Session->HasTransport());
+    QCOMPARE(s.w->Session->Reader().pending(), 0);
     // The queue moves on: the next action reads the domains.
     s.sim.faults = SimFaults{};
     CHECKED(s.click(s.w->NodeByKey(ServerKey)));
@@ -550,13 +550,13 @@ void TestServerFaults::overlongLineAbandonsScript()
 void TestServerFaults::drippingLineAbandonsScript()
 {
     Session s;
-    s.w->Session->LineTimeoutMs = 300;
+    s.w->Session->SetLineTimeout(300);
     // Half a line, then nothing: the 60-second silence limit is not what ends it here.
     s.sim.faults.scriptedReplies.insert("domainlist", "+00000 OK\r\n\"d.co");
     CHECKED(s.openServer());
     QCOMPARE(s.fx.messages.texts().size(), 1);
     QVERIFY(s.fx.messages.texts().first().contains("began a line of its answer and did not end it"));
-    QCOMPARE(s.w->Session->ReplyBuffer.pending(), 0);
+    QCOMPARE(s.w->Session->Reader().pending(), 0);
 }
 
 void TestServerFaults::unreadableStoreIsNeverWritten()

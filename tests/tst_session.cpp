@@ -30,17 +30,17 @@ public:
     void NoteActivity(const QString&, const QString& text) override { notes << text; }
     void DomainListRead(const QString& key) override
     {
-        calls << "DomainListRead(" + key + ": " + session->DomainNames.join(',') + ")";
+        calls << "DomainListRead(" + key + ": " + session->Replies().DomainNames.join(',') + ")";
     }
     void CustomDomainListRead(const QString& key) override
     {
-        calls << "CustomDomainListRead(" + key + ": " + session->CustomDomainNames.join(',') + ")";
+        calls << "CustomDomainListRead(" + key + ": " + session->Replies().CustomDomainNames.join(',') + ")";
     }
     void AccountListRead(const QString& key) override
     {
         QStringList names;
-        for (qsizetype i = 0; i < session->UserEntries.size(); ++i)
-            names << QString::fromLatin1(session->UserEntries.nameAndKind(i));
+        for (qsizetype i = 0; i < session->Replies().UserEntries.size(); ++i)
+            names << QString::fromLatin1(session->Replies().UserEntries.nameAndKind(i));
         calls << "AccountListRead(" + key + ": " + names.join(',') + ")";
     }
     void CustomDomainReady() override { calls << "CustomDomainReady()"; }
@@ -50,11 +50,11 @@ public:
     void AccountVarsRead() override
     {
         QStringList pairs;
-        for (qsizetype i = 0; i < session->UserVarNames.size(); ++i)
-            pairs << session->UserVarNames.at(i) + '=' + session->UserVarValues.value(i);
+        for (qsizetype i = 0; i < session->Replies().UserVarNames.size(); ++i)
+            pairs << session->Replies().UserVarNames.at(i) + '=' + session->Replies().UserVarValues.value(i);
         calls << "AccountVarsRead(" + pairs.join(',') + ")";
     }
-    void AliasesComplete() override { calls << "AliasesComplete(" + session->AliasEntries.join(',') + ")"; }
+    void AliasesComplete() override { calls << "AliasesComplete(" + session->Replies().AliasEntries.join(',') + ")"; }
     void ListMembersRequested() override { calls << "ListMembersRequested()"; }
     void ListMembersRead(const QStringList& members) override { calls << "ListMembersRead(" + members.join(',') + ")"; }
     void AccountRead(const QString& name, const QString& password, bool isList) override
@@ -65,8 +65,8 @@ public:
     void Pop3LinksRead() override
     {
         QStringList links;
-        for (qsizetype i = 0; i < session->Pop3LinkUsers.size(); ++i)
-            links << session->Pop3LinkUsers.at(i) + '/' + session->Pop3LinkServers.value(i);
+        for (qsizetype i = 0; i < session->Replies().Pop3LinkUsers.size(); ++i)
+            links << session->Replies().Pop3LinkUsers.at(i) + '/' + session->Replies().Pop3LinkServers.value(i);
         calls << "Pop3LinksRead(" + links.join(',') + ")";
     }
     void DomainRemoved() override { calls << "DomainRemoved()"; }
@@ -110,7 +110,7 @@ struct Peer {
         sim.listen();
         sim.loadSample();
         session.SetView(&view);
-        session.Reports.addObserver(&outcomes);
+        session.AddScriptObserver(&outcomes);
     }
     ServerLogin login() const
     {
@@ -138,7 +138,7 @@ struct Peer {
     }
     bool waitIdle(int ms = 10000)
     {
-        return QTest::qWaitFor([this] { return session.DriverIsIdle() && session.lstCommand.isEmpty(); }, ms);
+        return QTest::qWaitFor([this] { return session.DriverIsIdle() && session.QueueIsEmpty(); }, ms);
     }
     // The command words the server received, the login left out.
     QStringList requests() const
@@ -246,7 +246,7 @@ void TestSession::failuresAbandonTheScriptAndTheNextRuns()
     QFETCH(QString, outcome);
     QFETCH(int, messages);
     Peer p;
-    p.session.ReplyTimeoutMs = 300;
+    p.session.SetReplyTimeout(300);
     if (fault == QLatin1String("cut")) {
         p.sim.faults.closeOnCommand = QStringLiteral("domainlist");
         p.sim.faults.closeAfterBytes = 0;
@@ -310,8 +310,8 @@ void TestSession::twoSessionsAtOnce()
     // One log watches both, as the window's log watches every session it starts: each session
     // numbers its scripts from 1, and each row must still end with its own script.
     ActivityLog log;
-    a.session.Reports.addObserver(&log);
-    b.session.Reports.addObserver(&log);
+    a.session.AddScriptObserver(&log);
+    b.session.AddScriptObserver(&log);
     for (int i = 0; i < 3; ++i) {
         a.queue(QStringLiteral("a%1").arg(i), steps(QStringLiteral("example.com")));
         b.queue(QStringLiteral("b%1").arg(i), steps(QStringLiteral("example.org")));
@@ -326,10 +326,10 @@ void TestSession::twoSessionsAtOnce()
                              "AliasesComplete(alice)"};
     QCOMPARE(a.view.calls, aCalls + aCalls + aCalls);
     QCOMPARE(b.view.calls, bCalls + bCalls + bCalls);
-    QCOMPARE(a.session.UserEntriesDomain, QStringLiteral("example.com"));
-    QCOMPARE(b.session.UserEntriesDomain, QStringLiteral("example.org"));
-    QCOMPARE(a.session.AliasEntries, (QStringList{"ali", "wonder", "abuse"}));
-    QCOMPARE(b.session.AliasEntries, QStringList{"alice"});
+    QCOMPARE(a.session.Replies().UserEntriesDomain, QStringLiteral("example.com"));
+    QCOMPARE(b.session.Replies().UserEntriesDomain, QStringLiteral("example.org"));
+    QCOMPARE(a.session.Replies().AliasEntries, (QStringList{"ali", "wonder", "abuse"}));
+    QCOMPARE(b.session.Replies().AliasEntries, QStringList{"alice"});
     QCOMPARE(a.sim.connections, 3);
     QCOMPARE(b.sim.connections, 3);
     QCOMPARE(log.rowCount(), 6);

@@ -147,7 +147,7 @@ void TestSshSession::tunnelCarriesThePlainRequests()
     QCOMPARE(tunnelled.sim.received, plain.sim.received);
     QCOMPARE(tunnelled.treeTexts(), plain.treeTexts());
     QCOMPARE(tunnelled.fx.messages.texts(), QStringList());
-    QCOMPARE(tunnelled.w->Session->AccountName, QString("alice"));
+    QCOMPARE(tunnelled.w->Session->Replies().AccountName, QString("alice"));
 }
 
 void TestSshSession::refusedLoginIsOneMessageAndALogRow()

@@ -180,7 +180,7 @@ void TestSweep::sweep()
         s.sim.faults = SimFaults{};
         ++s.runs;
         QVERIFY2(idle, qPrintable(what + ": the queue did not move on"));
-        QVERIFY2(s.w->Session->lstCommand.isEmpty(), qPrintable(what));
+        QVERIFY2(s.w->Session->QueueIsEmpty(), qPrintable(what));
         // No partial upload: each file as it was, or as the whole save makes it.
         const QMap<QString, QString> now = Files(s.sim.state);
         for (const QString& key : now.keys() + before.keys()) {

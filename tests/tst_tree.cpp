@@ -141,10 +141,10 @@ void TestTree::addsDomainsSortedWithPlaceholders()
     WindowFixture fx;
     fx.addServerRecord(3, "alpha", "127.0.0.1", 6017);
     frmMain& w = fx.open();
-    w.Session->ServerVersion = 0.70;
-    w.Session->DomainNames = QStringList{"zulu.org", "Example.com", "alpha.net"};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.ServerVersion = 0.70; });
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.DomainNames = QStringList{"zulu.org", "Example.com", "alpha.net"}; });
     w.AddDomainsToTree("server3");
-    w.Session->CustomDomainNames = QStringList{"list", "b-custom"};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.CustomDomainNames = QStringList{"list", "b-custom"}; });
     w.AddCustomDomainsToTree("server3");
 
     const QModelIndex server = w.NodeByKey("server3");
@@ -187,8 +187,8 @@ void TestTree::damagedDomainListStopsWithMessage()
     WindowFixture fx;
     fx.addServerRecord(1, "alpha", "127.0.0.1", 6017);
     frmMain& w = fx.open();
-    w.Session->ServerVersion = 1.0;
-    w.Session->DomainNames = domains;
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.ServerVersion = 1.0; });
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.DomainNames = domains; });
     w.AddDomainsToTree("server1");
 
     QCOMPARE(ChildTexts(w, w.NodeByKey("server1")), kept);
@@ -209,11 +209,11 @@ void TestTree::keysOfDifferentNodesNeverCollide()
     fx.addServerRecord(12, "twelve", "127.0.0.1", 6017);
     frmMain& w = fx.open();
     // "server1" + "2example.com" and "server12" + "example.com" read the same when joined plainly.
-    w.Session->DomainNames = QStringList{"2example.com", "x-custdomain"};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.DomainNames = QStringList{"2example.com", "x-custdomain"}; });
     w.AddDomainsToTree("server1");
-    w.Session->CustomDomainNames = QStringList{"x"};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.CustomDomainNames = QStringList{"x"}; });
     w.AddCustomDomainsToTree("server1");
-    w.Session->DomainNames = QStringList{"example.com"};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.DomainNames = QStringList{"example.com"}; });
     w.AddDomainsToTree("server12");
 
     QVERIFY(fx.messages.messages.isEmpty());
@@ -233,23 +233,23 @@ void TestTree::reloadReplacesDomainsAndForgetsOldKeys()
     WindowFixture fx;
     fx.addServerRecord(1, "one", "127.0.0.1", 6017);
     frmMain& w = fx.open();
-    w.Session->DomainNames = QStringList{"a.com", "b.com"};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.DomainNames = QStringList{"a.com", "b.com"}; });
     w.AddDomainsToTree("server1");
-    w.Session->CustomDomainNames = QStringList{"c"};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.CustomDomainNames = QStringList{"c"}; });
     w.AddCustomDomainsToTree("server1");
-    w.Session->UserEntries = {{"bobU", "pw"}};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.UserEntries = {{"bobU", "pw"}}; });
     w.AddUsersToTree(frmMain::DomainNodeKey("server1", "a.com"));
     const int hashed = static_cast<ServerTreeModel*>(w.DomainModel)->hashedCount();
 
     // The server now reports b.com alone (and then a.com again, which must not count as a repeat).
-    w.Session->DomainNames = QStringList{"b.com"};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.DomainNames = QStringList{"b.com"}; });
     w.AddDomainsToTree("server1");
     QCOMPARE(ChildTexts(w, w.NodeByKey("server1")), QStringList{"b.com"});
     QVERIFY(!w.NodeByKey(frmMain::DomainNodeKey("server1", "a.com")).isValid());
     QVERIFY(!w.NodeByKey(frmMain::CustomDomainNodeKey("server1", "c")).isValid());
-    w.Session->DomainNames = QStringList{"a.com", "b.com"};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.DomainNames = QStringList{"a.com", "b.com"}; });
     w.AddDomainsToTree("server1");
-    w.Session->CustomDomainNames = QStringList{"c"};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.CustomDomainNames = QStringList{"c"}; });
     w.AddCustomDomainsToTree("server1");
     QVERIFY(fx.messages.messages.isEmpty());
     QCOMPARE(static_cast<ServerTreeModel*>(w.DomainModel)->hashedCount(), hashed);
@@ -287,15 +287,16 @@ void TestTree::addsAccounts()
     WindowFixture fx;
     fx.addServerRecord(1, "one", "127.0.0.1", 6017);
     frmMain& w = fx.open();
-    w.Session->DomainNames = QStringList{"example.com"};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.DomainNames = QStringList{"example.com"}; });
     w.AddDomainsToTree("server1");
     const QString domainKey = frmMain::DomainNodeKey("server1", "example.com");
     // A previous load is replaced, placeholder included.
-    w.Session->UserEntries = {{"oldU", ""}};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.UserEntries = {{"oldU", ""}}; });
     w.AddUsersToTree(domainKey);
-    w.Session->UserEntries.clear();
+    AccountTable accounts;
     for (const QString& e : entries)
-        w.Session->UserEntries.append(UserEntry{e, "pw"});
+        accounts.append(UserEntry{e, "pw"});
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.UserEntries = accounts; });
     w.AddUsersToTree(domainKey);
 
     const QModelIndex domain = w.NodeByKey(domainKey);
@@ -314,14 +315,15 @@ void TestTree::findsAccountsByKey()
     WindowFixture fx;
     fx.addServerRecord(1, "one", "127.0.0.1", 6017);
     frmMain& w = fx.open();
-    w.Session->DomainNames = QStringList{"example.com", "other.com"};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.DomainNames = QStringList{"example.com", "other.com"}; });
     w.AddDomainsToTree("server1");
     const QString domainKey = frmMain::DomainNodeKey("server1", "example.com");
-    w.Session->UserEntries.clear();
+    AccountTable accounts;
     for (int i = 0; i < 500; ++i)
-        w.Session->UserEntries.append(UserEntry{QStringLiteral("user%1U").arg(i), QString()});
-    w.Session->UserEntries.append(UserEntry{"Bob", ""});  // "Bo", kind "b"
-    w.Session->UserEntries.append(UserEntry{"bobU", ""});
+        accounts.append(UserEntry{QStringLiteral("user%1U").arg(i), QString()});
+    accounts.append(UserEntry{"Bob", ""});  // "Bo", kind "b"
+    accounts.append(UserEntry{"bobU", ""});
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.UserEntries = accounts; });
     w.AddUsersToTree(domainKey);
 
     for (const QString name : {"user0", "user499", "user250", "Bo", "bob"}) {
@@ -342,10 +344,10 @@ void TestTree::depthFollowsParentsNotNames()
     WindowFixture fx;
     fx.addServerRecord(1, "braces {in} name", "127.0.0.1", 6017);
     frmMain& w = fx.open();
-    w.Session->DomainNames = QStringList{"a{b}.com"};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.DomainNames = QStringList{"a{b}.com"}; });
     w.AddDomainsToTree("server1");
     const QString domainKey = frmMain::DomainNodeKey("server1", "a{b}.com");
-    w.Session->UserEntries = {{"x{y{zU", ""}};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.UserEntries = {{"x{y{zU", ""}}; });
     w.AddUsersToTree(domainKey);
 
     QCOMPARE(w.NodeLevel(w.NodeByKey("Servers")), 0);
@@ -360,10 +362,10 @@ void TestTree::selectionOfRemovedNodeBecomesNone()
     WindowFixture fx;
     fx.addServerRecord(1, "one", "127.0.0.1", 6017);
     frmMain& w = fx.open();
-    w.Session->DomainNames = QStringList{"a.com", "b.com"};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.DomainNames = QStringList{"a.com", "b.com"}; });
     w.AddDomainsToTree("server1");
     const QString domainKey = frmMain::DomainNodeKey("server1", "a.com");
-    w.Session->UserEntries = {{"bobU", ""}, {"amyU", ""}};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.UserEntries = {{"bobU", ""}, {"amyU", ""}}; });
     w.AddUsersToTree(domainKey);
     w.SelectedServerIndex = w.NodeByKey("server1");
     w.SelectedDomainIndex = w.NodeByKey(domainKey);
@@ -371,7 +373,7 @@ void TestTree::selectionOfRemovedNodeBecomesNone()
     QCOMPARE(w.NodeTag(w.SelectedUserIndex), QString("U"));
 
     // The accounts are replaced: the selected account is gone, not another one in its place.
-    w.Session->UserEntries = {{"amyU", ""}, {"carlM", ""}};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.UserEntries = {{"amyU", ""}, {"carlM", ""}}; });
     w.AddUsersToTree(domainKey);
     QVERIFY(!w.SelectedUserIndex.isValid());
     QCOMPARE(w.NodeTag(w.SelectedUserIndex), QString());
@@ -388,12 +390,12 @@ void TestTree::stepsForNodesThatAreGoneDoNothing()
     WindowFixture fx;
     fx.addServerRecord(1, "one", "127.0.0.1", 6017);
     frmMain& w = fx.open();
-    w.Session->DomainNames = QStringList{"a.com"};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.DomainNames = QStringList{"a.com"}; });
     w.AddDomainsToTree("server1");
     const QString domainKey = frmMain::DomainNodeKey("server1", "a.com");
     w.BuildServerTree();
 
-    w.Session->UserEntries = {{"bobU", ""}};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.UserEntries = {{"bobU", ""}}; });
     w.AddUsersToTree(domainKey);       // the domain went with the rebuild
     w.AddDomainsToTree("server7");     // no such server
     w.AddCustomDomainsToTree("server7");

@@ -190,7 +190,7 @@ void TestTreeFilter::findBoxInWindow()
     const QModelIndex com = w.NodeByKey(frmMain::DomainNodeKey(QStringLiteral("server1"), QStringLiteral("example.com")));
     w.DomainList->expand(server);
     QTest::keyClick(w.DomainList, Qt::Key_Down);
-    QTRY_VERIFY(w.Session->DriverIsIdle() && w.Session->UserEntriesDomain == QLatin1String("example.com"));
+    QTRY_VERIFY(w.Session->DriverIsIdle() && w.Session->Replies().UserEntriesDomain == QLatin1String("example.com"));
     QCOMPARE(w.DomainList->currentIndex(), com);
     w.DomainList->collapse(com);
     const QStringList before = Shown(*w.DomainList);

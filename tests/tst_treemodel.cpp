@@ -34,7 +34,7 @@ frmMain& OpenWithDomain(WindowFixture& fx)
 {
     fx.addServerRecord(1, "one", "127.0.0.1", 6017);
     frmMain& w = fx.open();
-    w.Session->DomainNames = QStringList{Domain};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.DomainNames = QStringList{Domain}; });
     w.AddDomainsToTree(ServerKey);
     return w;
 }
@@ -119,10 +119,10 @@ void TestTreeModel::accountRowsRoundTripEveryLatin1Byte()
         names << name;
         entries << UserEntry{name + QLatin1Char(c % 2 ? 'U' : 'm'), QString(QChar(char16_t(c))) + "pw"};
     }
-    w.Session->UserEntries = entries;
-    QCOMPARE(w.Session->UserEntries.size(), qsizetype(255));
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.UserEntries = entries; });
+    QCOMPARE(w.Session->Replies().UserEntries.size(), qsizetype(255));
     qsizetype row = 0;
-    for (const UserEntry& e : w.Session->UserEntries) {
+    for (const UserEntry& e : w.Session->Replies().UserEntries) {
         QCOMPARE(e.nameAndKind, entries[row].nameAndKind);
         QCOMPARE(e.password, entries[row].password);
         ++row;
@@ -156,15 +156,17 @@ void TestTreeModel::longListSortedOffThreadAndStaleSortDropped()
     QSignalSpy shown(w.DomainModel, &ServerTreeModel::accountsShown);
     const int n = int(ServerTreeModel::SortAtOnceLimit) + 5000;
 
-    w.Session->UserEntries.clear();
+    AccountTable accounts;
     for (int i = 0; i < n; ++i)
-        w.Session->UserEntries.append(QStringLiteral("old%1U").arg(i).toLatin1(), "pw");
+        accounts.append(QStringLiteral("old%1U").arg(i).toLatin1(), "pw");
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.UserEntries = accounts; });
     w.AddUsersToTree(DomainKey);
     // The next load, in reverse order with one name twice (a user, then a list).
-    w.Session->UserEntries.clear();
+    accounts.clear();
     for (int i = n - 1; i >= 0; --i)
-        w.Session->UserEntries.append(QStringLiteral("user%1U").arg(i, 6, 10, QLatin1Char('0')).toLatin1(), "pw");
-    w.Session->UserEntries.append("user000007M", "pw");
+        accounts.append(QStringLiteral("user%1U").arg(i, 6, 10, QLatin1Char('0')).toLatin1(), "pw");
+    accounts.append("user000007M", "pw");
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.UserEntries = accounts; });
     w.AddUsersToTree(DomainKey);
     const QModelIndex domain = w.NodeByKey(DomainKey);
     QVERIFY(w.DomainModel->accountsPending(domain));
@@ -191,10 +193,11 @@ void TestTreeModel::millionRowsLeaveNoKeyBehind()
     WindowFixture fx;
     frmMain& w = OpenWithDomain(fx);
     const int hashed = w.DomainModel->hashedCount();
-    w.Session->UserEntries.clear();
+    AccountTable accounts;
     char name[32];
     for (int i = 0; i < 1000000; ++i)
-        w.Session->UserEntries.append(QByteArrayView(name, std::snprintf(name, sizeof name, "user%07dU", i)), "pw");
+        accounts.append(QByteArrayView(name, std::snprintf(name, sizeof name, "user%07dU", i)), "pw");
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.UserEntries = accounts; });
     w.AddUsersToTree(DomainKey);
     const QModelIndex domain = w.NodeByKey(DomainKey);
     QTRY_COMPARE_WITH_TIMEOUT(w.DomainModel->accountCount(domain), 1000000, 60000);
@@ -204,7 +207,7 @@ void TestTreeModel::millionRowsLeaveNoKeyBehind()
     QCOMPARE(w.DomainModel->hashedCount(), hashed);
 
     QSignalSpy removed(w.DomainModel, &QAbstractItemModel::rowsRemoved);
-    w.Session->UserEntries = {{"amyU", ""}};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.UserEntries = {{"amyU", ""}}; });
     w.AddUsersToTree(DomainKey);
     QCOMPARE(removed.count(), 1);
     QCOMPARE(ChildTexts(w, domain), QStringList{"amy"});
@@ -287,16 +290,16 @@ void TestTreeModel::customDomainsMergeAmongDomains()
     WindowFixture fx;
     fx.addServerRecord(1, "one", "127.0.0.1", 6017);
     frmMain& w = fx.open();
-    w.Session->DomainNames = QStringList{"b.com", "d.com", "f.com"};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.DomainNames = QStringList{"b.com", "d.com", "f.com"}; });
     w.AddDomainsToTree(ServerKey);
     const QString dKey = frmMain::DomainNodeKey(ServerKey, "d.com");
-    w.Session->UserEntries = {{"bobU", ""}};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.UserEntries = {{"bobU", ""}}; });
     w.AddUsersToTree(dKey);
     w.SelectedUserIndex = w.NodeByKey(frmMain::AccountNodeKey(dKey, "bob"));
     w.SelectedDomainIndex = w.NodeByKey(dKey);
 
     QSignalSpy inserted(w.DomainModel, &QAbstractItemModel::rowsInserted);
-    w.Session->CustomDomainNames = QStringList{"z", "a2", "A1", "c", "c", "", "e"};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.CustomDomainNames = QStringList{"z", "a2", "A1", "c", "c", "", "e"}; });
     w.AddCustomDomainsToTree(ServerKey);
     QCOMPARE(ChildTexts(w, w.NodeByKey(ServerKey)), (QStringList{"A1", "a2", "b.com", "c", "d.com", "e", "f.com", "z"}));
     QCOMPARE(inserted.count(), 4);  // {A1, a2}, {c}, {e}, {z}
@@ -341,7 +344,7 @@ void TestTreeModel::replyReadInSlicesReadsTheSameLines()
     WindowFixture fx;
     fx.addServerRecord(1, "sim", "127.0.0.1", sim.port());
     frmMain& w = fx.open();
-    w.Session->ReaderSliceMs = sliceMs;
+    w.Session->SetReaderSlice(sliceMs);
     QTreeView* tree = w.DomainList;
 
     const QModelIndex server = w.NodeByKey(ServerKey);
@@ -354,10 +357,10 @@ void TestTreeModel::replyReadInSlicesReadsTheSameLines()
     QTRY_VERIFY(w.Session->DriverIsIdle());
 
     QStringList read;
-    for (const UserEntry& e : w.Session->UserEntries)
+    for (const UserEntry& e : w.Session->Replies().UserEntries)
         read << e.nameAndKind + QLatin1Char('/') + e.password;
     QCOMPARE(read, expected);
-    QCOMPARE(w.Session->UserEntriesDomain, Domain);  // the list reached its end before the close was seen
+    QCOMPARE(w.Session->Replies().UserEntriesDomain, Domain);  // the list reached its end before the close was seen
     QCOMPARE(w.DomainModel->rowCount(domain), 3000);
     QCOMPARE(fx.messages.texts(), QStringList());  // the close after it is no error
 }

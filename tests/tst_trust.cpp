@@ -268,7 +268,7 @@ void TestTrust::cancelledOrCutUploadLeavesFileUnchanged()
     WAIT_IDLE(s);
     s.click(s.custom());
     WAIT_IDLE(s);
-    QCOMPARE(s.w->Session->CustomDomainEditor.state, EditorSource::Complete);
+    QCOMPARE(s.w->Session->CustomDomainEditorState().state, EditorSource::Complete);
 
     if (cancel) {
         s.sim.faults.silentCommand = "custdomset";
@@ -297,7 +297,7 @@ void TestTrust::markedStepsReportEachOutcome()
     Session s;
     QVERIFY(s.start());
     Recorder recorder;
-    s.w->Session->Reports.addObserver(&recorder);
+    s.w->Session->AddScriptObserver(&recorder);
     s.w->QueueScriptHead("server1", true, ScriptLabel::change("add 3 accounts"));
     const QStringList names{"ann", "bob", "cid"};  // bob exists already
     for (int i = 0; i < names.size(); ++i) {
@@ -308,7 +308,7 @@ void TestTrust::markedStepsReportEachOutcome()
     s.w->Session->QueueCommand(Pseudo::Quit);
     s.w->Session->StartQueue();
     WAIT_IDLE(s);
-    s.w->Session->Reports.removeObserver(&recorder);
+    s.w->Session->RemoveScriptObserver(&recorder);
     QCOMPARE(recorder.events.size(), 5);
     QCOMPARE(recorder.events.at(0), QString("start add 3 accounts"));
     QCOMPARE(recorder.events.at(1), QString("step 1 done"));
@@ -454,7 +454,7 @@ void TestTrust::quitRowRunsOnLinesAfterTheLastReply()
     QVERIFY2(shown.size() >= 2 && shown.at(shown.size() - 2) == status, qPrintable(shown.join(" | ")));
     QCOMPARE(s.w->StatusPanel1->text(), QString("list: done"));
     QCOMPARE(s.fx.messages.texts(), message.isEmpty() ? QStringList() : QStringList{message});
-    QCOMPARE(s.w->Session->DomainNames, QStringList{"alpha.com"});
+    QCOMPARE(s.w->Session->Replies().DomainNames, QStringList{"alpha.com"});
     QCoreApplication::processEvents();
     QVERIFY(s.w->Session->DriverIsIdle());
     QCOMPARE(s.sim.connections, connections);

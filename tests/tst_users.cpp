@@ -21,7 +21,7 @@ const QString Domain = QStringLiteral("example.com");
 QStringList EntryTexts(const frmMain& w)
 {
     QStringList out;
-    for (const UserEntry& e : w.Session->UserEntries)
+    for (const UserEntry& e : w.Session->Replies().UserEntries)
         out << e.nameAndKind + QLatin1Char('/') + e.password;
     return out;
 }
@@ -174,8 +174,7 @@ void TestUsers::accountListLines()
     QFETCH(bool, complete);
     WindowFixture fx;
     frmMain& w = fx.open();
-    w.Session->CurrentCommand = Pseudo::UserList;
-    w.Session->RequestedUserListDomain = Domain;
+    w.Session->AwaitReplyTo(Pseudo::UserList, Domain);
 
     ReplyOutcome last = ReplyOutcome::Stop;
     for (const QString& line : lines) {
@@ -190,7 +189,7 @@ void TestUsers::accountListLines()
     if (!reported.isEmpty())
         expectedMessages << MalformedMessage("userlist", reported.size(), reported.first());
     QCOMPARE(fx.messages.texts(), expectedMessages);
-    QCOMPARE(w.Session->UserEntriesDomain, complete ? Domain : QString());
+    QCOMPARE(w.Session->Replies().UserEntriesDomain, complete ? Domain : QString());
 }
 
 // Members of a mailing list and the details of one account.
@@ -220,7 +219,7 @@ void TestUsers::memberAndAccountLines()
     QFETCH(bool, reported);
     WindowFixture fx;
     frmMain& w = fx.open();
-    w.Session->CurrentCommand = command;
+    w.Session->AwaitReplyTo(command);
     w.txtUserName->setText(QStringLiteral("old"));
     w.txtPassword->setText(QStringLiteral("oldpw"));
     w.chkAsList->setChecked(true);
@@ -257,15 +256,15 @@ void TestUsers::accountsAppearUnderDomain()
     QCOMPARE(imageOf(QStringLiteral("bob")), model->image(QStringLiteral("User")).cacheKey());
     QCOMPARE(imageOf(QStringLiteral("staff")), model->image(QStringLiteral("List")).cacheKey());
     QCOMPARE(EntryTexts(*s.w), (QStringList{"bobU/Bob-Pw", "staffM/listpw"}));
-    QCOMPARE(s.w->Session->UserEntriesDomain, Domain);
+    QCOMPARE(s.w->Session->Replies().UserEntriesDomain, Domain);
     QVERIFY(!s.w->fraUserProperties->isHidden());  // ready for a new account
     QVERIFY(s.w->cmdAddUser->isVisibleTo(s.w->fraUserProperties));
 
     // A domain without accounts: an empty list and no account nodes.
     s.w->DomainList_NodeClick(s.domainNode(QStringLiteral("empty.org")));
     QTRY_VERIFY(s.w->Session->DriverIsIdle());
-    QVERIFY(s.w->Session->UserEntries.isEmpty());
-    QCOMPARE(s.w->Session->UserEntriesDomain, QStringLiteral("empty.org"));
+    QVERIFY(s.w->Session->Replies().UserEntries.isEmpty());
+    QCOMPARE(s.w->Session->Replies().UserEntriesDomain, QStringLiteral("empty.org"));
     QCOMPARE(s.accountNodes(QStringLiteral("empty.org")), QStringList{});
     QVERIFY(s.w->DomainModel->hasChildren(s.domainNode()));  // the other domain keeps its accounts
     QVERIFY(s.fx.messages.messages.isEmpty());
@@ -496,7 +495,7 @@ void TestUsers::unsendableInputIsRefused()
     QVERIFY2(s.fx.messages.messages.first().text.contains(QStringLiteral("cannot be sent")),
              qPrintable(s.fx.messages.messages.first().text));
     QCOMPARE(s.w->Session->CountScripts(), 0);
-    QVERIFY(s.w->Session->lstCommand.isEmpty());
+    QVERIFY(s.w->Session->QueueIsEmpty());
     QVERIFY(s.w->Session->DriverIsIdle());
     QCOMPARE(s.sim.received.size(), linesBefore);
     QCOMPARE(s.accountNodes(), nodesBefore);

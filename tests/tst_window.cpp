@@ -335,7 +335,7 @@ void TestWindow::updateActsOnShownServerAndReselectsIt()
     fx.addServerRecord(1, "alpha", "127.0.0.1", 6017);
     fx.addServerRecord(2, "beta", "127.0.0.1", 6017);
     frmMain& w = fx.open();
-    w.Session->DomainNames = QStringList{"example.com"};
+    EditReplies(*w.Session, [&](ReplyCollections& r) { r.DomainNames = QStringList{"example.com"}; });
     w.AddDomainsToTree("server2");
     // The panel shows server2 while the tree's highlight is on server1 (an expansion shows a
     // server's panel without moving the highlight).

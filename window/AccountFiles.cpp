@@ -106,8 +106,8 @@ void AccountFiles::exportAccounts()
     // The question and the file dialog let events run, and a script may read another list
     // meanwhile: the list is taken as it stood when it was checked.
     QList<ExportAccount> accounts;
-    accounts.reserve(w_.Session->UserEntries.size());
-    for (const UserEntry& e : std::as_const(w_.Session->UserEntries)) {
+    accounts.reserve(w_.Session->Replies().UserEntries.size());
+    for (const UserEntry& e : std::as_const(w_.Session->Replies().UserEntries)) {
         const QString& nk = e.nameAndKind;
         accounts.append({nk.left(nk.size() - 1), nk.endsWith(QLatin1Char('M'), Qt::CaseInsensitive),
                          e.password});
@@ -147,8 +147,8 @@ void AccountFiles::addAccountsFromFile()
     if (!listIsLoaded(QStringLiteral("accounts cannot be added from a file")))
         return;
     QSet<QString> existing;
-    existing.reserve(w_.Session->UserEntries.size());
-    for (const UserEntry& e : std::as_const(w_.Session->UserEntries))
+    existing.reserve(w_.Session->Replies().UserEntries.size());
+    for (const UserEntry& e : std::as_const(w_.Session->Replies().UserEntries))
         existing.insert(e.nameAndKind.left(e.nameAndKind.size() - 1).toLower());
     const BulkAddRunner::Target target{ScriptServerOf(w_, w_.NodeKey(serverNode)), domain, w_.NodeKey(domainNode)};
 

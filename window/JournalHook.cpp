@@ -24,12 +24,12 @@ public:
                                     ? e.action
                                     : e.action + QStringLiteral(" (") + e.program + QLatin1Char(')'),
                                 e.outcome);
-        session_->Reports.addObserver(&journal_);
+        session_->AddScriptObserver(&journal_);
     }
     ~JournalKeeper() override
     {
         if (session_)
-            session_->Reports.removeObserver(&journal_);
+            session_->RemoveScriptObserver(&journal_);
     }
 
 private:

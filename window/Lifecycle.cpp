@@ -72,10 +72,8 @@ void frmMain::Form_Load()
     PanelLeft = 3420;
     TreeBottomMargin = Twips(height()) - Twips(DomainList->y() + DomainList->height());
 
-    Session->ScriptAborted = false;
-    Session->ScriptRequired = false;
+    Session->ResetProtocolState();
     SelectedServerIndex = SelectedDomainIndex = SelectedUserIndex = QPersistentModelIndex();
-    Session->QuoteChar = QLatin1Char('"');
 
     BuildServerTree();
 }

@@ -542,13 +542,13 @@ void frmMain::ClearUserFields()
 void frmMain::ShowServerVersion()
 {
     fraServerProperties->setTitle(QStringLiteral("Tazel Server (Version: ")
-                                  + QString::number(Session->ServerVersion) + QLatin1Char(')'));
+                                  + QString::number(Session->Replies().ServerVersion) + QLatin1Char(')'));
 }
 
 void frmMain::FillAliasList()
 {
     lstAliases->clear();
-    lstAliases->addItems(Session->AliasEntries);
+    lstAliases->addItems(Session->Replies().AliasEntries);
 }
 
 void frmMain::ShowUserVars()
@@ -556,10 +556,10 @@ void frmMain::ShowUserVars()
     txtRealName->clear();
     txtHomePage->clear();
     txtMaxMBSize->clear();
-    const qsizetype n = std::min(Session->UserVarNames.size(), Session->UserVarValues.size());
+    const qsizetype n = std::min(Session->Replies().UserVarNames.size(), Session->Replies().UserVarValues.size());
     for (qsizetype i = 0; i < n; ++i) {
-        const QString name = Session->UserVarNames.at(i).toLower();
-        const QString& value = Session->UserVarValues.at(i);
+        const QString name = Session->Replies().UserVarNames.at(i).toLower();
+        const QString& value = Session->Replies().UserVarValues.at(i);
         if (name == QLatin1String("realname"))
             txtRealName->setText(value);
         else if (name == QLatin1String("homepage"))

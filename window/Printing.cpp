@@ -79,7 +79,7 @@ void frmMain::cmdPrintUserList_Click()
     // The question and the print dialog let the window's events run, and a script still running
     // may read another list meanwhile: print the list as it stood when it was checked (a copy
     // that shares the bytes).
-    const AccountTable entries = Session->UserEntries;
+    const AccountTable entries = Session->Replies().UserEntries;
     if (!Printer) {
         ShowMessage(QStringLiteral("No printer is available."), MsgIcon::Critical);
         return;

@@ -172,7 +172,7 @@ void frmMain::AddDomainsToTree(const QString& serverKey)
         QString name;
         QString folded;  // the name as sorted
     };
-    const QStringList& names = Session->DomainNames;
+    const QStringList& names = Session->Replies().DomainNames;
     const DomainListCheck check = CheckDomainList(names);
     std::vector<Domain> domains;
     domains.reserve(size_t(check.sound));
@@ -204,7 +204,7 @@ void frmMain::AddCustomDomainsToTree(const QString& serverKey)
     // The server reports each custom domain once; an empty or repeated line adds nothing.
     std::vector<ServerTreeModel::NewNode> nodes;
     QSet<QString> seen;
-    for (const QString& name : std::as_const(Session->CustomDomainNames)) {
+    for (const QString& name : std::as_const(Session->Replies().CustomDomainNames)) {
         const QString key = CustomDomainNodeKey(serverKey, name);
         if (name.isEmpty() || model->hasKey(key) || seen.contains(key))
             continue;
@@ -223,5 +223,5 @@ void frmMain::AddUsersToTree(const QString& domainNodeKey)
         return;
     // The tree shares the list's bytes: nothing is copied, and a long list is sorted off the
     // window's thread (its rows appear when the sort is done).
-    DomainModel->setAccounts(domainNode, Session->UserEntries);
+    DomainModel->setAccounts(domainNode, Session->Replies().UserEntries);
 }

@@ -115,8 +115,8 @@ void SessionWindowView::Pop3LinksRead()
 {
     const ServerSession& s = *w.Session;
     w.lstPOP3->clear();
-    for (qsizetype i = 0; i < s.Pop3LinkUsers.size() && i < s.Pop3LinkServers.size(); ++i)
-        w.lstPOP3->addItem(s.Pop3LinkUsers.at(i) + QLatin1Char('/') + s.Pop3LinkServers.at(i));
+    for (qsizetype i = 0; i < s.Replies().Pop3LinkUsers.size() && i < s.Replies().Pop3LinkServers.size(); ++i)
+        w.lstPOP3->addItem(s.Replies().Pop3LinkUsers.at(i) + QLatin1Char('/') + s.Replies().Pop3LinkServers.at(i));
 }
 
 void SessionWindowView::DomainRemoved()

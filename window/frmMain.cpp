@@ -106,9 +106,9 @@ void frmMain::CreateActivityViews()
 
     Busy = new BusyIndicator(this);
     statusBar()->addPermanentWidget(Busy);
-    Session->Reports.addObserver(Activity);
+    Session->AddScriptObserver(Activity);
     AttachJournal(*this);
-    Session->Reports.addObserver(Busy);
+    Session->AddScriptObserver(Busy);
     connect(Busy, &BusyIndicator::cancelRequested, this, [this](const void* session) {
         if (session == Session)
             Session->CancelScript();

@@ -138,8 +138,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     h->fx = std::make_unique<WindowFixture>();
     h->fx->addServerRecord(1, QStringLiteral("sim"), QStringLiteral("127.0.0.1"), h->sim.port());
     frmMain& w = h->fx->open();
-    w.Session->ReplyTimeoutMs = 300;  // an answer that never ends is abandoned soon
-    w.Session->LineTimeoutMs = 500;
+    w.Session->SetReplyTimeout(300);  // an answer that never ends is abandoned soon
+    w.Session->SetLineTimeout(500);
     h->sim.state = h->base;
     h->sim.faults = SimFaults{};
 
@@ -161,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         h->sim.faults = faults;
     h->sim.clearRecord();
     script.action(w);
-    if (!h->idle(w) || !w.Session->lstCommand.isEmpty())
+    if (!h->idle(w) || !w.Session->QueueIsEmpty())
         Fail("the queue did not move on", QString::fromLatin1(answer.toPercentEncoding()));
 
     QList<QStringList> uploads;
