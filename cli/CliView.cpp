@@ -6,13 +6,15 @@
 #include "session/Scripts.h"
 #include "session/ServerSession.h"
 
-int ExitCodeForOutcome(const ScriptOutcome& outcome, bool greeted, bool loginRefused)
+int ExitCodeForOutcome(const ScriptOutcome& outcome)
 {
     switch (outcome.kind) {
     case ScriptOutcome::Done: return 0;
-    case ScriptOutcome::ServerError: return loginRefused ? 77 : 1;
+    case ScriptOutcome::ServerError: return 1;
+    case ScriptOutcome::LoginRefused: return 77;
     case ScriptOutcome::Refused: return 65;
-    case ScriptOutcome::ConnectionError: return greeted ? 75 : 69;
+    case ScriptOutcome::Unreachable: return 69;
+    case ScriptOutcome::ConnectionError: return 75;
     case ScriptOutcome::TimedOut:
     case ScriptOutcome::Cancelled:
     case ScriptOutcome::Skipped: return 75;
@@ -42,28 +44,17 @@ CliView::~CliView()
 
 void CliView::MessageForUser(const QString& text, MsgIcon)
 {
-    // The "-" that answers the login is the server refusing us, not the request.
-    if (session_.RunningCommand() == Pseudo::Login && !session_.DriverIsIdle())
-        loginRefused_ = true;
     Err(PlainLines(text));
 }
 
 void CliView::StatusChanged(const QString& text)
 {
-    // The login's progress text stands until the next step's; a failure then closes the connection
-    // (its own texts leave this as it was), so a script refused here was refused at the login.
-    if (text.startsWith(QLatin1String("Authenticating Administrator")))
-        atLogin_ = true;
-    else if (!text.startsWith(QLatin1String("Clos")) && !text.startsWith(QLatin1String("Waiting for server")) &&
-             text != QLatin1String("Ready"))
-        atLogin_ = false;
     if (verbose && text != QLatin1String("Ready"))
         Err(text);
 }
 
 void CliView::ServerVersionRead(const QString& text)
 {
-    greeted_ = true;
     if (verbose)
         Err(text.trimmed());
 }
@@ -160,9 +151,6 @@ void CliView::scriptStarted(const ScriptLabel&)
 {
     delivered_ = Delivered();
     switchRefused_ = false;
-    greeted_ = false;
-    loginRefused_ = false;
-    atLogin_ = false;
 }
 
 void CliView::stepEnded(const ScriptLabel&, int mark, const ScriptOutcome& outcome)
@@ -181,8 +169,7 @@ void CliView::stepEnded(const ScriptLabel&, int mark, const ScriptOutcome& outco
 
 void CliView::scriptEnded(const ScriptLabel& label, const ScriptOutcome& outcome)
 {
-    int code = ExitCodeForOutcome(outcome, greeted_,
-                                  loginRefused_ || (outcome.kind == ScriptOutcome::ServerError && atLogin_));
+    int code = ExitCodeForOutcome(outcome);
     if (code == Exit::Ok && switchRefused_)
         code = Exit::ServerRefused;
     if (onScriptEnded)

@@ -12,10 +12,9 @@
 
 class ServerSession;
 
-// The exit code of a script that ended so. greeted: the server's greeting had arrived (a close
-// after it is a close mid-conversation, before it the server could not be reached);
-// loginRefused: the "-" answered the administrator login.
-int ExitCodeForOutcome(const ScriptOutcome& outcome, bool greeted, bool loginRefused);
+// The exit code of a script that ended so: the session says whether the server refused the request
+// or the login, could not be reached, or cut the conversation short.
+int ExitCodeForOutcome(const ScriptOutcome& outcome);
 
 class CliView : public SessionView, public ScriptObserver {
 public:
@@ -80,10 +79,7 @@ public:
 private:
     ServerSession& session_;
     Delivered delivered_;
-    bool greeted_ = false;
     bool switchRefused_ = false;  // a POP3 link's switch was refused
-    bool loginRefused_ = false;
-    bool atLogin_ = false;
 };
 
 // Text for standard error: the window's CR LF line breaks as plain line ends.

@@ -46,11 +46,13 @@ public:
             switch (outcome.kind) {
             case ScriptOutcome::Done: end.kind = ScriptEnd::Done; break;
             case ScriptOutcome::ServerError:
+            case ScriptOutcome::LoginRefused:
                 end.kind = ScriptEnd::ServerError;
                 end.command = QStringLiteral("login");
                 break;
             case ScriptOutcome::TimedOut: end.kind = ScriptEnd::TimedOut; break;
             case ScriptOutcome::Refused: end.kind = ScriptEnd::NotSent; break;
+            case ScriptOutcome::Unreachable:
             case ScriptOutcome::ConnectionError:
             case ScriptOutcome::Cancelled:
             case ScriptOutcome::Skipped: end.kind = ScriptEnd::ConnectionError; break;

@@ -247,6 +247,7 @@ bool ServerSession::RunOneEntry()
     }
     if (name == Connect) {
         Filled.ServerVersion = 0;
+        Greeted = false;
         const QString address = NextArgument();
         const QString port = NextArgument();
         OpenConnection(address, port);
@@ -637,7 +638,7 @@ void ServerSession::TcpConnection_DataArrival()
     if (ReplyBuffer.partialLineTooLong(MaxReplyLineBytes)) {
         const QString fault = QStringLiteral("sent a line longer than %1 MiB without ending it")
                                   .arg(MaxReplyLineBytes / double(1 << 20));
-        AbandonReply(ScriptOutcome::ConnectionError, fault, fault);
+        AbandonReply(ConnectionEnd(), fault, fault);
         return;
     }
     // The per-line limit runs from the moment a line begins until it ends.
@@ -658,7 +659,7 @@ void ServerSession::TcpConnection_Close()
 {
     // The server closed the connection in the middle of a script: abandon it without a message.
     CloseConnection();
-    AbandonScript(ScriptOutcome::ConnectionError, QStringLiteral("the server closed the connection"));
+    AbandonScript(ConnectionEnd(), QStringLiteral("the server closed the connection"));
     RunNextCommand();
 }
 
@@ -673,7 +674,7 @@ void ServerSession::TcpConnection_Error(int number, const QString& description)
                              : QStringLiteral("The server %1 could not be reached %2. %3")
                                    .arg(Reports.label().server, route, description);
     TellFailure(text, MsgIcon::None);
-    AbandonScript(ScriptOutcome::ConnectionError, text);
+    AbandonScript(ConnectionEnd(), text);
     CloseConnection();
     RunNextCommand();
 }

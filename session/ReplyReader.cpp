@@ -166,6 +166,7 @@ ReplyOutcome ServerSession::HandleGreetingLine(const QString& line)
     if (!line.startsWith(QLatin1Char('+')))
         return ReplyOutcome::Continue;  // text before the greeting is passed over
     const Greeting greeting = ParseGreeting(line);
+    Greeted = true;
     Filled.ServerVersion = greeting.version;
     Filled.GreetingTimestamp = greeting.timestamp;
     Filled.ServerPlatform = greeting.platform;
@@ -235,6 +236,6 @@ void ServerSession::ReportErrorReply(const QString& line, const QString& command
 {
     if (!Reports.label().quietErrors)
         ShowMessage(ErrorReplyText(line, command), MsgIcon::None);
-    AbandonScript(ScriptOutcome::ServerError, line);
+    AbandonScript(command == Pseudo::Login ? ScriptOutcome::LoginRefused : ScriptOutcome::ServerError, line);
     RunNextCommand();
 }

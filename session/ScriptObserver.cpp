@@ -6,8 +6,10 @@ QString ScriptOutcome::text() const
 {
     switch (kind) {
     case Done: return QStringLiteral("done");
-    case ServerError: return detail;
+    case ServerError:
+    case LoginRefused: return detail;
     case Refused: return QStringLiteral("not sent: ") + detail;
+    case Unreachable:
     case ConnectionError: return detail;
     case TimedOut: return QStringLiteral("timed out");
     case Cancelled:

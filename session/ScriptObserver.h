@@ -53,8 +53,10 @@ struct ScriptOutcome {
     enum Kind {
         Done,             // every step ran
         ServerError,      // the server answered "-": detail is its line
+        LoginRefused,     // the server answered the administrator login with "-": detail is its line
         Refused,          // this program refused to send something: detail says what
-        ConnectionError,  // the connection failed or the server closed it: detail is the error
+        Unreachable,      // the connection failed before the server's greeting: detail is the error
+        ConnectionError,  // cut short: the connection failed or the server closed it after its greeting
         TimedOut,         // the server was silent too long while a reply was awaited
         Cancelled,        // the user cancelled it (detail may warn of an upload that went out)
         Skipped           // a read that gave way to an action queued behind it

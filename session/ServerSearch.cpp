@@ -98,6 +98,7 @@ struct SearchQuery {
 QString FailureWords(const ScriptOutcome& outcome, bool greeted, bool loggedIn, bool viaSsh, int timeoutMs)
 {
     switch (outcome.kind) {
+    case ScriptOutcome::Unreachable:
     case ScriptOutcome::ConnectionError:
         if (!greeted)
             return (viaSsh ? QStringLiteral("SSH failure: ") : QStringLiteral("unreachable: ")) + outcome.detail;
@@ -105,6 +106,7 @@ QString FailureWords(const ScriptOutcome& outcome, bool greeted, bool loggedIn, 
     case ScriptOutcome::TimedOut:
         return QStringLiteral("silent: no answer for %1 seconds").arg(timeoutMs / 1000.0);
     case ScriptOutcome::ServerError:
+    case ScriptOutcome::LoginRefused:
         if (!greeted)
             return QStringLiteral("refused the connection: ") + outcome.detail;
         if (!loggedIn)

@@ -251,6 +251,11 @@ private:
     // is still buffered for sending is dropped (abort), otherwise it goes out first (close).
     void ReleaseConnection(bool discardUnsent);
     void WaitForReply();  // (re)starts the reply timer
+    // A connection that ends before the server's greeting never reached the server.
+    ScriptOutcome::Kind ConnectionEnd() const
+    {
+        return Greeted ? ScriptOutcome::ConnectionError : ScriptOutcome::Unreachable;
+    }
     // Abandons the running script: the rest of it is dropped up to its "<%quit%>", and the
     // observers learn why (the first reason given is the one they learn).
     void AbandonScript(ScriptOutcome::Kind kind, const QString& detail = QString());
@@ -289,6 +294,7 @@ private:
     // The "+" that opens the reply being read has arrived (reset with every request sent): after it,
     // a file download's lines starting with "+" are file lines.
     bool ReplyHeaderSeen = false;
+    bool Greeted = false;  // the greeting of this script's connection has arrived
     int ReaderSliceMs = 8;
     qsizetype MalformedLineCount = 0;  // in the reply being read
     QString FirstMalformedLine;
