@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "protocol/AccountCsv.h"
+
 void Err(const QString& text)
 {
     const QByteArray bytes = (QStringLiteral("tazelctl: ") + text + QLatin1Char('\n')).toUtf8();
@@ -146,25 +148,12 @@ public:
     void writeHeader() override { writeRow(TabWriter::utf8(columns_)); }
     void writeRow(const std::vector<std::string>& fields) override
     {
-        for (size_t i = 0; i < fields.size(); ++i) {
-            if (i)
-                put(',');
-            const std::string& f = fields[i];
-            const bool quote = std::any_of(f.begin(), f.end(),
-                                           [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
-            if (!quote) {
-                put(f);
-                continue;
-            }
-            put('"');
-            for (char c : f) {
-                if (c == '"')
-                    put('"');
-                put(c);
-            }
-            put('"');
-        }
-        put(QByteArrayView("\r\n"));
+        // The fields are UTF-8 already; the row is quoted as the account files are.
+        QStringList row;
+        row.reserve(qsizetype(fields.size()));
+        for (const std::string& f : fields)
+            row << QString::fromStdString(f);
+        put(QByteArrayView(CsvRow(row).toUtf8()));
     }
     void writeEnd() override {}
 };

@@ -27,17 +27,26 @@ QString CsvField(const QString& value)
     return QLatin1Char('"') + out + QLatin1Char('"');
 }
 
+QString CsvRow(const QStringList& fields)
+{
+    QString row;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i)
+            row += QLatin1Char(',');
+        row += CsvField(fields.at(i));
+    }
+    return row + QStringLiteral("\r\n");
+}
+
 QByteArray AccountsCsv(const QList<ExportAccount>& accounts, bool withPasswords)
 {
-    const QString lineEnd = QStringLiteral("\r\n");
-    QString text = withPasswords ? QStringLiteral("name,kind,password") : QStringLiteral("name,kind");
-    text += lineEnd;
+    QString text = withPasswords ? CsvRow({QStringLiteral("name"), QStringLiteral("kind"), QStringLiteral("password")})
+                                 : CsvRow({QStringLiteral("name"), QStringLiteral("kind")});
     for (const ExportAccount& a : accounts) {
-        text += CsvField(a.name);
-        text += a.isList ? QStringLiteral(",list") : QStringLiteral(",user");
+        QStringList row{a.name, a.isList ? QStringLiteral("list") : QStringLiteral("user")};
         if (withPasswords)
-            text += QLatin1Char(',') + CsvField(a.password);
-        text += lineEnd;
+            row << a.password;
+        text += CsvRow(row);
     }
     return text.toUtf8();
 }

@@ -26,6 +26,9 @@ QByteArray AccountsCsv(const QList<ExportAccount>& accounts, bool withPasswords)
 
 // One field as it stands in a CSV row: quoted only when it has to be.
 QString CsvField(const QString& value);
+// The one writer of a CSV row, for the account files and tazelctl's -o csv alike: the fields, each
+// as CsvField has it, separated by commas, and the row's CR LF.
+QString CsvRow(const QStringList& fields);
 
 // Writes the bytes to the file through QSaveFile: the file is replaced whole or not at all, so a
 // failed write leaves no half-written file. On failure the reason is put into *error.
