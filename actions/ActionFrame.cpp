@@ -19,13 +19,10 @@ using namespace Pseudo;
 ScriptServer ScriptServerOf(frmMain& w, const QString& serverKey)
 {
     ScriptServer server;
-    server.login.host = GetServerAddress(*w.Settings, serverKey);
-    server.login.port = ReadSetting(*w.Settings, serverKey, Store::PortKey);
-    server.login.login = ReadSetting(*w.Settings, serverKey, Store::LoginKey);
+    server.login = StoredLogin(*w.Settings, serverKey);
     // The password comes from memory (the keyring's were read when the window started); none
     // while it has not arrived yet or cannot be had (HoldForPassword then settles the script).
     server.login.password = w.Passwords->PasswordFor(serverKey);
-    server.login.ssh = ReadSshRoute(*w.Settings, serverKey);
     server.name = ReadSetting(*w.Settings, serverKey, Store::NameKey);
     server.key = serverKey;
     return server;

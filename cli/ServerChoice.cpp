@@ -16,20 +16,14 @@ bool ListStoredServers(QSettings& settings, QList<StoredServer>* servers, QStrin
         *error = QStringLiteral("The settings store %1 cannot be read.").arg(settings.fileName());
         return false;
     }
-    // A count that is not a number reads as no servers; slots run from 1 to 32767, as in the tree.
-    const int count = std::clamp(
-        ReadWholeNumber(ReadSetting(settings, Store::ServersSection, Store::ServerCountKey, QStringLiteral("0")), 0),
-        0, Store::MaxSlot);
-    for (int slot = 1; slot <= count; ++slot) {
-        const QString section = ServerSection(slot);
-        if (!ReadTruth(ReadSetting(settings, section, Store::ActiveKey)))
-            continue;
+    // The records the tree shows, named as it names them.
+    for (const ActiveServer& active : ActiveServers(settings)) {
         StoredServer s;
-        s.section = section;
-        s.name = ReadSetting(settings, section, Store::NameKey);
-        s.address = GetServerAddress(settings, section);
-        s.port = ReadSetting(settings, section, Store::PortKey);
-        s.login = ReadSetting(settings, section, Store::LoginKey);
+        s.section = active.section;
+        s.name = active.name;
+        s.address = GetServerAddress(settings, active.section);
+        s.port = ReadSetting(settings, active.section, Store::PortKey);
+        s.login = ReadSetting(settings, active.section, Store::LoginKey);
         servers->append(s);
     }
     std::stable_sort(servers->begin(), servers->end(), [](const StoredServer& a, const StoredServer& b) {
@@ -52,10 +46,7 @@ std::unique_ptr<QSettings> OpenStoredServers(QList<StoredServer>* servers)
 bool StoredServerLogin(QSettings& settings, const StoredServer& server, ServerLogin* login, QString* error,
                        int* exitCode)
 {
-    login->host = server.address;
-    login->port = server.port;
-    login->login = server.login;
-    login->ssh = ReadSshRoute(settings, server.section);
+    *login = StoredLogin(settings, server.section);
     // A record kept in the settings file answers at once; the keyring's answer comes through the
     // event loop, which runs here until it has.
     KeyringPasswords keyring;

@@ -14,33 +14,11 @@ using namespace Pseudo;
 
 // ------------------------------------------------------------------------------------ stored servers
 
-ServerLogin StoredSearchLogin(QSettings& settings, const QString& section)
-{
-    ServerLogin login;
-    login.host = GetServerAddress(settings, section);
-    login.port = ReadSetting(settings, section, Store::PortKey);
-    login.login = ReadSetting(settings, section, Store::LoginKey);
-    login.password = ReadServerPassword(settings, section);
-    login.ssh = ReadSshRoute(settings, section);
-    return login;
-}
-
 QList<SearchServer> StoredSearchServers(QSettings& settings)
 {
-    // The slots the tree shows: 1 up to the count, those marked active.
-    const int count = std::clamp(
-        ReadWholeNumber(ReadSetting(settings, Store::ServersSection, Store::ServerCountKey, QStringLiteral("0")), 0), 0,
-        Store::MaxSlot);
     QList<SearchServer> servers;
-    for (int slot = 1; slot <= count; ++slot) {
-        const QString section = ServerSection(slot);
-        if (!ReadTruth(ReadSetting(settings, section, Store::ActiveKey)))
-            continue;
-        QString name = ReadSetting(settings, section, Store::NameKey);
-        if (name.trimmed().isEmpty())
-            name = QStringLiteral("invalid server");  // as the tree names it
-        servers.append({section, name, StoredSearchLogin(settings, section)});
-    }
+    for (const ActiveServer& server : ActiveServers(settings))
+        servers.append({server.section, server.name, StoredLogin(settings, server.section)});
     return servers;
 }
 

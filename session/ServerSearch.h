@@ -35,10 +35,8 @@ struct SearchServer {
     ServerLogin login;
 };
 
-// Where a search gets a stored server's login, password and SSH route: the record as it stands.
-// (The password is the record's own; the route is none yet.)
-ServerLogin StoredSearchLogin(QSettings& settings, const QString& section);
-// Every active stored server, in slot order.
+// Every active stored server, in slot order, each with its record's login (StoredLogin: a password
+// kept in the keyring is asked of the search's password source when the server's turn comes).
 QList<SearchServer> StoredSearchServers(QSettings& settings);
 
 struct SearchResult {

@@ -21,6 +21,7 @@
 #include "session/CommandQueue.h"
 #include "session/ScriptObserver.h"
 #include "session/SessionView.h"
+#include "store/ServerStore.h"
 #include "store/SshRoute.h"
 #include "protocol/AccountTable.h"
 #include "protocol/FileText.h"
@@ -51,17 +52,6 @@ struct EditorSource {
     {
         return (state == Complete || state == Fresh) && owner == name;
     }
-};
-
-// What the head of a script needs of a server record: where, through what, and who logs in.
-struct ServerLogin {
-    QString host;
-    QString port;
-    QString login;
-    // Unknown while the password is still on its way (from the keyring): the script is held in the
-    // queue until ProvidePassword or DropHeldScript names it.
-    std::optional<QString> password;
-    SshRoute ssh;
 };
 
 // What the replies filled in. Each list holds exactly its items (the driver empties it before its

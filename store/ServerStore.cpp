@@ -239,3 +239,38 @@ int ReadWholeNumber(const QString& value, int fallback)
     const int n = value.trimmed().toInt(&ok);
     return ok ? n : fallback;
 }
+
+ServerLogin StoredLogin(QSettings& s, const QString& section)
+{
+    ServerLogin login;
+    login.host = GetServerAddress(s, section);
+    login.port = ReadSetting(s, section, Store::PortKey);
+    login.login = ReadSetting(s, section, Store::LoginKey);
+    if (!PasswordInKeyring(s, section))
+        login.password = ReadServerPassword(s, section);
+    login.ssh = ReadSshRoute(s, section);
+    return login;
+}
+
+int StoredServerCount(QSettings& s)
+{
+    return std::clamp(
+        ReadWholeNumber(ReadSetting(s, Store::ServersSection, Store::ServerCountKey, QStringLiteral("0")), 0), 0,
+        Store::MaxSlot);
+}
+
+QList<ActiveServer> ActiveServers(QSettings& s)
+{
+    const int count = StoredServerCount(s);
+    QList<ActiveServer> servers;
+    for (int slot = 1; slot <= count; ++slot) {
+        const QString section = ServerSection(slot);
+        if (!ReadTruth(ReadSetting(s, section, Store::ActiveKey)))
+            continue;  // removed, or never completed: the slot stays empty
+        QString name = ReadSetting(s, section, Store::NameKey);
+        if (name.trimmed().isEmpty())
+            name = UnnamedServer;
+        servers.append({section, name});
+    }
+    return servers;
+}

@@ -19,6 +19,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <optional>
 
 #include "store/SshRoute.h"
 
@@ -84,6 +85,35 @@ bool PasswordInKeyring(QSettings& s, const QString& section);
 bool MarkPasswordInKeyring(QSettings& s, const QString& section);
 // The sections of the stored server records ("server" + a slot number), in slot order.
 QStringList ServerRecordSections(QSettings& s);
+
+// What the head of a script needs of a server record: where, through what, and who logs in.
+struct ServerLogin {
+    QString host;
+    QString port;
+    QString login;
+    // Unknown while the password is still on its way (from the keyring): the script is held in the
+    // queue until ProvidePassword or DropHeldScript names it.
+    std::optional<QString> password;
+    SshRoute ssh;
+};
+// The one builder of a script's login from the stored record in section: its address, port, login
+// name and SSH route, and the password the settings file holds. A record whose password is in the
+// system keyring gets none (std::nullopt): that password is still on its way, so a script queued
+// with this login waits for it (or is dropped with the reason) and never logs in with "".
+ServerLogin StoredLogin(QSettings& s, const QString& section);
+
+// The name a record without one goes by, in the tree and both front ends.
+inline const QString UnnamedServer = QStringLiteral("invalid server");
+// An active stored server: its record's section and its name (UnnamedServer for a blank one).
+struct ActiveServer {
+    QString section;
+    QString name;
+};
+// The one lister of the stored servers: every active record, in slot order (slots 1 up to the
+// count; a count that is not a number reads as no servers).
+QList<ActiveServer> ActiveServers(QSettings& s);
+// The slots the records may use: the stored count, clamped to 0 ... Store::MaxSlot.
+int StoredServerCount(QSettings& s);
 
 // The record's SSH route; a record without the keys reads as a plain connection.
 SshRoute ReadSshRoute(QSettings& s, const QString& section);

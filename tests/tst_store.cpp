@@ -21,6 +21,7 @@ private slots:
     void blankAddressFallsBackToName();
     void textWithCommaReadsBackAsWritten();
     void sshRouteRoundTrip();
+    void storedLoginAndServers();
     void readsTruthValues_data();
     void readsTruthValues();
     void readsWholeNumbers_data();
@@ -156,6 +157,40 @@ void TestStore::sshRouteRoundTrip()
     for (const QString& key : {Store::SshHostKey, Store::SshPortKey, Store::SshUserKey, Store::SshIdentityKey})
         QVERIFY2(!keys.contains(key), qPrintable(key));
     QCOMPARE(ReadSetting(s, "server1", Store::AddressKey), QString("127.0.0.1"));
+}
+
+// The one builder of a script's login and the one lister of the stored servers: a password kept in
+// the keyring is none yet (the script waits for it, it never logs in with ""), a blank name reads as
+// the tree shows it, and only active records in slot order are listed.
+void TestStore::storedLoginAndServers()
+{
+    QTemporaryDir dir;
+    QSettings s(dir.filePath("t.conf"), QSettings::IniFormat);
+    QVERIFY(WriteServerRecord(s, "server1", {"one", "10.0.0.1", "4000", "admin", "pw1"}));
+    QVERIFY(WriteServerRecord(s, "server2", {"", "10.0.0.2", "4001", "root", "unused"}, true));
+    QVERIFY(WriteServerRecord(s, "server4", {"four", "", "4003", "admin", ""}));
+    QVERIFY(WriteSetting(s, "server4", Store::ActiveKey, "False"));
+    QVERIFY(WriteSetting(s, Store::ServersSection, Store::ServerCountKey, "4"));
+    QVERIFY(WriteSshRoute(s, "server1", SshRoute{"jump", "2222", "me", ""}));
+
+    const ServerLogin file = StoredLogin(s, "server1");
+    QCOMPARE(file.host, QString("10.0.0.1"));
+    QCOMPARE(file.port, QString("4000"));
+    QCOMPARE(file.login, QString("admin"));
+    QVERIFY(file.password.has_value());
+    QCOMPARE(*file.password, QString("pw1"));
+    QCOMPARE(file.ssh.host, QString("jump"));
+
+    const ServerLogin keyring = StoredLogin(s, "server2");
+    QCOMPARE(keyring.login, QString("root"));
+    QVERIFY(!keyring.password.has_value());
+
+    const QList<ActiveServer> servers = ActiveServers(s);
+    QCOMPARE(servers.size(), 2);
+    QCOMPARE(servers.at(0).section, QString("server1"));
+    QCOMPARE(servers.at(0).name, QString("one"));
+    QCOMPARE(servers.at(1).section, QString("server2"));
+    QCOMPARE(servers.at(1).name, QString("invalid server"));
 }
 
 void TestStore::readsTruthValues_data()

@@ -124,22 +124,12 @@ void frmMain::BuildServerTree()
     const QModelIndex root = model->hashedNode(Tree::RootKey);
 
     // A count that is not a number reads as no servers; slots run from 1 to 32767.
-    ServerCount = std::clamp(
-        ReadWholeNumber(ReadSetting(*Settings, Store::ServersSection, Store::ServerCountKey,
-                                    QStringLiteral("0")), 0),
-        0, Store::MaxSlot);
+    ServerCount = StoredServerCount(*Settings);
 
     // Rows are added in one go: the view then lays out once, not once per server.
     std::vector<ServerTreeModel::NewNode> servers;
-    for (int slot = 1; slot <= ServerCount; ++slot) {
-        const QString section = ServerSection(slot);
-        if (!ReadTruth(ReadSetting(*Settings, section, Store::ActiveKey)))
-            continue;  // removed, or never completed: the slot stays empty
-        QString name = ReadSetting(*Settings, section, Store::NameKey);
-        if (name.trimmed().isEmpty())
-            name = Tree::InvalidServer;
-        servers.push_back({name, section, Tree::Virgin, Tree::Server, true});
-    }
+    for (const ActiveServer& server : ActiveServers(*Settings))
+        servers.push_back({server.name, server.section, Tree::Virgin, Tree::Server, true});
     std::stable_sort(servers.begin(), servers.end(),
                      [](const auto& a, const auto& b) { return Tree::TextLess(a.text, b.text); });
     model->appendSorted(root, servers);

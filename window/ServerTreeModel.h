@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "protocol/AccountTable.h"
+#include "store/ServerStore.h"
 
 namespace Tree {
 enum Role { KeyRole = Qt::UserRole + 1, TagRole, KindRole };
@@ -42,7 +43,7 @@ inline const QString RootText = QStringLiteral("Tazel Servers");
 inline const QString Virgin = QStringLiteral("virgin");
 inline const QString Blank = QStringLiteral("blank");
 inline const QString CustDomainTag = QStringLiteral("custdomain");
-inline const QString InvalidServer = QStringLiteral("invalid server");
+inline const QString InvalidServer = UnnamedServer;
 
 // Node order among siblings: by text without regard to case, then by text as it stands.
 bool TextLess(const QString& a, const QString& b);
