@@ -2,6 +2,7 @@
 // records what it is told, failures that abandon a script, held scripts, and two sessions at once.
 
 #include <QCoreApplication>
+#include <QTcpServer>
 #include <QtTest>
 
 #include "session/ActivityLog.h"
@@ -94,8 +95,13 @@ private:
 // Watches how each script ends.
 struct Outcomes : ScriptObserver {
     QStringList ended;
+    QList<ScriptOutcome::Kind> kinds;
     void scriptStarted(const ScriptLabel&) override {}
-    void scriptEnded(const ScriptLabel& l, const ScriptOutcome& o) override { ended << l.action + ": " + o.text(); }
+    void scriptEnded(const ScriptLabel& l, const ScriptOutcome& o) override
+    {
+        ended << l.action + ": " + o.text();
+        kinds << o.kind;
+    }
 };
 
 // A session and its view, talking to one simulated server.
@@ -162,6 +168,8 @@ private slots:
     void scriptsOfTheWindow();
     void failuresAbandonTheScriptAndTheNextRuns_data();
     void failuresAbandonTheScriptAndTheNextRuns();
+    void outcomeSaysWhereTheScriptStopped_data();
+    void outcomeSaysWhereTheScriptStopped();
     void heldScriptsWaitInOrder();
     void twoSessionsAtOnce();
 };
@@ -238,6 +246,48 @@ void TestSession::failuresAbandonTheScriptAndTheNextRuns_data()
     QTest::newRow("connection cut") << "cut" << "the server closed the connection" << 0;
     QTest::newRow("silent server") << "silent" << "timed out" << 1;
     QTest::newRow("a \"-\" reply") << "refused" << "-" << 1;
+}
+
+// What tazelctl's exit code and the window's words rest on: the outcome itself tells a refused
+// request from a refused login, and a server never reached from a conversation cut short.
+void TestSession::outcomeSaysWhereTheScriptStopped_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("request refused") << "refused" << int(ScriptOutcome::ServerError) << "-";
+    QTest::newRow("login refused") << "password" << int(ScriptOutcome::LoginRefused) << "-";
+    QTest::newRow("unreachable") << "closed port" << int(ScriptOutcome::Unreachable) << "TCP Error: ";
+    QTest::newRow("cut short") << "cut" << int(ScriptOutcome::ConnectionError) << "the server closed the connection";
+}
+
+void TestSession::outcomeSaysWhereTheScriptStopped()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, kind);
+    QFETCH(QString, text);
+    Peer p;
+    if (fault == QLatin1String("refused"))
+        p.sim.faults.refuseCommand = QStringLiteral("domainlist");
+    if (fault == QLatin1String("cut")) {
+        p.sim.faults.closeOnCommand = QStringLiteral("domainlist");
+        p.sim.faults.closeAfterBytes = 0;
+    }
+    ServerLogin l = p.login();
+    if (fault == QLatin1String("password"))
+        l.password = QStringLiteral("wrong");
+    if (fault == QLatin1String("closed port")) {
+        QTcpServer gone;
+        QVERIFY(gone.listen(QHostAddress::LocalHost));
+        l.port = QString::number(gone.serverPort());
+    }
+    p.session.QueueScriptHead(l, true, ScriptLabel::read(QStringLiteral("list")));
+    p.session.QueueCommand(DomainList);
+    p.session.QueueCommand(Quit);
+    p.session.StartQueue();
+    QVERIFY(p.waitIdle());
+    QCOMPARE(p.outcomes.kinds, QList<ScriptOutcome::Kind>{ScriptOutcome::Kind(kind)});
+    QVERIFY2(p.outcomes.ended.at(0).startsWith("list: " + text), qPrintable(p.outcomes.ended.at(0)));
 }
 
 void TestSession::failuresAbandonTheScriptAndTheNextRuns()
