@@ -57,7 +57,7 @@ bool PasswordStorable(const QString& password)
 bool KeyringStoppedIt(const PasswordResult& r)
 {
     return r.kind == PasswordResult::Locked || r.kind == PasswordResult::Refused ||
-           r.kind == PasswordResult::OtherError;
+           r.kind == PasswordResult::OtherError || r.kind == PasswordResult::NoAnswer;
 }
 
 // Saves the panel's record (values exactly as typed), its password into the keyring when one

@@ -1,7 +1,8 @@
 #pragma once
 // The dialog of tazel-askpass: ssh's question as ssh words it, answered with a password field (a
 // passphrase or a password) or with Yes and No (an unknown host key; No is the default, so an
-// Enter pressed without reading trusts nothing).
+// Enter pressed without reading trusts nothing). Text the SSH host sends is said to be the host's,
+// and is never taken for one of ssh's own yes/no questions.
 
 #include <QDialog>
 
@@ -15,6 +16,12 @@ public:
 
     // ssh's yes/no questions say "(yes/no" in their text.
     static bool IsYesNoQuestion(const QString& prompt);
+    // A question the SSH host itself words (a keyboard-interactive login): ssh puts "(user@host) "
+    // before such text. Gives the host and the host's text.
+    static bool IsHostsQuestion(const QString& prompt, QString* host, QString* text);
+    // The dialog's text: ssh's own words as they stand; the host's marked as its own, "The SSH host
+    // HOST asks: ...".
+    static QString ShownText(const QString& prompt);
     bool isYesNo() const { return yesNo_; }
     // What is printed for ssh once the dialog is accepted: the text typed, or "yes" / "no".
     QString answer() const;

@@ -2,6 +2,7 @@
 
 #include "cli/ExitCodes.h"
 #include "cli/Output.h"
+#include "protocol/Protocol.h"
 #include "session/CommandQueue.h"
 #include "session/Scripts.h"
 #include "session/ServerSession.h"
@@ -44,7 +45,27 @@ CliView::~CliView()
 
 void CliView::MessageForUser(const QString& text, MsgIcon)
 {
+    if (!failureText_.isEmpty() && text == failureText_) {
+        failureText_.clear();
+        Err(failureLine_);
+        return;
+    }
     Err(PlainLines(text));
+}
+
+// A script reads "the server NAME could not be reached: ADDRESS:PORT: what the system said", as
+// other programs report a connection that failed, rather than the window's "TCP Error: ... (10061)".
+void CliView::noteConnectionFailure(int number, const QString& description)
+{
+    const ScriptLabel& label = session_.RunningLabel();
+    QString why = description.trimmed();
+    if (!why.isEmpty())
+        why[0] = why[0].toLower();
+    failureText_ = QStringLiteral("TCP Error: %1 (%2)").arg(description).arg(number);
+    failureLine_ = QStringLiteral("the server %1 could not be reached: %2:%3: %4")
+                       .arg(label.server, label.host.trimmed())
+                       .arg(PortFromText(label.port))
+                       .arg(why);
 }
 
 void CliView::StatusChanged(const QString& text)
@@ -151,6 +172,8 @@ void CliView::scriptStarted(const ScriptLabel&)
 {
     delivered_ = Delivered();
     switchRefused_ = false;
+    skippedAtStart_ = session_.RepliesWithSkippedLines();
+    failureText_.clear();
 }
 
 void CliView::stepEnded(const ScriptLabel&, int mark, const ScriptOutcome& outcome)
@@ -172,6 +195,9 @@ void CliView::scriptEnded(const ScriptLabel& label, const ScriptOutcome& outcome
     int code = ExitCodeForOutcome(outcome);
     if (code == Exit::Ok && switchRefused_)
         code = Exit::ServerRefused;
+    // The read-back of a change does not turn a change that was made into a failure.
+    if (code == Exit::Ok && label.kind == ScriptLabel::Read && session_.RepliesWithSkippedLines() > skippedAtStart_)
+        damagedRead_ = true;
     if (onScriptEnded)
         onScriptEnded(label, outcome, code);
 }

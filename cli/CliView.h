@@ -75,11 +75,22 @@ public:
 
     // Progress texts on standard error as well (--verbose).
     bool verbose = false;
+    // A read ended well but one of its replies held lines that could not be read (they were
+    // skipped, and said so): what was read is printed, and the command fails.
+    bool damagedRead() const { return damagedRead_; }
+
+    // What a plain connection's transport reported when it failed (its error number and the
+    // system's words): the session's message about it is then written in the command line's form.
+    void noteConnectionFailure(int number, const QString& description);
 
 private:
     ServerSession& session_;
     Delivered delivered_;
     bool switchRefused_ = false;  // a POP3 link's switch was refused
+    bool damagedRead_ = false;
+    quint64 skippedAtStart_ = 0;
+    QString failureText_;  // the session's message for the failure noted, and ours in its place
+    QString failureLine_;
 };
 
 // Text for standard error: the window's CR LF line breaks as plain line ends.

@@ -1,5 +1,7 @@
 #include "cli/CommandLine.h"
 
+#include <QMap>
+
 const QList<VerbEntry>& Verbs()
 {
     static const QList<VerbEntry> verbs = {
@@ -29,12 +31,14 @@ const QList<VerbEntry>& Verbs()
         {"var", "set", "D ACCOUNT NAME=VALUE...", 3, -1, "--yes",
          "set RealName, HomePage, MaxMBSize or ClosedML (saves the mail processing too, as the panel does)", true},
         {"mailproc", "get", "D ACCOUNT", 2, 2, "", "the account's mailproc.tab on standard output", false},
-        {"mailproc", "set", "D ACCOUNT [FILE]", 2, 3, "--yes",
-         "replace the account's mailproc.tab with FILE (or standard input); refused whole if a line cannot be sent",
+        {"mailproc", "set", "D ACCOUNT [FILE]", 2, 3, "--yes --empty",
+         "replace the account's mailproc.tab with FILE (or standard input); refused whole if a line cannot be sent, "
+         "and when empty unless --empty",
          true},
         {"custdomain", "get", "NAME", 1, 1, "", "the custom domain's file on standard output", false},
-        {"custdomain", "set", "NAME [FILE]", 1, 2, "",
-         "replace the custom domain's file with FILE (or standard input); refused whole if a line cannot be sent",
+        {"custdomain", "set", "NAME [FILE]", 1, 2, "--empty",
+         "replace the custom domain's file with FILE (or standard input); refused whole if a line cannot be sent, "
+         "and when empty unless --empty",
          true},
         {"custdomain", "del", "NAME", 1, 1, "", "remove the custom domain", true},
         {"pop3", "list", "D ACCOUNT", 2, 2, "", "the account's POP3 links: user, server", false},
@@ -73,7 +77,7 @@ namespace {
 const QStringList VerbSwitches = {QStringLiteral("--with-passwords"), QStringLiteral("--list"),
                                   QStringLiteral("--read-only"), QStringLiteral("--password-stdin"),
                                   QStringLiteral("--apop"), QStringLiteral("--custom"), QStringLiteral("--yes"),
-                                  QStringLiteral("--accounts")};
+                                  QStringLiteral("--accounts"), QStringLiteral("--empty")};
 }  // namespace
 
 bool ParseCommandLine(const QStringList& args, Options* o, QString* error)
@@ -133,9 +137,11 @@ bool ParseCommandLine(const QStringList& args, Options* o, QString* error)
         } else if (a == QLatin1String("-s") || a == QLatin1String("--server")) {
             if (!takeValue(&o->server))
                 return false;
+            o->serverGiven = true;
         } else if (a == QLatin1String("--host")) {
             if (!takeValue(&o->host))
                 return false;
+            o->hostGiven = true;
         } else if (a == QLatin1String("--login")) {
             if (!takeValue(&o->login))
                 return false;
@@ -220,10 +226,23 @@ QString MainHelp()
         "  -v, --verbose           progress on standard error\n"
         "  -h, --help              this help; tazelctl OBJECT --help lists the object's verbs\n"
         "  --version               the version\n\n"
-        "Exit codes: 0 done, 1 the server refused, 64 usage, 65 a value the protocol cannot carry\n"
+        "Options of some verbs (tazelctl OBJECT VERB --help):");
+    // From the verbs' own table, so that the list stays in step with it.
+    QMap<QString, QStringList> takers;
+    for (const VerbEntry& v : Verbs()) {
+        if (!*v.options)
+            continue;
+        for (const QString& opt : QString::fromLatin1(v.options).split(QLatin1Char(' ')))
+            takers[opt] << (*v.verb ? QStringLiteral("%1 %2").arg(QLatin1String(v.object), QLatin1String(v.verb))
+                                    : QString::fromLatin1(v.object));
+    }
+    for (auto it = takers.cbegin(); it != takers.cend(); ++it)
+        t += QStringLiteral("\n  %1%2").arg(it.key().leftJustified(24), it.value().join(QStringLiteral(", ")));
+    t += QStringLiteral(
+        "\n\nExit codes: 0 done, 1 the server refused, 64 usage, 65 a value the protocol cannot carry\n"
         "(nothing sent), 66 an input file cannot be read, 67 no stored server of that name,\n"
-        "69 the server cannot be reached, 75 no answer in time or the connection closed mid-reply,\n"
-        "77 the login was refused.\n");
+        "69 the server cannot be reached, 73 standard output could not take the output,\n"
+        "75 no answer in time or the connection closed mid-reply, 77 the login was refused.\n");
     return t;
 }
 

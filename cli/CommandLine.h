@@ -30,6 +30,7 @@ struct Options {
     bool verbose = false;
     QString server;       // -s
     QString host;         // --host
+    bool serverGiven = false, hostGiven = false;  // even with an empty name
     QString login;        // --login
     QString passwordFile; // --password-file
     int timeoutSeconds = 60;

@@ -119,6 +119,47 @@ bool RowWriter::end(bool complete)
 
 namespace {
 
+// A field as the tab and table forms show it: a control character (C0, DEL, and the C1 controls
+// U+0080 to U+009F, which some terminals obey as well) is written as an escape ("\n", "\t", "\r",
+// else "\x1b"), and the backslash itself as "\\", so a name holding a line break stays on its row,
+// the terminal is never sent a sequence from the server, and what is shown can be read back.
+// Fields are UTF-8; a field without any of these is passed on as it is.
+const std::string& Shown(const std::string& f, std::string& scratch)
+{
+    auto odd = [](const std::string& t, size_t i) {
+        const unsigned char c = static_cast<unsigned char>(t[i]);
+        return c < 0x20 || c == 0x7F || c == '\\' ||
+               (c == 0xC2 && i + 1 < t.size() && static_cast<unsigned char>(t[i + 1]) < 0xA0);
+    };
+    size_t i = 0;
+    while (i < f.size() && !odd(f, i))
+        ++i;
+    if (i == f.size())
+        return f;
+    static const char hex[] = "0123456789abcdef";
+    scratch.assign(f, 0, i);
+    for (; i < f.size(); ++i) {
+        if (!odd(f, i)) {
+            scratch.push_back(f[i]);
+            continue;
+        }
+        unsigned char c = static_cast<unsigned char>(f[i]);
+        if (c == 0xC2)  // a C1 control: shown by its code, the Latin-1 byte the server sent
+            c = static_cast<unsigned char>(f[++i]);
+        switch (c) {
+        case '\n': scratch += "\\n"; break;
+        case '\t': scratch += "\\t"; break;
+        case '\r': scratch += "\\r"; break;
+        case '\\': scratch += "\\\\"; break;
+        default:
+            scratch += "\\x";
+            scratch.push_back(hex[c >> 4]);
+            scratch.push_back(hex[c & 15]);
+        }
+    }
+    return scratch;
+}
+
 class TabWriter : public RowWriter {
 public:
     using RowWriter::RowWriter;
@@ -128,7 +169,7 @@ public:
         for (size_t i = 0; i < fields.size(); ++i) {
             if (i)
                 put('\t');
-            put(fields[i]);
+            put(Shown(fields[i], shown_));
         }
         put('\n');
     }
@@ -140,6 +181,9 @@ public:
             v.push_back(s.toStdString());
         return v;
     }
+
+private:
+    std::string shown_;
 };
 
 class CsvWriter : public RowWriter {
@@ -225,7 +269,7 @@ public:
     {
         std::vector<QString> row;
         for (const std::string& f : fields)
-            row.push_back(QString::fromStdString(f));
+            row.push_back(QString::fromStdString(Shown(f, shown_)));
         rowsHeld_.push_back(std::move(row));
     }
     void writeEnd() override
@@ -257,6 +301,7 @@ public:
 
 private:
     std::vector<std::vector<QString>> rowsHeld_;
+    std::string shown_;
 };
 
 }  // namespace

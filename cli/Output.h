@@ -3,6 +3,7 @@
 //
 //   table  aligned columns (the default on a terminal); it needs every width, so it keeps the rows
 //   tab    one row a line, TAB between fields (the wire allows no TAB in a value, so nothing is quoted)
+//          (tab and table show a control character in a field escaped, "\n" or "\x1b", and "\" as "\\")
 //   csv    RFC 4180, a header row, CR LF line ends
 //   json   one array of objects whose keys are the column names, UTF-8
 //

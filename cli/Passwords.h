@@ -8,8 +8,9 @@
 
 // The first line of the file, without its line end. False (and why) when it cannot be read.
 bool ReadPasswordFile(const QString& path, QString* password, QString* error);
-// The first line of standard input, without its line end.
-bool ReadPasswordStdin(QString* password, QString* error);
+// The first line of standard input, without its line end (at most 64 KiB). False, with the
+// message and the exit code, when standard input cannot be read or the line is longer.
+bool ReadPasswordStdin(QString* password, QString* error, int* exitCode);
 // Asks on the terminal without echo; false when there is no terminal to ask on.
 bool PromptPassword(const QString& prompt, QString* password, QString* error);
 // Asks twice; false when there is no terminal or the two differ (*mismatch set).

@@ -25,7 +25,7 @@ int RunSearch(const CliContext& c)
         Err(QString(refusal).replace(QStringLiteral("\r\n\r\n"), QStringLiteral(" ")));
         return Exit::DataErr;
     }
-    if (!o.host.isEmpty()) {
+    if (o.hostGiven) {
         Err(QStringLiteral("search asks the stored servers (all, or one with -s NAME), not --host"));
         return Exit::Usage;
     }
@@ -33,7 +33,7 @@ int RunSearch(const CliContext& c)
     const auto settings = OpenStoredServers(&stored);
     if (!settings)
         return Exit::NoInput;
-    if (!o.server.isEmpty()) {
+    if (o.serverGiven) {
         QList<StoredServer> named;
         for (const StoredServer& s : std::as_const(stored))
             if (s.name == o.server)

@@ -76,6 +76,7 @@ bool ParseHostPort(const QString& text, QString* host, QString* port)
 {
     QString h = text.trimmed();
     QString p;
+    bool portGiven = false;  // a ":" was written, so a port must follow
     if (h.startsWith(QLatin1Char('['))) {
         const int close = h.indexOf(QLatin1Char(']'));
         if (close < 0)
@@ -84,16 +85,22 @@ bool ParseHostPort(const QString& text, QString* host, QString* port)
         h = h.mid(1, close - 1);
         if (!p.isEmpty() && !p.startsWith(QLatin1Char(':')))
             return false;
+        portGiven = !p.isEmpty();
         p = p.mid(1);
     } else if (h.count(QLatin1Char(':')) == 1) {
         p = h.section(QLatin1Char(':'), 1);
         h = h.section(QLatin1Char(':'), 0, 0);
+        portGiven = true;
     }
     if (h.isEmpty())
         return false;
-    if (!p.isEmpty()) {
+    if (portGiven) {
+        // Digits only: "+80" or " 80" is no port as written.
+        const bool digits = !p.isEmpty() && std::all_of(p.begin(), p.end(), [](QChar c) {
+            return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        });
         bool ok = false;
-        const int n = p.toInt(&ok);
+        const int n = digits ? p.toInt(&ok) : 0;
         if (!ok || n < 1 || n > 65535)
             return false;
     }

@@ -6,6 +6,7 @@
 
 #include "cli/DryRunTransport.h"
 #include "cli/ExitCodes.h"
+#include "session/SshTransport.h"
 #include "session/Transport.h"
 
 SessionRun::SessionRun(const CliContext& c) : session(nullptr), view(session), context(c)
@@ -15,6 +16,7 @@ SessionRun::SessionRun(const CliContext& c) : session(nullptr), view(session), c
     if (c.options.dryRun) {
         goDry();
     } else {
+        readForReal();
         // Every change this command makes goes into the journal the window shows too.
         journal_ = std::make_unique<ActivityJournal>(QStringLiteral("tazelctl"));
         journal_->onWriteFailed = [](const QString& message) { Err(message); };
@@ -61,7 +63,15 @@ void SessionRun::readForReal()
 {
     // The session's own connections: plain TCP, or the system's ssh for a record reached through
     // SSH, which asks its questions on the terminal (with none, it fails and says why).
-    session.SetTransportMaker({});
+    session.SetTransportMaker([this](const SshRoute& route, QObject* parent) {
+        Transport* transport = MakeRouteTransport(route, QString(), parent);
+        if (!route.isSet())  // through SSH the session's message already names the hosts
+            QObject::connect(transport, &Transport::failed, &session,
+                             [this](int number, const QString& description) {
+                                 view.noteConnectionFailure(number, description);
+                             });
+        return transport;
+    });
 }
 
 void SessionRun::then(std::function<void()> next)

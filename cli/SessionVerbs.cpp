@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "cli/ExitCodes.h"
+#include "cli/InputFiles.h"
 #include "cli/Output.h"
 #include "cli/Passwords.h"
 #include "cli/SessionRun.h"
@@ -43,20 +44,28 @@ int Queued(SessionRun& run, const QueuedScript& q)
 bool NewPassword(const CliContext& c, const QString& what, QString* password, int* code)
 {
     QString error;
+    bool read = false;
     if (c.options.flags.contains(QStringLiteral("--password-stdin"))) {
-        if (ReadPasswordStdin(password, &error))
-            return true;
-        *code = Exit::NoInput;
+        read = ReadPasswordStdin(password, &error, code);
     } else {
         bool mismatch = false;
-        if (PromptNewPassword(what, password, &mismatch, &error))
-            return true;
-        *code = mismatch ? Exit::DataErr : Exit::Usage;
-        if (!mismatch)
-            error += QStringLiteral(" Give it on standard input with --password-stdin.");
+        read = PromptNewPassword(what, password, &mismatch, &error);
+        if (!read) {
+            *code = mismatch ? Exit::DataErr : Exit::Usage;
+            if (!mismatch)
+                error += QStringLiteral(" Give it on standard input with --password-stdin.");
+        }
     }
-    Err(error);
-    return false;
+    // An empty password (the end of input, an empty line, blanks only) is sent as none at all: an
+    // account or link without a password is never made by mistake.
+    if (read && TrimSpaces(*password).isEmpty()) {
+        read = false;
+        *code = Exit::DataErr;
+        error = QStringLiteral("the new %1 is empty; nothing was changed").arg(what);
+    }
+    if (!read)
+        Err(error);
+    return read;
 }
 
 // A password the protocol cannot carry is refused without being repeated: standard error often
@@ -79,22 +88,17 @@ int DomainList(SessionRun& run)
     if (const int code = Queued(run, Scripts::LoadDomains(run.session, run.context.server, false)))
         return code;
     int code = run.exec();
-    if (code == Exit::Ok) {
+    // A reply cut short still prints the domains read before the cut (and exits 75).
+    if (code == Exit::Ok || code == Exit::TempFail) {
         // The window's rule for a damaged list: the domains up to the bad entry, and an error.
         const QStringList& names = run.session.Replies().DomainNames;
         const DomainListCheck check = CheckDomainList(names);
         const QString domain = QStringLiteral("domain"), custom = QStringLiteral("custom");
         for (qsizetype i = 0; i < check.sound; ++i)
             w->row({names.at(i), domain});
-        // The server reports each custom domain once; an empty or repeated line adds nothing.
-        QSet<QString> seen;
-        for (const QString& d : std::as_const(run.session.Replies().CustomDomainNames)) {
-            if (d.isEmpty() || seen.contains(d))
-                continue;
-            seen.insert(d);
+        for (const QString& d : UniqueCustomDomainNames(run.session.Replies().CustomDomainNames))
             w->row({d, custom});
-        }
-        if (check.damaged) {
+        if (check.damaged && code == Exit::Ok) {
             Err(QStringLiteral("the server's domain list is damaged (an empty entry or a domain listed twice, "
                                "as domains.tab holds it); the domains before that entry are listed"));
             code = Exit::ServerRefused;
@@ -119,15 +123,16 @@ int AccountList(SessionRun& run, const QString& domain)
         columns << QStringLiteral("password");
     w->begin(columns);
     qsizetype printed = 0;
+    Accounts::ListedAccounts listed;  // a name the reply repeats is printed once, as the tree shows it
     const QByteArray user = "user", list = "list";
     auto pump = [&] {
         const AccountTable& t = run.session.Replies().UserEntries;
         if (printed >= t.size())
             return;
         for (; printed < t.size(); ++printed) {
-            const QByteArrayView name = Accounts::Name(t, printed);
-            if (name.isEmpty())
+            if (!listed.take(t, printed))
                 continue;
+            const QByteArrayView name = Accounts::Name(t, printed);
             const char k = Accounts::KindLetter(t, printed);
             const QByteArrayView kind = k == 'M' || k == 'm' ? QByteArrayView(list)
                                         : k == 'U' || k == 'u' ? QByteArrayView(user)
@@ -151,6 +156,8 @@ int AccountList(SessionRun& run, const QString& domain)
     const int code = run.exec();
     timer.stop();
     run.view.onUsers = nullptr;
+    // A reply cut short leaves in the table the rows read before the cut: they are printed too.
+    pump();
     if (!w->end(code == Exit::Ok))
         return code == Exit::Ok ? Exit::CantCreate : code;
     return code;
@@ -169,15 +176,31 @@ int AccountExport(SessionRun& run, const QString& domain)
         Err(QStringLiteral("the account list of %1 was not read whole; nothing was exported").arg(domain));
         return Exit::TempFail;
     }
-    QList<ExportAccount> accounts;
-    accounts.reserve(run.session.Replies().UserEntries.size());
-    for (const UserEntry& e : std::as_const(run.session.Replies().UserEntries)) {
-        const QString& nk = e.nameAndKind;
-        accounts.append({nk.left(nk.size() - 1), nk.endsWith(QLatin1Char('M'), Qt::CaseInsensitive), e.password});
+    // Written from the session's table a buffer at a time, as the list is: the accounts are never
+    // held a second time, as records or as one text.
+    const AccountTable& t = run.session.Replies().UserEntries;
+    QByteArray csv = AccountsCsvHeader(withPasswords);
+    bool written = true;
+    auto flush = [&] {
+        if (written && std::fwrite(csv.constData(), 1, size_t(csv.size()), stdout) != size_t(csv.size()))
+            written = false;
+        csv.clear();
+    };
+    Accounts::ListedAccounts listed;  // a name the reply repeats is exported once, as the tree shows it
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        if (!listed.take(t, i))
+            continue;
+        const char k = Accounts::KindLetter(t, i);
+        AppendAccountsCsvRow(csv, Wire::decode(Accounts::Name(t, i)), k == 'M' || k == 'm',
+                             withPasswords ? Wire::decode(t.password(i)) : QString(), withPasswords);
+        if (csv.size() >= 65536)
+            flush();
     }
-    const QByteArray csv = AccountsCsv(accounts, withPasswords);
-    if (std::fwrite(csv.constData(), 1, size_t(csv.size()), stdout) != size_t(csv.size()) || std::fflush(stdout))
+    flush();
+    if (!written || std::fflush(stdout)) {
+        Err(QStringLiteral("standard output could not take the whole list"));
         return Exit::CantCreate;
+    }
     return Exit::Ok;
 }
 
@@ -205,22 +228,28 @@ int ReadAccountDetails(SessionRun& run, const QString& domain, const QString& ac
 }
 
 // A whole file from FILE, or from standard input when none (or "-") is given, as the editors
-// would hold it after a download. False (with the exit code) when it cannot be read, or holds a
-// line the editors could not send back as it stands: such a file is refused whole.
-bool ReadEditorsFile(const QString& path, bool withMailbox, FileEditors* editors, int* code)
+// would hold it after a download. False (with the exit code) when it cannot be read, holds a line
+// the editors could not send back as it stands (such a file is refused whole), or holds nothing
+// but blank lines without --empty: an input that came out empty by mistake (a wrong redirect, a
+// pipe whose writer failed) would otherwise wipe the server's file.
+bool ReadEditorsFile(const CliContext& c, const QString& path, bool withMailbox, FileEditors* editors, int* code)
 {
-    QFile f;
-    const bool fromStdin = path.isEmpty() || path == QLatin1String("-");
-    const bool opened = fromStdin ? f.open(stdin, QIODevice::ReadOnly) : (f.setFileName(path), f.open(QIODevice::ReadOnly));
-    if (!opened) {
-        Err(QStringLiteral("%1 cannot be read: %2").arg(fromStdin ? QStringLiteral("standard input") : path, f.errorString()));
+    QByteArray bytes;
+    QString error;
+    if (!ReadWholeInput(path, &bytes, &error)) {
+        Err(error + QStringLiteral("; nothing was sent"));
         *code = Exit::NoInput;
         return false;
     }
-    const QByteArray bytes = f.readAll();
     const QString text = QString::fromUtf8(bytes);
     if (text.toUtf8() != bytes) {
-        Err(QStringLiteral("%1 is not UTF-8 text; nothing was sent").arg(fromStdin ? QStringLiteral("standard input") : path));
+        Err(QStringLiteral("%1 is not UTF-8 text; nothing was sent").arg(InputName(path)));
+        *code = Exit::DataErr;
+        return false;
+    }
+    if (bytes.trimmed().isEmpty() && !c.options.flags.contains(QStringLiteral("--empty"))) {
+        Err(QStringLiteral("%1 is empty; give --empty to replace the file with an empty one. Nothing was sent.")
+                .arg(InputName(path)));
         *code = Exit::DataErr;
         return false;
     }
@@ -281,14 +310,13 @@ bool MailProcSaveAllowed(SessionRun& run, const QString& domain, const QString& 
 
 int VarSet(SessionRun& run, const QString& domain, const QString& account, const QStringList& assignments)
 {
-    // The four variables of the account panel, by the names the server gives them.
-    static const QStringList names = {QStringLiteral("RealName"), QStringLiteral("HomePage"),
-                                      QStringLiteral("MaxMBSize"), QStringLiteral("ClosedML")};
+    // The four variables of the account panel, named in any case.
+    const QStringList names = Scripts::UserVarNames();
     QList<QPair<QString, QString>> changes;
     for (const QString& a : assignments) {
         const qsizetype eq = a.indexOf(QLatin1Char('='));
-        const QString name = a.left(eq);
-        if (eq < 0 || !names.contains(name)) {
+        const QString name = eq < 0 ? QString() : Scripts::UserVarName(a.left(eq));
+        if (name.isEmpty()) {
             Err(QStringLiteral("var set takes NAME=VALUE with NAME one of %1, not \"%2\"").arg(names.join(QStringLiteral(", ")), a));
             return Exit::Usage;
         }
@@ -299,19 +327,22 @@ int VarSet(SessionRun& run, const QString& domain, const QString& account, const
         }
         changes.append({name, value});
     }
+    // Every value is checked with the panel's rule before anything is sent: the values not given
+    // are the server's, checked when they are read.
+    Scripts::UserVarsForm given;
+    for (const auto& [name, value] : std::as_const(changes)) {
+        if (name == QLatin1String("RealName")) given.realName = value;
+        else if (name == QLatin1String("HomePage")) given.homePage = value;
+        else if (name == QLatin1String("MaxMBSize")) given.maxMBSize = value;
+    }
+    const QString refusal = Scripts::UserVarsRefusal(account + QLatin1Char('@') + domain, given);
+    if (!refusal.isEmpty())
+        return run.refuse(refusal);
     if (run.context.options.dryRun)
         run.readForReal();
     return ReadAccountDetails(run, domain, account, [&run, domain, account, changes] {
         ServerSession& s = run.session;
-        Scripts::UserVarsForm form;
-        auto current = [&s](const QString& name) {
-            const qsizetype i = s.Replies().UserVarNames.indexOf(name);
-            return i < 0 ? QString() : s.Replies().UserVarValues.value(i);
-        };
-        form.realName = current(QStringLiteral("RealName"));
-        form.homePage = current(QStringLiteral("HomePage"));
-        form.maxMBSize = current(QStringLiteral("MaxMBSize"));
-        form.closedML = current(QStringLiteral("ClosedML")) == QLatin1String("1");
+        Scripts::UserVarsForm form = Scripts::ReadUserVars(s);
         for (const auto& [name, value] : changes) {
             if (name == QLatin1String("RealName")) form.realName = value;
             else if (name == QLatin1String("HomePage")) form.homePage = value;
@@ -336,7 +367,7 @@ int MailProcSet(SessionRun& run, const QString& domain, const QString& account, 
 {
     FileEditors editors;
     int code = Exit::Ok;
-    if (!ReadEditorsFile(path, true, &editors, &code))
+    if (!ReadEditorsFile(run.context, path, true, &editors, &code))
         return code;
     if (run.context.options.dryRun)
         run.readForReal();
@@ -352,7 +383,7 @@ int CustomDomainSet(SessionRun& run, const QString& name, const QString& path)
 {
     FileEditors editors;
     int code = Exit::Ok;
-    if (!ReadEditorsFile(path, false, &editors, &code))
+    if (!ReadEditorsFile(run.context, path, false, &editors, &code))
         return code;
     // A save never uploads an empty file, which would remove the custom domain.
     if (Scripts::CustomDomainEditorEmpty(editors))
@@ -384,7 +415,7 @@ int PrintFile(SessionRun& run, FileKind kind, const EditorSource& source, const 
 {
     if (source.state == EditorSource::NotSent) {
         Err(QStringLiteral("the server sent no %1 (its answer: %2)").arg(what, source.serverAnswer));
-        return Exit::Ok;
+        return Exit::ServerRefused;
     }
     if (source.state != EditorSource::Complete && source.state != EditorSource::Unholdable) {
         Err(QStringLiteral("the %1 was not read whole").arg(what));
@@ -476,12 +507,20 @@ int CustomDomainGet(SessionRun& run, const QString& name)
 // file, in the file's order.
 int AccountImport(SessionRun& run, const QString& domain, const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        Err(QStringLiteral("%1 cannot be read: %2").arg(path, file.errorString()));
+    QByteArray bytes;
+    QString error;
+    if (!ReadWholeInput(path, &bytes, &error)) {
+        Err(error + QStringLiteral("; nothing was added"));
         return Exit::NoInput;
     }
-    const QByteArray bytes = file.readAll();
+    // The file's own faults (its header, no rows at all) are told before anything is sent.
+    QString refusal;
+    if (ReadBulkAccounts(bytes, {}, &refusal).isEmpty() && refusal.isEmpty())
+        refusal = QStringLiteral("it holds no rows of accounts");
+    if (!refusal.isEmpty()) {
+        Err(QStringLiteral("%1 is not read as a list of accounts: %2; nothing was added").arg(InputName(path), refusal));
+        return Exit::DataErr;
+    }
     const bool dryRun = run.context.options.dryRun;
     if (dryRun)
         run.readForReal();
@@ -497,13 +536,7 @@ int AccountImport(SessionRun& run, const QString& domain, const QString& path)
     existing.reserve(run.session.Replies().UserEntries.size());
     for (const UserEntry& e : std::as_const(run.session.Replies().UserEntries))
         existing.insert(e.nameAndKind.left(e.nameAndKind.size() - 1).toLower());
-    QString refusal;
     const BulkAccountRows rows = ReadBulkAccounts(bytes, existing, &refusal);
-    if (!refusal.isEmpty()) {
-        // A header that names a column twice or has no name column: nothing is read or sent.
-        Err(QStringLiteral("%1 is not read as a list of accounts: %2; nothing was added").arg(path, refusal));
-        return Exit::DataErr;
-    }
     QStringList outcomes;
     outcomes.reserve(rows.size());
     int accepted = 0;
@@ -535,6 +568,11 @@ int AccountImport(SessionRun& run, const QString& domain, const QString& path)
         if (code == Exit::Ok && notAdded > 0)
             code = Exit::ServerRefused;
     }
+    // A run that added nothing did not do what it was asked: every row's reason is in the report.
+    if (code == Exit::Ok && accepted == 0) {
+        Err(QStringLiteral("no row of %1 can be added to %2; nothing was sent").arg(InputName(path), domain));
+        code = Exit::ServerRefused;
+    }
     auto w = run.writer();
     w->begin({QStringLiteral("line"), QStringLiteral("name"), QStringLiteral("kind"), QStringLiteral("outcome")});
     for (qsizetype i = 0; i < rows.size(); ++i) {
@@ -547,11 +585,9 @@ int AccountImport(SessionRun& run, const QString& domain, const QString& path)
     return code;
 }
 
-}  // namespace
-
-int RunSessionVerb(const CliContext& c)
+int RunVerb(SessionRun& run)
 {
-    SessionRun run(c);
+    const CliContext& c = run.context;
     const QString object = QLatin1String(c.entry->object);
     const QString verb = QLatin1String(c.entry->verb);
     const QStringList a = c.options.words.mid(2);
@@ -672,4 +708,14 @@ int RunSessionVerb(const CliContext& c)
     }
     Err(QStringLiteral("%1 %2 is not known").arg(object, verb));
     return Exit::Usage;
+}
+
+}  // namespace
+
+int RunSessionVerb(const CliContext& c)
+{
+    SessionRun run(c);
+    const int code = RunVerb(run);
+    // One rule for every list: a damaged reply is a failure, after the rows that could be read.
+    return code == Exit::Ok && run.view.damagedRead() ? Exit::ServerRefused : code;
 }

@@ -4,6 +4,7 @@
 #include "cli/Tazelctl.h"
 
 #include <QDateTime>
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -56,13 +57,17 @@ bool ParseSince(const QString& text, QDateTime* since)
 {
     const QString t = text.trimmed();
     if (t.size() >= 2 && (t.endsWith(QLatin1Char('m')) || t.endsWith(QLatin1Char('h')) || t.endsWith(QLatin1Char('d')))) {
-        bool ok = false;
-        const qint64 n = t.left(t.size() - 1).toLongLong(&ok);
-        if (ok && n >= 0) {
-            const qint64 unit = t.endsWith(QLatin1Char('m')) ? 60 : t.endsWith(QLatin1Char('h')) ? 3600 : 86400;
+        // Digits only, and at most 10,000 years back: a longer span is no date at all.
+        const QString digits = t.left(t.size() - 1);
+        bool ok = std::all_of(digits.begin(), digits.end(), [](QChar ch) { return ch >= QLatin1Char('0') && ch <= QLatin1Char('9'); });
+        const qint64 n = ok ? digits.toLongLong(&ok) : 0;
+        const qint64 unit = t.endsWith(QLatin1Char('m')) ? 60 : t.endsWith(QLatin1Char('h')) ? 3600 : 86400;
+        constexpr qint64 MaxSeconds = 10000LL * 366 * 86400;
+        if (ok && n <= MaxSeconds / unit) {
             *since = QDateTime::currentDateTimeUtc().addSecs(-n * unit);
             return true;
         }
+        return false;
     }
     QDateTime d = QDateTime::fromString(t, Qt::ISODateWithMs);
     if (!d.isValid())
@@ -108,8 +113,8 @@ int Log(const CliContext& c)
 int ChooseServer(CliContext& c)
 {
     const Options& o = c.options;
-    if (!o.host.isEmpty()) {
-        if (!o.server.isEmpty())
+    if (o.hostGiven) {
+        if (o.serverGiven)
             return Usage(QStringLiteral("give either -s or --host, not both"));
         QString host, port;
         if (!ParseHostPort(o.host, &host, &port))
@@ -143,7 +148,7 @@ int ChooseServer(CliContext& c)
     if (!settings)
         return Exit::NoInput;
     const StoredServer* chosen = nullptr;
-    if (o.server.isEmpty()) {
+    if (!o.serverGiven) {
         if (servers.size() == 1) {
             chosen = &servers.first();
         } else if (servers.isEmpty()) {
@@ -178,9 +183,7 @@ int ChooseServer(CliContext& c)
     return Exit::Ok;
 }
 
-}  // namespace
-
-int RunTazelctl(const QStringList& arguments)
+int RunCommand(const QStringList& arguments)
 {
     CliContext c;
     QString error;
@@ -239,4 +242,18 @@ int RunTazelctl(const QStringList& arguments)
     if (const int code = ChooseServer(c))
         return code;
     return RunSessionVerb(c);
+}
+
+}  // namespace
+
+int RunTazelctl(const QStringList& arguments)
+{
+    const int code = RunCommand(arguments);
+    // Whatever went to standard output (the help, the version, a dry run's requests, the lists)
+    // must have arrived: output that could not be written is a failure, never a success.
+    if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && code == Exit::Ok) {
+        Err(QStringLiteral("standard output could not take the output"));
+        return Exit::CantCreate;
+    }
+    return code;
 }

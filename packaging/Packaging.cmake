@@ -104,8 +104,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Depends is worked out from the programs' shared libraries (dpkg-shlibdeps), so a library a program
 # comes to link is a dependency with no change here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The SSH client for servers reached over SSH; without it the program still talks TCP.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS openssh-client)
+# The SSH client for servers reached over SSH; without it the program still talks TCP. bash-completion
+# loads tazelctl's completion in a new shell; without it nothing completes.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "openssh-client, bash-completion")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # No Homepage field: the project has no web page of its own, and any address put there would name
 # somebody else's site.

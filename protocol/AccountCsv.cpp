@@ -38,17 +38,28 @@ QString CsvRow(const QStringList& fields)
     return row + QStringLiteral("\r\n");
 }
 
+QByteArray AccountsCsvHeader(bool withPasswords)
+{
+    return (withPasswords ? CsvRow({QStringLiteral("name"), QStringLiteral("kind"), QStringLiteral("password")})
+                          : CsvRow({QStringLiteral("name"), QStringLiteral("kind")}))
+        .toUtf8();
+}
+
+void AppendAccountsCsvRow(QByteArray& to, const QString& name, bool isList, const QString& password,
+                          bool withPasswords)
+{
+    QStringList row{name, isList ? QStringLiteral("list") : QStringLiteral("user")};
+    if (withPasswords)
+        row << password;
+    to += CsvRow(row).toUtf8();
+}
+
 QByteArray AccountsCsv(const QList<ExportAccount>& accounts, bool withPasswords)
 {
-    QString text = withPasswords ? CsvRow({QStringLiteral("name"), QStringLiteral("kind"), QStringLiteral("password")})
-                                 : CsvRow({QStringLiteral("name"), QStringLiteral("kind")});
-    for (const ExportAccount& a : accounts) {
-        QStringList row{a.name, a.isList ? QStringLiteral("list") : QStringLiteral("user")};
-        if (withPasswords)
-            row << a.password;
-        text += CsvRow(row);
-    }
-    return text.toUtf8();
+    QByteArray csv = AccountsCsvHeader(withPasswords);
+    for (const ExportAccount& a : accounts)
+        AppendAccountsCsvRow(csv, a.name, a.isList, a.password, withPasswords);
+    return csv;
 }
 
 bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error)

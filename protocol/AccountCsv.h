@@ -23,6 +23,10 @@ struct ExportAccount {
 
 // The header row, then one row per account: name, kind ("user" or "list") and, when asked, password.
 QByteArray AccountsCsv(const QList<ExportAccount>& accounts, bool withPasswords);
+// The same, a piece at a time, for an export written as it goes: the header row, and one row.
+QByteArray AccountsCsvHeader(bool withPasswords);
+void AppendAccountsCsvRow(QByteArray& to, const QString& name, bool isList, const QString& password,
+                          bool withPasswords);
 
 // One field as it stands in a CSV row: quoted only when it has to be.
 QString CsvField(const QString& value);

@@ -147,6 +147,53 @@ QList<quint32> Accounts::DisplayOrder(const AccountTable& table)
     return order;
 }
 
+bool Accounts::ListedAccounts::take(const AccountTable& table, qsizetype row)
+{
+    const QByteArrayView name = Name(table, row);
+    if (name.isEmpty())
+        return false;
+    if (2 * (taken_ + 1) > qsizetype(slots_.size()))
+        grow(table);
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = qHash(name) & mask;; i = (i + 1) & mask) {
+        const quint32 held = slots_[i];
+        if (held == 0) {
+            slots_[i] = quint32(row) + 1;
+            ++taken_;
+            return true;
+        }
+        if (Name(table, qsizetype(held) - 1) == name)
+            return false;
+    }
+}
+
+void Accounts::ListedAccounts::grow(const AccountTable& table)
+{
+    std::vector<quint32> old;
+    old.swap(slots_);
+    slots_.assign(old.empty() ? 1024 : old.size() * 2, 0);
+    const size_t mask = slots_.size() - 1;
+    for (const quint32 held : old) {
+        if (held == 0)
+            continue;
+        size_t i = qHash(Name(table, qsizetype(held) - 1)) & mask;
+        while (slots_[i] != 0)
+            i = (i + 1) & mask;
+        slots_[i] = held;
+    }
+}
+
+QList<quint32> Accounts::ListedRows(const AccountTable& table)
+{
+    QList<quint32> rows;
+    rows.reserve(table.size());
+    ListedAccounts listed;
+    for (qsizetype row = 0; row < table.size(); ++row)
+        if (listed.take(table, row))
+            rows.append(quint32(row));
+    return rows;
+}
+
 std::vector<bool> Accounts::Holding(const AccountTable& table, const QString& pattern)
 {
     std::vector<bool> holds(size_t(table.size()), pattern.isEmpty());

@@ -13,6 +13,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <deque>
 #include <initializer_list>
@@ -121,6 +122,24 @@ int Compare(QByteArrayView a, QByteArrayView b);
 // The rows of the table the tree shows, in the tree's order: rows without a name are left out,
 // and of a name listed twice the first row stays.
 QList<quint32> DisplayOrder(const AccountTable& table);
+
+// Which rows of an account list are accounts, for every reader alike (the tree, the search, the
+// export, tazelctl): a row without a name is none, and of a name listed twice only the first row
+// counts. Fed the rows of one table in order, as they arrive.
+// The names already taken are held as row numbers in an open-addressed table (4 bytes a slot, at
+// most half full), not as copies of the names: a list of a million accounts costs 8 MB here, not
+// a second copy of its names.
+class ListedAccounts {
+public:
+    bool take(const AccountTable& table, qsizetype row);
+
+private:
+    void grow(const AccountTable& table);
+    std::vector<quint32> slots_;  // row + 1 of a taken name; 0 is a free slot
+    qsizetype taken_ = 0;
+};
+// The rows ListedAccounts takes, in the server's order.
+QList<quint32> ListedRows(const AccountTable& table);
 
 // Which rows of the table have a name that holds the pattern, without regard to case (as
 // QString::contains with Qt::CaseInsensitive decides it for the decoded name): one flag per row.

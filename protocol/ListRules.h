@@ -11,3 +11,7 @@ struct DomainListCheck {
     bool damaged = false;
 };
 DomainListCheck CheckDomainList(const QStringList& names);
+
+// The custom domains of a "custdomlist" reply as every reader takes them: the server reports each
+// once, so an empty line or a repeated name adds nothing; the server's order is kept.
+QStringList UniqueCustomDomainNames(const QStringList& names);

@@ -1,7 +1,7 @@
 // tazel-sshrelay: the network end of a shared SSH connection, run by ssh as its ProxyCommand.
 //
 // It connects to the SSH host and relays bytes between ssh (standard input and output) and the
-// socket, acknowledging what it receives at once. A shared connection carries one short channel per
+// socket, one thread each way, acknowledging what it receives at once. A shared connection carries one short channel per
 // script: the SSH host sends the channel's confirmation and the control server's greeting as two
 // small packets, and it holds the second until the first is acknowledged. A socket of ssh's own
 // acknowledges on its system's delayed-acknowledgement timer (40 ms on Linux), so every script
@@ -26,6 +26,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <fcntl.h>
+#include <thread>
+#include <vector>
 
 #ifndef TAZEL_VERSION
 #define TAZEL_VERSION "0"
@@ -142,6 +144,49 @@ bool WriteAll(int fd, const char* data, size_t size)
     return true;
 }
 
+void AcknowledgeAtOnce(int fd);
+
+// One direction of the relay: from one descriptor to the other until the end of its input. The
+// direction from the SSH host ends the relay when it ends: the host closed (ssh sees the end of its
+// input), or ssh stopped reading. The direction to the host ends alone at the end of ssh's input;
+// a failed write to the host ends the relay with the failure.
+struct Pipe {
+    int from;
+    int to;
+    const char* host;
+    bool fromHost;  // reads from the SSH host's socket (acknowledged at once)
+};
+
+// Returns the relay's exit code when the direction ends.
+int Copy(const Pipe p)
+{
+    std::vector<char> buffer(BufferBytes);
+    for (;;) {
+        const ssize_t n = p.fromHost ? ::recv(p.from, buffer.data(), buffer.size(), 0)
+                                     : ::read(p.from, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && p.fromHost) {
+            Say("read from %s: %s", p.host, std::strerror(errno));
+            return Failure;
+        }
+        if (n <= 0) {
+            // ssh is done sending: the SSH host sees the end, and what it still sends comes through.
+            if (!p.fromHost)
+                ::shutdown(p.to, SHUT_WR);
+            return 0;
+        }
+        if (p.fromHost)
+            AcknowledgeAtOnce(p.from);
+        if (!WriteAll(p.to, buffer.data(), size_t(n))) {
+            if (p.fromHost)
+                return 0;  // ssh has gone
+            Say("write to %s: %s", p.host, std::strerror(errno));
+            return Failure;
+        }
+    }
+}
+
 void AcknowledgeAtOnce(int fd)
 {
 #ifdef TCP_QUICKACK
@@ -237,44 +282,13 @@ int main(int argc, char** argv)
     if (keepAlive)
         ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
 
-    static char buffer[BufferBytes];
-    pollfd watched[2] = {{STDIN_FILENO, POLLIN, 0}, {fd, POLLIN, 0}};
-    for (;;) {
-        const int ready = ::poll(watched, 2, -1);
-        if (ready < 0) {
-            if (errno == EINTR)
-                continue;
-            Say("%s", std::strerror(errno));
-            return Failure;
-        }
-        if (watched[1].revents != 0) {
-            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                Say("read from %s: %s", host, std::strerror(errno));
-                return Failure;
-            }
-            if (n == 0)
-                return 0;  // the SSH host closed: ssh sees the end of its input
-            AcknowledgeAtOnce(fd);
-            if (!WriteAll(STDOUT_FILENO, buffer, size_t(n)))
-                return 0;  // ssh has gone
-        }
-        if (watched[0].revents != 0) {
-            const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                // ssh is done sending: the SSH host sees the end, and what it still sends comes through.
-                ::shutdown(fd, SHUT_WR);
-                watched[0].fd = -1;
-                continue;
-            }
-            if (!WriteAll(fd, buffer, size_t(n))) {
-                Say("write to %s: %s", host, std::strerror(errno));
-                return Failure;
-            }
-        }
-    }
+    // One thread per direction: a direction whose reader stops taking bytes (ssh busy, or the SSH
+    // host's window full) blocks only its own writes, never what flows the other way.
+    std::thread toHost([fd, host] {
+        if (Copy(Pipe{STDIN_FILENO, fd, host, false}) != 0)
+            std::_Exit(Failure);
+    });
+    toHost.detach();
+    // The other direction may be blocked in a read of ssh's: it ends with the process.
+    std::_Exit(Copy(Pipe{fd, STDOUT_FILENO, host, true}));
 }

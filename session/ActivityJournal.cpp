@@ -9,6 +9,8 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 ActivityJournal::ActivityJournal(const QString& program, const QString& path) : path_(path), program_(program) {}
@@ -49,22 +51,63 @@ bool ActivityJournal::append(const JournalEntry& entry, QString* error)
         return false;
     };
     const QFileInfo info(path_);
-    if (!QDir().mkpath(info.absolutePath()))
-        return fail(QStringLiteral("its folder cannot be made"));
-    // A full journal is set aside whole; the rename is atomic, so a reader sees one file or the other.
-    if (info.exists() && info.size() + line.size() > rotateBytes) {
-        const QByteArray from = QFile::encodeName(path_);
-        const QByteArray to = QFile::encodeName(path_ + QStringLiteral(".1"));
-        if (::rename(from.constData(), to.constData()) != 0 && errno != ENOENT)
-            return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    const QString folder = info.absolutePath();
+    if (!QFileInfo(folder).isDir()) {
+        // The folder is made owner-only, as the file is; its parents as any program's.
+        if (!QDir().mkpath(QFileInfo(folder).absolutePath()) ||
+            (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST))
+            return fail(QStringLiteral("its folder cannot be made"));
     }
-    const int fd = ::open(QFile::encodeName(path_).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    const QByteArray name = QFile::encodeName(path_);
+    // Every writer holds the journal's lock (flock on the file itself) while it looks at the size,
+    // sets the file aside and appends: two writers past the limit at once would otherwise both
+    // rename, the second a fresh file over the first one's journal.jsonl.1. The lock goes with the
+    // file when it is renamed, so a writer that got the lock on a file set aside meanwhile opens
+    // the journal again.
+    int fd = -1;
+    for (int tries = 0; fd < 0; ++tries) {
+        fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return fail(QString::fromLocal8Bit(std::strerror(errno)));
+        int locked;
+        do
+            locked = ::flock(fd, LOCK_EX);
+        while (locked != 0 && errno == EINTR);
+        if (locked != 0) {
+            const int lockErrno = errno;
+            ::close(fd);
+            return fail(QString::fromLocal8Bit(std::strerror(lockErrno)));
+        }
+        struct stat opened{}, current{};
+        if (::fstat(fd, &opened) != 0) {
+            const int statErrno = errno;
+            ::close(fd);
+            return fail(QString::fromLocal8Bit(std::strerror(statErrno)));
+        }
+        const bool stillTheJournal = ::stat(name.constData(), &current) == 0 && current.st_ino == opened.st_ino &&
+                                     current.st_dev == opened.st_dev;
+        bool reopen = !stillTheJournal;
+        // A full journal is set aside whole; the rename is atomic, so a reader sees one file or the other.
+        if (stillTheJournal && opened.st_size > 0 && opened.st_size + line.size() > rotateBytes) {
+            const QByteArray to = QFile::encodeName(path_ + QStringLiteral(".1"));
+            if (::rename(name.constData(), to.constData()) != 0) {
+                const int renameErrno = errno;
+                ::close(fd);
+                return fail(QString::fromLocal8Bit(std::strerror(renameErrno)));
+            }
+            reopen = true;
+        }
+        if (reopen) {
+            ::close(fd);  // releases the lock on the file set aside
+            fd = -1;
+            if (tries > 100)
+                return fail(QStringLiteral("it was set aside again and again while being written"));
+        }
+    }
     // One write of the whole line: appends of two programs never interleave inside a line.
     const ssize_t written = ::write(fd, line.constData(), size_t(line.size()));
     const int writeErrno = errno;
-    const bool closed = ::close(fd) == 0;
+    const bool closed = ::close(fd) == 0;  // and the lock with it
     if (written != line.size())
         return fail(written < 0 ? QString::fromLocal8Bit(std::strerror(writeErrno))
                                 : QStringLiteral("only part of a line was written"));

@@ -8,7 +8,9 @@
 // "host":"...","port":"...","action":"...","outcome":"..."}. Each line is appended with one write of
 // the whole line to the file opened for appending, so two programs writing at once never mix their
 // lines and a line is never half there; a write that fails is reported. Beyond RotateBytes the file
-// is renamed to journal.jsonl.1 (replacing the one before) and a new one begun.
+// is renamed to journal.jsonl.1 (replacing the one before) and a new one begun, under a lock on the
+// journal (flock), so that two writers never both set it aside. The file and a folder it makes
+// are owner-only.
 //
 // The file is $TAZEL_JOURNAL when that is set (tests point it at a throw-away folder), otherwise
 // $XDG_STATE_HOME/tazel-admin/journal.jsonl (~/.local/state when XDG_STATE_HOME is not set).

@@ -75,19 +75,3 @@ ReplyOutcome ServerSession::HandleDomainDelLine(const QString& line)
         View->DomainRemoved();
     return ReplyOutcome::Complete;
 }
-
-DomainListCheck CheckDomainList(const QStringList& names)
-{
-    DomainListCheck check;
-    QSet<QString> seen;
-    seen.reserve(names.size());
-    for (const QString& domain : names) {
-        if (domain.isEmpty() || seen.contains(domain)) {
-            check.damaged = true;
-            break;
-        }
-        seen.insert(domain);
-        ++check.sound;
-    }
-    return check;
-}

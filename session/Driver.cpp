@@ -144,7 +144,7 @@ void ServerSession::SettleHeldScript(quint64 serial, const std::optional<QString
     if (password)
         lstCommand.setArgumentOf(serial, Login, 1, *password);
     else
-        RefusedScripts.insert(serial, reason);  // abandoned as it starts, in its turn
+        RefusedScripts.insert(serial, {ScriptOutcome::Refused, reason, true});  // abandoned as it starts, in its turn
     // The driver waits at a held script: it may run now.
     if (atHead && !Reports.active())
         RunNextCommand();
@@ -191,9 +191,20 @@ bool ServerSession::IsStopEntry(const QueueEntry& entry) const
 
 bool ServerSession::RunOneEntry()
 {
-    // A script whose password is still on its way waits, and the scripts behind it with it.
+    // A script whose password is still on its way waits, and the scripts behind it with it, but
+    // not for ever.
     if (HeadScriptHeld()) {
         DriverIdle = false;
+        const quint64 serial = lstCommand.headLabel().serial;
+        if (!HeldTimer) {
+            HeldTimer = new QTimer(this);
+            HeldTimer->setSingleShot(true);
+            connect(HeldTimer, &QTimer::timeout, this, &ServerSession::HeldPasswordTimedOut);
+        }
+        if (HeldTimerSerial != serial || !HeldTimer->isActive()) {
+            HeldTimerSerial = serial;
+            HeldTimer->start(ReplyTimeoutMs);
+        }
         return false;
     }
     // The first entry of a script: its watchers learn that it starts.
@@ -205,10 +216,11 @@ bool ServerSession::RunOneEntry()
         // and its watchers (and, unless it is quiet, the user) learn why.
         const auto refused = RefusedScripts.find(label.serial);
         if (refused != RefusedScripts.end()) {
-            const QString why = refused.value();
+            const DroppedScript why = refused.value();
             RefusedScripts.erase(refused);
-            TellFailure(why, MsgIcon::Exclamation);
-            AbandonScript(ScriptOutcome::Refused, why);
+            if (why.tell)
+                TellFailure(why.reason, MsgIcon::Exclamation);
+            AbandonScript(why.kind, why.reason);
         }
     }
     QueueEntry entry = NextCommand();
@@ -514,8 +526,58 @@ void ServerSession::AbandonScript(ScriptOutcome::Kind kind, const QString& detai
     Reports.fail(kind, detail);
 }
 
+void ServerSession::DropHeldHead(ScriptOutcome::Kind kind, const QString& reason, bool tell)
+{
+    const quint64 serial = lstCommand.headLabel().serial;
+    HeldScripts.remove(serial);  // a password that comes after this finds nothing to settle
+    RefusedScripts.insert(serial, {kind, reason, tell});
+    if (HeldTimer)
+        HeldTimer->stop();
+    RunNextCommand();
+}
+
+void ServerSession::HeldPasswordTimedOut()
+{
+    if (!HeadScriptHeld() || lstCommand.headLabel().serial != HeldTimerSerial)
+        return;
+    const ScriptLabel label = lstCommand.headLabel();
+    DropHeldHead(ScriptOutcome::TimedOut,
+                 QStringLiteral("The password of the server %1 did not come within %2 seconds: %3 was not "
+                                "started.")
+                     .arg(label.server, QString::number(ReplyTimeoutMs / 1000.0),
+                          label.action.isEmpty() ? QStringLiteral("the action") : label.action),
+                 true);
+}
+
+void ServerSession::EndAllScripts()
+{
+    for (QTimer* timer : {ReplyTimer, LineTimer, HeldTimer})
+        if (timer)
+            timer->stop();
+    HeldScripts.clear();
+    RefusedScripts.clear();
+    ReleaseConnection(true);
+    if (Reports.active()) {
+        Reports.fail(ScriptOutcome::Cancelled, QStringLiteral("the program was closed"));
+        Reports.end();
+    }
+    lstCommand.clear();
+    ReplyBuffer.clear();
+    ScriptAborted = false;
+    ScriptRequired = false;
+    CurrentCommand.clear();
+    if (!DriverIdle) {
+        DriverIdle = true;
+        emit DriverIdled();
+    }
+}
+
 void ServerSession::CancelScript()
 {
+    if (HeadScriptHeld()) {
+        DropHeldHead(ScriptOutcome::Cancelled, QString(), false);
+        return;
+    }
     if (DriverIdle || DriverRunning || ReaderRunning)
         return;  // nothing runs, or the driver is at work and the user's click waits for it
     // A whole-file upload is written in one go after the server's "+"; once it is out, the server

@@ -213,6 +213,7 @@ void ServerSession::ReportSkippedLines()
 {
     if (MalformedLineCount == 0)
         return;
+    ++SkippedLineReplies;
     const qsizetype count = std::exchange(MalformedLineCount, 0);
     const QString first = std::exchange(FirstMalformedLine, QString());
     const QString name = std::exchange(MalformedLineCommand, QString())

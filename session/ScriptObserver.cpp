@@ -11,7 +11,7 @@ QString ScriptOutcome::text() const
     case Refused: return QStringLiteral("not sent: ") + detail;
     case Unreachable:
     case ConnectionError: return detail;
-    case TimedOut: return QStringLiteral("timed out");
+    case TimedOut: return detail.isEmpty() ? QStringLiteral("timed out") : QStringLiteral("timed out: ") + detail;
     case Cancelled:
         return detail.isEmpty() ? QStringLiteral("cancelled") : QStringLiteral("cancelled: ") + detail;
     case Skipped: return QStringLiteral("skipped: another action came first");

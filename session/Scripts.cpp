@@ -3,6 +3,8 @@
 
 #include "session/Scripts.h"
 
+#include <algorithm>
+
 #include "session/CommandQueue.h"
 #include "protocol/Protocol.h"
 
@@ -413,6 +415,40 @@ void ConfirmMailProcOverwrite(ServerSession& s, const QString& domain, const QSt
     s.NoteForActivityLog(
         QStringLiteral("The mail processing file of %1 is saved over whatever the server has, as confirmed.").arg(address));
     s.EmptyMailProcEditorFor(address);
+}
+
+QStringList UserVarNames()
+{
+    return {QStringLiteral("RealName"), QStringLiteral("HomePage"), QStringLiteral("MaxMBSize"),
+            QStringLiteral("ClosedML")};
+}
+
+QString UserVarName(const QString& name)
+{
+    for (const QString& known : UserVarNames())
+        if (known.compare(name, Qt::CaseInsensitive) == 0)
+            return known;
+    return QString();
+}
+
+std::optional<QString> ReadUserVar(const ServerSession& s, const QString& name)
+{
+    std::optional<QString> found;
+    const qsizetype n = std::min(s.Replies().UserVarNames.size(), s.Replies().UserVarValues.size());
+    for (qsizetype i = 0; i < n; ++i)
+        if (s.Replies().UserVarNames.at(i).compare(name, Qt::CaseInsensitive) == 0)
+            found = s.Replies().UserVarValues.at(i);
+    return found;
+}
+
+UserVarsForm ReadUserVars(const ServerSession& s)
+{
+    UserVarsForm form;
+    form.realName = ReadUserVar(s, QStringLiteral("RealName")).value_or(QString());
+    form.homePage = ReadUserVar(s, QStringLiteral("HomePage")).value_or(QString());
+    form.maxMBSize = ReadUserVar(s, QStringLiteral("MaxMBSize")).value_or(QString());
+    form.closedML = ReadUserVar(s, QStringLiteral("ClosedML")) == QStringLiteral("1");
+    return form;
 }
 
 QString UserVarsRefusal(const QString& address, const UserVarsForm& vars)

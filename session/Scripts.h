@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 #include "session/ServerSession.h"
 #include "protocol/FileText.h"
@@ -107,6 +108,15 @@ struct UserVarsForm {
     QString realName, homePage, maxMBSize;
     bool closedML = false;
 };
+// The four variables by the names a save sends them under.
+QStringList UserVarNames();
+// The name a save sends for one of the four variables named in any case; empty for any other name.
+QString UserVarName(const QString& name);
+// A variable of the account's last read, found by its name in any case (servers spell the names in
+// their own case); nullopt when the server did not send it. The last of repeated names counts.
+std::optional<QString> ReadUserVar(const ServerSession& s, const QString& name);
+// The four variables as read: one not sent is empty (ClosedML unticked).
+UserVarsForm ReadUserVars(const ServerSession& s);
 // Checks the variables (the mailbox size a whole number or empty, every value sendable); empty
 // when they may be saved.
 QString UserVarsRefusal(const QString& address, const UserVarsForm& vars);

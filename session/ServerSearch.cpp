@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "protocol/ListRules.h"
 #include "protocol/Protocol.h"
 #include "store/ServerStore.h"
 
@@ -165,11 +166,11 @@ public:
     void DomainListRead(const QString&) override
     {
         QList<SearchResult> found;
-        QSet<QString> seen;
-        for (const QString& name : std::as_const(session_->Replies().DomainNames)) {
-            if (name.isEmpty() || seen.contains(name))
-                continue;  // a damaged list's repeats are no second domain
-            seen.insert(name);
+        // The tree's rule for a damaged list: the domains before the bad entry.
+        const QStringList& names = session_->Replies().DomainNames;
+        const DomainListCheck check = CheckDomainList(names);
+        for (qsizetype i = 0; i < check.sound; ++i) {
+            const QString& name = names.at(i);
             if (name.contains(query_.text, Qt::CaseInsensitive))
                 found << Result(name, name, QStringLiteral("domain"));
             if (query_.searchesAccountsOf(name)) {
@@ -185,8 +186,8 @@ public:
     void CustomDomainListRead(const QString&) override
     {
         QList<SearchResult> found;
-        for (const QString& name : std::as_const(session_->Replies().CustomDomainNames))
-            if (!name.isEmpty() && name.contains(query_.text, Qt::CaseInsensitive))
+        for (const QString& name : UniqueCustomDomainNames(session_->Replies().CustomDomainNames))
+            if (name.contains(query_.text, Qt::CaseInsensitive))
                 found << Result(name, name, QStringLiteral("custom"));
         search_->Report(index_, found);
     }
@@ -199,14 +200,11 @@ public:
         if (session_->HoldsWholeAccountList(domain)) {
             const AccountTable& table = session_->Replies().UserEntries;
             const std::vector<bool> holds = Accounts::Holding(table, needle);
-            QSet<QString> seen;
+            Accounts::ListedAccounts listed;
             for (qsizetype row = 0; row < table.size(); ++row) {
-                if (!holds[size_t(row)])
+                if (!listed.take(table, row) || !holds[size_t(row)])
                     continue;
                 const QString name = Wire::decode(Accounts::Name(table, row));
-                if (name.isEmpty() || seen.contains(name))
-                    continue;
-                seen.insert(name);
                 const char kind = Accounts::KindLetter(table, row);
                 found << Result(domain, name,
                                 kind == 'M' || kind == 'm' ? QStringLiteral("list") : QStringLiteral("user"));

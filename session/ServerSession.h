@@ -150,7 +150,12 @@ public:
     bool SendRequest(const QString& word, const QStringList& args);
     bool SocketOpen() const;
     bool DriverIsIdle() const { return DriverIdle; }
-    // The user's Cancel: closes the connection and abandons the running script, no message box.
+    // The end of the program's window: every script ends now. The running one is cancelled (its
+    // watchers learn it), the queued and held ones are dropped unsent, and the connection is cut,
+    // so that nothing is left to wait for.
+    void EndAllScripts();
+    // The user's Cancel: closes the connection and abandons the running script, no message box. A
+    // script still waiting for its password is dropped (only it: the scripts behind it run).
     void CancelScript();
     // The session is given up: every queued script is dropped and the running one cancelled.
     void CancelAll();
@@ -185,6 +190,11 @@ public:
     // one quoted; none for a script with quiet errors) and a note in the activity log. Called at
     // the reply's end, and when a reply ends otherwise (the next request, the connection's close).
     void ReportSkippedLines();
+    // How many replies so far held lines that could not be read: a front end tells a damaged read
+    // by its growth.
+    quint64 RepliesWithSkippedLines() const { return SkippedLineReplies; }
+    // The running script's label (who runs what, on which server).
+    const ScriptLabel& RunningLabel() const { return Reports.label(); }
 
     // ---------------------------------------------------------------- reply handlers
     ReplyOutcome HandleGreetingLine(const QString& line);
@@ -289,6 +299,7 @@ private:
     qsizetype MalformedLineCount = 0;  // in the reply being read
     QString FirstMalformedLine;
     QString MalformedLineCommand;      // the command whose reply held them
+    quint64 SkippedLineReplies = 0;
     ReplyCollections Filled;
     QString RequestedUserListDomain;     // the domain of the account list being received
     QString RequestedUserListServer;
@@ -300,8 +311,20 @@ private:
     TransportMaker MakeTransport;
     QTimer* ReplyTimer = nullptr;
     QTimer* LineTimer = nullptr;
+    // The held script at the head is dropped (only it): it sends nothing, and in its turn its
+    // watchers learn the outcome (and the user the reason, when told).
+    void DropHeldHead(ScriptOutcome::Kind kind, const QString& reason, bool tell);
+    void HeldPasswordTimedOut();
+
+    struct DroppedScript {
+        ScriptOutcome::Kind kind = ScriptOutcome::Refused;
+        QString reason;
+        bool tell = true;
+    };
     QSet<quint64> HeldScripts;
-    QHash<quint64, QString> RefusedScripts;  // held scripts whose password cannot be had: why
+    QHash<quint64, DroppedScript> RefusedScripts;  // held scripts dropped before they ran: why
+    QTimer* HeldTimer = nullptr;  // a held script at the head waits this long (ReplyTimeoutMs) for its password
+    quint64 HeldTimerSerial = 0;
     bool DriverIdle = true;
     bool DriverRunning = false;
     bool DriverCalledAgain = false;

@@ -5,12 +5,18 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QHash>
+#include <QLocalSocket>
+#include <QPointer>
+#include <QDeadlineTimer>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QTimer>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <utility>
 #include <unistd.h>
 
 namespace {
@@ -50,6 +56,17 @@ QString ReasonLine(const QString& text)
             return line;
     }
     return QString();
+}
+
+// A value of one of ssh's options as its configuration syntax reads it: one word in double quotes
+// (a backslash before a quote or a backslash), with "%" doubled, as ssh expands its tokens in
+// paths. An unquoted space or quote would end or open a word.
+QString ConfigWord(QString text)
+{
+    text.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    text.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    text.replace(QLatin1Char('"'), QStringLiteral("\\\""));
+    return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
 // One word for /bin/sh, with ssh's "%" escapes: ssh expands its tokens in a ProxyCommand first.
@@ -109,6 +126,7 @@ SshTransport::SshTransport(const SshRoute& route, QObject* parent) : Transport(p
 
 SshTransport::~SshTransport()
 {
+    settleOpening();
     if (configReader_) {
         configReader_->disconnect(this);
         configReader_->kill();
@@ -245,16 +263,16 @@ QStringList SshTransport::sshArguments(const SshRoute& route, const QStringList&
         args << QStringLiteral("-o") << QStringLiteral("ControlMaster=no")
              << QStringLiteral("-o") << QStringLiteral("ControlPath=none");
     } else {
-        // ssh expands "%" tokens in the path: the folder's own are escaped.
-        QString socket = controlSocket(route);
-        socket.replace(QLatin1Char('%'), QStringLiteral("%%"));
+        // The runtime folder may hold spaces, quotes and "%": quoted and escaped.
         args << QStringLiteral("-o") << QStringLiteral("ControlMaster=auto")
              << QStringLiteral("-o") << QStringLiteral("ControlPersist=60")
-             << QStringLiteral("-o") << QStringLiteral("ControlPath=") + socket;
+             << QStringLiteral("-o") << QStringLiteral("ControlPath=") + ConfigWord(controlSocket(route));
     }
     args << QStringLiteral("-o") << QStringLiteral("ServerAliveInterval=%1").arg(AliveIntervalSeconds)
          << QStringLiteral("-o") << QStringLiteral("ServerAliveCountMax=%1").arg(AliveCountMax)
          << QStringLiteral("-o") << QStringLiteral("ExitOnForwardFailure=yes")
+         // A forward's socket left by an ended shared connection is replaced by the next one's.
+         << QStringLiteral("-o") << QStringLiteral("StreamLocalBindUnlink=yes")
          << QStringLiteral("-o") << QStringLiteral("BatchMode=no");
     // Port and user only when the record sets them, so ~/.ssh/config's own apply otherwise.
     if (!route.port.trimmed().isEmpty())
@@ -262,9 +280,22 @@ QStringList SshTransport::sshArguments(const SshRoute& route, const QStringList&
     if (!route.user.trimmed().isEmpty())
         args << QStringLiteral("-l") << route.user.trimmed();
     if (!route.identity.trimmed().isEmpty())
-        args << QStringLiteral("-i") << route.identity.trimmed();
+        args << QStringLiteral("-o") << QStringLiteral("IdentityFile=") + ConfigWord(route.identity.trimmed());
     args << request << QStringLiteral("--") << route.host.trimmed();
     return args;
+}
+
+QProcessEnvironment SshTransport::sshEnvironment(const QString& askpass)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // The control server's password for tazelctl is nobody else's business: ssh, the relay and
+    // askpass (and the shared connection, which outlives us) never see it.
+    env.remove(QStringLiteral("TAZEL_PASSWORD"));
+    if (!askpass.isEmpty()) {
+        env.insert(QStringLiteral("SSH_ASKPASS"), askpass);
+        env.insert(QStringLiteral("SSH_ASKPASS_REQUIRE"), QStringLiteral("force"));
+    }
+    return env;
 }
 
 SshTransport::FailureKind SshTransport::classifyFailure(int exitCode, const QString& errorText)
@@ -361,32 +392,246 @@ void SshTransport::open(const QString& host, quint16 port)
     const QStringList args =
         sshArguments(route_, {QStringLiteral("-W"), target + QLatin1Char(':') + QString::number(port)});
 
+    ssh_ = ssh;
+    args_ = args;
+    target_ = target;
+
     // The stream's device exists from here on; ssh itself starts below, or once ssh -G has told
-    // whether the relay may make the connection.
+    // whether the relay may make the connection, or once another run has opened the route's shared
+    // connection; a forward kept by an open shared connection takes its place.
     process_ = new QProcess(this);
     process_->setReadChannel(QProcess::StandardOutput);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!askpass_.isEmpty()) {
-        env.insert(QStringLiteral("SSH_ASKPASS"), askpass_);
-        env.insert(QStringLiteral("SSH_ASKPASS_REQUIRE"), QStringLiteral("force"));
-    }
-    process_->setProcessEnvironment(env);
+    process_->setProcessEnvironment(sshEnvironment(askpass_));
     connect(process_, &QProcess::started, this, &SshTransport::processStarted);
     connect(process_, &QProcess::readyReadStandardOutput, this, [this] {
-        if (!released_)
-            emit readyRead();
+        if (released_)
+            return;
+        if (!heard_) {
+            heard_ = true;
+            // Bytes came through: the shared connection stands, for those who wait and for the
+            // forward that lets later runs do without ssh.
+            settleOpening();
+            requestForward();
+        }
+        emit readyRead();
     });
     connect(process_, &QProcess::readyReadStandardError, this, &SshTransport::collectErrorText);
     connect(process_, &QProcess::finished, this, &SshTransport::processFinished);
     connect(process_, &QProcess::errorOccurred, this, &SshTransport::processError);
+    begin();
+}
 
-    // A shared connection that is open already carries the run, and the relay would not be asked.
-    const QString relay = relayHelperPath();
+namespace {
+// The run of this process that is opening each route's shared connection, by its control socket.
+QHash<QString, QPointer<SshTransport>>& Openers()
+{
+    static QHash<QString, QPointer<SshTransport>> openers;
+    return openers;
+}
+
+// The forwards this process has lately asked shared connections for, so that runs starting
+// together ask once; a later shared connection is asked again.
+QHash<QString, QDeadlineTimer>& RequestedForwards()
+{
+    static QHash<QString, QDeadlineTimer> requested;
+    return requested;
+}
+constexpr int ForwardRequestPauseMs = 5000;
+
+// A folder or socket of the shared connections that is ours alone: owned by us, and nobody else
+// may enter or use it (lstat: a link to elsewhere does not count).
+bool OwnedAlone(const QString& path, mode_t type)
+{
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    return (st.st_mode & S_IFMT) == type && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
+}
+
+// Whether the user turned a part off: NAME=no (or 0, off, false).
+bool TurnedOff(const char* name)
+{
+    const QString value = qEnvironmentVariable(name).trimmed().toLower();
+    return value == QLatin1String("no") || value == QLatin1String("0") || value == QLatin1String("off") ||
+           value == QLatin1String("false");
+}
+
+// The relay unless TAZEL_SSH_RELAY=no; the shared connections' forwards unless TAZEL_SSH_FORWARD=no.
+bool RelayWanted()
+{
+    return !TurnedOff("TAZEL_SSH_RELAY");
+}
+
+bool ForwardWanted()
+{
+    return !TurnedOff("TAZEL_SSH_FORWARD");
+}
+}  // namespace
+
+QString SshTransport::forwardSocket(const SshRoute& route, const QString& address, quint16 port)
+{
+    const QString socket = controlSocket(route);
+    // ssh reads ":" in a forward as a separator and may expand "%" and "$" in its path: such a
+    // folder gets no forward.
+    if (socket.isEmpty() || socket.contains(QLatin1Char(':')) || socket.contains(QLatin1Char('%')) ||
+        socket.contains(QLatin1Char('$')))
+        return QString();
+    const QByteArray where = address.trimmed().toUtf8() + '\n' + QByteArray::number(port);
+    return socket + QLatin1Char('.') +
+           QString::fromLatin1(QCryptographicHash::hash(where, QCryptographicHash::Sha1).toHex().left(12));
+}
+
+void SshTransport::begin()
+{
+    if (released_ || ended_)
+        return;
     const QString socket = controlSocket(route_);
-    if (relay.isEmpty() || (!socket.isEmpty() && QFileInfo::exists(socket)))
-        startSsh(ssh, args);
-    else
-        readEffectiveConfig(ssh, relay, args);
+    if (!socket.isEmpty() && !QFileInfo::exists(socket)) {
+        // No shared connection: one run of this process opens it (one handshake, one passphrase
+        // question), and the others on the route wait for it and then share it.
+        SshTransport* opener = Openers().value(socket);
+        if (opener && opener != this && !opener->released_ && !opener->ended_) {
+            opener->waiters_.append(this);
+            return;
+        }
+        Openers().insert(socket, this);
+        opening_ = socket;
+        // ssh makes the control socket once the login is done; a server that does not greet
+        // does not keep the others waiting.
+        watcher_ = new QFileSystemWatcher({QFileInfo(socket).path()}, this);
+        connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [this] {
+            if (!opening_.isEmpty() && QFileInfo::exists(opening_))
+                settleOpening();
+        });
+        // A forward left by a shared connection that has ended leads nowhere.
+        const QString forward = forwardSocket(route_, address_, port_);
+        if (!forward.isEmpty() && QFileInfo::exists(forward) && OwnedAlone(forward, S_IFSOCK))
+            QFile::remove(forward);
+        const QString relay = RelayWanted() ? relayHelperPath() : QString();
+        if (relay.isEmpty())
+            startSsh(ssh_, args_);
+        else
+            readEffectiveConfig(ssh_, relay, args_);
+        return;
+    }
+    // An open shared connection carries the run: through its forward when it keeps one for this
+    // address (no ssh started), else through a fresh ssh.
+    const QString forward = socket.isEmpty() || !ForwardWanted() ? QString() : forwardSocket(route_, address_, port_);
+    if (!forward.isEmpty() && OwnedAlone(QFileInfo(forward).path(), S_IFDIR) && OwnedAlone(forward, S_IFSOCK)) {
+        openForward(forward);
+        return;
+    }
+    startSsh(ssh_, args_);
+}
+
+void SshTransport::settleOpening()
+{
+    if (opening_.isEmpty())
+        return;
+    if (Openers().value(opening_) == this)
+        Openers().remove(opening_);
+    opening_.clear();
+    delete watcher_;
+    watcher_ = nullptr;
+    // Each waiter goes on from the event loop: not inside this run's own report (or its deletion,
+    // when the window closes and takes every connection with it).
+    const QList<QPointer<SshTransport>> waiters = std::exchange(waiters_, {});
+    for (const QPointer<SshTransport>& waiter : waiters) {
+        if (!waiter)
+            continue;
+        const FailureKind kind = kind_;
+        const QString lastLine = lastLine_;
+        const int number = failNumber_;
+        SshTransport* w = waiter;
+        QTimer::singleShot(0, w, [w, kind, lastLine, number] { w->openingSettled(kind, lastLine, number); });
+    }
+}
+
+void SshTransport::openingSettled(FailureKind kind, const QString& lastLine, int number)
+{
+    if (released_ || ended_)
+        return;
+    // The opening failed and left no shared connection: the same attempt would ask the same
+    // questions and fail the same way, so this run ends with its answer.
+    const QString socket = controlSocket(route_);
+    if (kind != FailureKind::None && kind != FailureKind::ForwardRefused && !QFileInfo::exists(socket)) {
+        lastLine_ = lastLine;
+        fail(kind, number);
+        return;
+    }
+    begin();
+}
+
+void SshTransport::openForward(const QString& path)
+{
+    local_ = new QLocalSocket(this);
+    // As much of a long reply waits in the socket as in a plain connection's.
+    local_->setReadBufferSize(1 << 20);
+    connect(local_, &QLocalSocket::connected, this, [this] {
+        if (!released_ && !ended_ && !connectedSent_) {
+            connectedSent_ = true;
+            emit connected();
+        }
+    });
+    connect(local_, &QLocalSocket::readyRead, this, [this] {
+        heard_ = true;
+        if (!released_ && !ended_)
+            emit readyRead();
+    });
+    connect(local_, &QLocalSocket::bytesWritten, this, [this] { sentOnForward_ = true; });
+    connect(local_, &QLocalSocket::disconnected, this, [this] { forwardEnded(QLocalSocket::PeerClosedError); });
+    connect(local_, &QLocalSocket::errorOccurred, this, [this](QLocalSocket::LocalSocketError error) {
+        if (local_ && local_->state() != QLocalSocket::ConnectedState)
+            forwardEnded(error);
+    });
+    local_->connectToServer(path);
+}
+
+void SshTransport::forwardEnded(int error)
+{
+    if (!local_ || released_ || ended_)
+        return;
+    if (!heard_ && !sentOnForward_) {
+        // Nothing came or went: the forward is stale (its shared connection ended) or the SSH host
+        // could not reach the server. A run of ssh tells which, in its own words.
+        if (error == QLocalSocket::ConnectionRefusedError)
+            QFile::remove(local_->fullServerName());
+        local_->disconnect(this);
+        local_->abort();
+        local_->deleteLater();
+        local_ = nullptr;
+        startSsh(ssh_, args_);
+        return;
+    }
+    if (error == QLocalSocket::PeerClosedError) {
+        ended_ = true;
+        emit closed();
+        return;
+    }
+    lastLine_ = local_->errorString();
+    fail(FailureKind::Network, SshOwnFailure);
+}
+
+void SshTransport::requestForward()
+{
+    const QString forward = ForwardWanted() ? forwardSocket(route_, address_, port_) : QString();
+    const QString socket = controlSocket(route_);
+    if (forward.isEmpty() || !QFileInfo::exists(socket) || QFileInfo::exists(forward) ||
+        !RequestedForwards().value(forward, QDeadlineTimer(0)).hasExpired())
+        return;
+    RequestedForwards().insert(forward, QDeadlineTimer(ForwardRequestPauseMs));
+    // The shared connection listens on the socket for as long as it lives; ssh makes the socket
+    // owner-only. It asks the SSH host for nothing until a run connects.
+    QProcess forwarder;
+    forwarder.setProcessEnvironment(sshEnvironment(QString()));
+    forwarder.setStandardInputFile(QProcess::nullDevice());
+    forwarder.setStandardOutputFile(QProcess::nullDevice());
+    forwarder.setStandardErrorFile(QProcess::nullDevice());
+    forwarder.setProgram(ssh_);
+    forwarder.setArguments(sshArguments(route_, {QStringLiteral("-O"), QStringLiteral("forward"), QStringLiteral("-L"),
+                                                 forward + QLatin1Char(':') + target_ + QLatin1Char(':') +
+                                                     QString::number(port_)}));
+    forwarder.startDetached();
 }
 
 void SshTransport::readEffectiveConfig(const QString& ssh, const QString& relay, const QStringList& args)
@@ -435,6 +680,8 @@ void SshTransport::startSsh(const QString& ssh, const QStringList& args)
 
 QIODevice* SshTransport::device()
 {
+    if (local_)
+        return local_;
     return process_;
 }
 
@@ -456,6 +703,24 @@ void SshTransport::release(bool discardUnsent)
     disconnect();  // nobody hears of this transport again
     if (configReader_)
         configReader_->kill();  // nothing has reached the SSH host yet
+    settleOpening();  // who waits for this run opens the shared connection instead
+    if (local_) {
+        // The shared connection closes the stream to the server as the socket closes.
+        local_->disconnect(this);
+        if (discardUnsent || local_->bytesToWrite() == 0) {
+            local_->abort();
+            deleteLater();
+            return;
+        }
+        // What is still buffered goes out first; the socket closes once it has.
+        connect(local_, &QLocalSocket::disconnected, this, &QObject::deleteLater);
+        local_->disconnectFromServer();
+        releaseTimer_ = new QTimer(this);
+        releaseTimer_->setSingleShot(true);
+        connect(releaseTimer_, &QTimer::timeout, this, &QObject::deleteLater);
+        releaseTimer_->start(ReleaseGraceMs);
+        return;
+    }
     if (!process_ || process_->state() == QProcess::NotRunning) {
         deleteLater();
         return;
@@ -482,8 +747,10 @@ void SshTransport::release(bool discardUnsent)
 void SshTransport::processStarted()
 {
     // ssh runs: the forward is proven by the server's greeting, which the session awaits.
-    if (!released_ && !ended_)
+    if (!released_ && !ended_ && !connectedSent_) {
+        connectedSent_ = true;
         emit connected();
+    }
 }
 
 void SshTransport::collectErrorText()
@@ -501,6 +768,7 @@ void SshTransport::processFinished(int exitCode, QProcess::ExitStatus status)
     if (status == QProcess::NormalExit && exitCode == 0) {
         // The control server (or the SSH host) closed the stream.
         ended_ = true;
+        settleOpening();
         emit closed();
         return;
     }
@@ -531,6 +799,8 @@ void SshTransport::fail(FailureKind kind, int number)
         return;
     ended_ = true;
     kind_ = kind;
+    failNumber_ = number;
+    settleOpening();  // who waits for this run hears its answer
     emit failed(number, describeFailure(kind, route_, address_, port_, lastLine_, number));
 }
 

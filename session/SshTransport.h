@@ -6,6 +6,12 @@
 // Every run shares one SSH connection per host, port, user and key file (ControlMaster=auto with a
 // control socket in the user's runtime folder, kept a minute after its last use), so the fresh
 // connection of every script costs a channel over an open SSH connection, not a new handshake.
+// Runs of one process that start together on a route with no shared connection yet wait for the
+// first of them to make it (one login, one passphrase question) and then share it. Once a shared
+// connection carries bytes, it is asked to keep a forward of a local socket in the private control
+// folder for the address and port; later runs (of any process of the user's) connect to that
+// socket, checked to be the user's alone, and start no ssh. A forward that fails before a byte
+// came hands the run to ssh, whose own words then tell why.
 // Everything else (hosts, keys, the agent, known_hosts, ProxyJump) comes from the user's own
 // ~/.ssh/config, as in a terminal.
 //
@@ -24,6 +30,11 @@
 #include "store/SshRoute.h"
 #include "session/Transport.h"
 
+#include <QList>
+#include <QPointer>
+
+class QFileSystemWatcher;
+class QLocalSocket;
 class QTemporaryFile;
 class QTimer;
 
@@ -78,6 +89,9 @@ public:
     static QString controlFolder();
     // The control socket of the route's shared connection ("" when there is no sharing).
     static QString controlSocket(const SshRoute& route);
+    // The socket where the route's shared connection keeps a forward to the address and port (""
+    // when the control folder's name cannot carry one).
+    static QString forwardSocket(const SshRoute& route, const QString& address, quint16 port);
     // The ProxyCommand that has the relay make the connection ssh's effective configuration
     // (ssh -G's output) describes, or "" when that configuration makes its own way there. The relay
     // appends its failures to reasonFile ("": none).
@@ -86,6 +100,9 @@ public:
     // The options every ssh run gets for this route, up to and including the SSH host as the last
     // argument; the -W forward (or -O check) goes before the host.
     static QStringList sshArguments(const SshRoute& route, const QStringList& request);
+    // The environment of every ssh run: ours without TAZEL_PASSWORD, with the askpass helper
+    // ("": none) forced.
+    static QProcessEnvironment sshEnvironment(const QString& askpass);
     // Why the record's SSH settings cannot be used, or "" when they can.
     static QString checkRoute(const SshRoute& route);
     // The kind of a failure from ssh's exit code and what it wrote on its standard error.
@@ -95,6 +112,12 @@ public:
                                    quint16 port, const QString& lastLine, int exitCode);
 
 private:
+    void begin();
+    void settleOpening();
+    void openingSettled(FailureKind kind, const QString& lastLine, int number);
+    void openForward(const QString& path);
+    void forwardEnded(int error);
+    void requestForward();
     void readEffectiveConfig(const QString& ssh, const QString& relay, const QStringList& args);
     void startSsh(const QString& ssh, const QStringList& args);
     void processStarted();
@@ -108,13 +131,24 @@ private:
     QString askpass_;
     QString address_;
     quint16 port_ = 0;
+    QString ssh_;           // the ssh program
+    QStringList args_;      // its arguments for the run
+    QString target_;        // the address as ssh's forwards write it
     QProcess* process_ = nullptr;
+    QLocalSocket* local_ = nullptr;  // the shared connection's forward, when it carries the run
+    QString opening_;       // the control socket, while this run opens the shared connection
+    QList<QPointer<SshTransport>> waiters_;  // the runs waiting for that
+    QFileSystemWatcher* watcher_ = nullptr;  // on the control folder meanwhile
     QProcess* configReader_ = nullptr;  // ssh -G, before the run that opens a shared connection
     QTemporaryFile* relayReason_ = nullptr;  // where the relay writes why it failed, when it runs
     QTimer* releaseTimer_ = nullptr;
     QByteArray errorText_;  // the end of ssh's standard error, bounded
     QString lastLine_;
     FailureKind kind_ = FailureKind::None;
+    int failNumber_ = 0;
+    bool heard_ = false;            // bytes came from the far end
+    bool sentOnForward_ = false;    // bytes went out through the forward
+    bool connectedSent_ = false;
     bool opened_ = false;
     bool released_ = false;
     bool ended_ = false;  // failed() or closed() has been emitted

@@ -5,7 +5,6 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QDBusVariant>
 #include <QStringList>
 #include <QTimer>
 #include <memory>
@@ -53,6 +52,11 @@ void KeyringPasswords::whenKeyringAnswers(std::function<void()> start, Callback 
         return;
     }
     AskBus(this, QStringLiteral("ListNames"), {}, [this, start, done](const QDBusMessage& names) {
+        // A bus that fails or does not answer in time says nothing about whether a keyring is there.
+        if (names.type() != QDBusMessage::ReplyMessage) {
+            done(Result(PasswordResult::NoAnswer, names.errorMessage()));
+            return;
+        }
         const QStringList running = names.arguments().value(0).toStringList();
         for (const QString& service : KeyringServices)
             if (running.contains(service)) {
@@ -61,6 +65,10 @@ void KeyringPasswords::whenKeyringAnswers(std::function<void()> start, Callback 
             }
         // Not running: the bus may start it on the first call.
         AskBus(this, QStringLiteral("ListActivatableNames"), {}, [start, done](const QDBusMessage& startable) {
+            if (startable.type() != QDBusMessage::ReplyMessage) {
+                done(Result(PasswordResult::NoAnswer, startable.errorMessage()));
+                return;
+            }
             const QStringList names = startable.arguments().value(0).toStringList();
             for (const QString& service : KeyringServices)
                 if (names.contains(service)) {
@@ -107,24 +115,14 @@ void KeyringPasswords::classifyFailure(QKeychain::Job* job, Callback done)
         done(Result(PasswordResult::NoKeyring, text));
         return;
     }
-    // A locked collection makes the keyring refuse or fail; it says which when asked.
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets/aliases/default"),
-        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    call << QStringLiteral("org.freedesktop.Secret.Collection") << QStringLiteral("Locked");
-    auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 10000), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [error, text, done](QDBusPendingCallWatcher* w) {
-        w->deleteLater();
-        const QDBusMessage reply = w->reply();
-        const bool locked = reply.type() == QDBusMessage::ReplyMessage &&
-                            qvariant_cast<QDBusVariant>(reply.arguments().value(0)).variant().toBool();
-        if (locked)
-            done(Result(PasswordResult::Locked, text));
-        else if (error == QKeychain::AccessDeniedByUser || error == QKeychain::AccessDenied)
-            done(Result(PasswordResult::Refused, text));
-        else
-            done(Result(PasswordResult::OtherError, text));
-    });
+    // The library's own answer: a locked keyring is AccessDenied (the Secret Service's "is locked",
+    // a wallet that would not open), a prompt the user turned down AccessDeniedByUser.
+    if (error == QKeychain::AccessDenied)
+        done(Result(PasswordResult::Locked, text));
+    else if (error == QKeychain::AccessDeniedByUser)
+        done(Result(PasswordResult::Refused, text));
+    else
+        done(Result(PasswordResult::OtherError, text));
 }
 
 void KeyringPasswords::read(const QString& key, Callback done)
@@ -147,4 +145,9 @@ void KeyringPasswords::remove(const QString& key, Callback done)
     auto* job = new QKeychain::DeletePasswordJob(Store::KeyringService);
     job->setKey(key);
     runJob(job, std::move(done));
+}
+
+void KeyringPasswords::probe(Callback done)
+{
+    whenKeyringAnswers([done] { done(Result(PasswordResult::Done)); }, done);
 }

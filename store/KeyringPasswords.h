@@ -1,8 +1,9 @@
 #pragma once
 // The system keyring through qtkeychain: service "Tazel Administrator", key the record's section
 // name. Before each job it asks the session bus whether a keyring (a Secret Service) is there at
-// all, so "no keyring" is told apart from a keyring that is locked or refuses; after a failed job it
-// asks the keyring whether its collection is locked. Nothing is ever kept anywhere else: the
+// all, so "no keyring" is told apart from a keyring that is locked or refuses; a bus that fails or
+// does not answer in time is "did not answer", never "no keyring". A failed job is told locked,
+// refused or other by qtkeychain's own answer. Nothing is ever kept anywhere else: the
 // library's plain-file fallback stays off.
 //
 // Links Qt Core, Qt D-Bus and qtkeychain only: the window and the command-line tool both use it.
@@ -23,6 +24,7 @@ public:
     void read(const QString& key, Callback done) override;
     void write(const QString& key, const QString& password, Callback done) override;
     void remove(const QString& key, Callback done) override;
+    void probe(Callback done) override;
 
 private:
     // Runs start when a keyring service has an owner on the session bus or can be started by it;

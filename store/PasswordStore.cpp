@@ -9,6 +9,9 @@ QString KeyringProblemText(const PasswordResult& result)
         return QStringLiteral("the system keyring holds no password for it");
     case PasswordResult::NoKeyring:
         return QStringLiteral("no system keyring is running (no Secret Service on the session bus)");
+    case PasswordResult::NoAnswer:
+        return result.text.isEmpty() ? QStringLiteral("the system keyring did not answer")
+                                     : QStringLiteral("the system keyring did not answer (%1)").arg(result.text);
     case PasswordResult::Locked:
         return QStringLiteral("the system keyring is locked");
     case PasswordResult::Refused:

@@ -13,7 +13,8 @@ struct PasswordResult {
     enum Kind {
         Done,        // read: the password is in `password`
         NotFound,    // no entry for that key
-        NoKeyring,   // no keyring answers (no Secret Service on the session bus, or no session bus)
+        NoKeyring,   // no keyring at all (the session bus lists none, or there is no session bus)
+        NoAnswer,    // the session bus or the keyring did not answer (an error or a time-out)
         Locked,      // the keyring is there but locked
         Refused,     // the keyring (or the user at its prompt) refused access
         OtherError,  // anything else; `text` holds the keyring's own words
@@ -33,6 +34,9 @@ public:
     virtual void write(const QString& key, const QString& password, Callback done) = 0;
     // Removing an entry that is not there finishes with NotFound.
     virtual void remove(const QString& key, Callback done) = 0;
+    // Whether a keyring is there (Done), without touching any entry, so that it never asks to be
+    // unlocked: NoKeyring or NoAnswer otherwise.
+    virtual void probe(Callback done) = 0;
 };
 
 // What went wrong, as the end of a sentence: "the system keyring is locked", "no system keyring is

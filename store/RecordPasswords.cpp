@@ -31,11 +31,19 @@ void RecordPasswords::save(const QString& section, const ServerRecord& record,
         done({});
         return;
     }
+    // A record whose password is in the keyring stays there: without a keyring that answers it is
+    // not saved (its password never moves back into the file behind the user's back).
+    const bool inKeyring = PasswordInKeyring(settings_, section);
     if (!store_) {
-        done({{PasswordResult::NoKeyring, {}, {}}, WriteServerRecord(settings_, section, record)});
+        if (inKeyring)
+            done({{PasswordResult::NoAnswer, {}, QStringLiteral("no keyring is used in this run")}, false});
+        else
+            done({{PasswordResult::NoKeyring, {}, {}}, WriteServerRecord(settings_, section, record)});
         return;
     }
-    store_->write(section, record.password, guarded([this, section, record, done](const PasswordResult& r) {
+    store_->write(section, record.password, guarded([this, section, record, done, inKeyring](PasswordResult r) {
+        if (r.kind == PasswordResult::NoKeyring && inKeyring)
+            r.kind = PasswordResult::NoAnswer;
         Saved saved{r, false};
         if (r.kind == PasswordResult::Done || r.kind == PasswordResult::NoKeyring)
             saved.written = WriteServerRecord(settings_, section, record, r.kind == PasswordResult::Done);

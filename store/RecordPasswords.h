@@ -2,7 +2,8 @@
 // A server record's password wherever it is kept: in the system keyring when the record says so
 // ("password_store" = "keyring"), otherwise in the settings file as before. Saving puts it into the
 // keyring when one answers; with none it stays in the file's scrambled form, and a keyring that is
-// locked or refuses changes nothing. Never a plain password in the file.
+// locked, refuses or does not answer changes nothing (nor does a missing one, for a record whose
+// password is in the keyring). Never a plain password in the file.
 //
 // Used by the window and by the command-line tool alike; it needs no widget. In a QCoreApplication:
 //   KeyringPasswords keyring;                       // store/KeyringPasswords.h (library tazelkeyring)
@@ -36,12 +37,13 @@ public:
 
     struct Saved {
         PasswordResult keyring;  // Done: in the keyring; NoKeyring: kept in the file; else not saved
+                                 // (NoAnswer for a record in the keyring when none answers)
         bool written = false;    // the record reached the settings file
         bool inKeyring() const { return keyring.kind == PasswordResult::Done; }
     };
     // Writes the record, its password into the keyring first: on Done the record is marked and
-    // holds an empty server_pass; on NoKeyring it holds the scrambled form; on any other answer
-    // nothing is written. A settings file that cannot be written is found before the keyring is asked.
+    // holds an empty server_pass; on NoKeyring it holds the scrambled form, unless its password is
+    // in the keyring already: then, as on any other answer, nothing is written. A settings file that cannot be written is found before the keyring is asked.
     void save(const QString& section, const ServerRecord& record, std::function<void(const Saved&)> done);
 
     struct Moved {

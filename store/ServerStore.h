@@ -92,7 +92,8 @@ struct ServerLogin {
     QString port;
     QString login;
     // Unknown while the password is still on its way (from the keyring): the script is held in the
-    // queue until ProvidePassword or DropHeldScript names it.
+    // queue until ProvidePassword or DropHeldScript names it, Cancel drops it, or, at the head of the
+    // queue, the reply time-out passes (it is dropped then, with the reason).
     std::optional<QString> password;
     SshRoute ssh;
 };

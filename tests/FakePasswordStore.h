@@ -56,6 +56,12 @@ public:
         });
     }
 
+    void probe(Callback done) override
+    {
+        k_.calls << QStringLiteral("probe");
+        answer(QString(), done, [](PasswordResult&) {});
+    }
+
 private:
     // The keyring acts when it answers, as a real one does once the job has run.
     void answer(const QString& key, Callback done, std::function<void(PasswordResult&)> act)

@@ -2,10 +2,11 @@
 # someone installing it meets it:
 # - it holds exactly the files `cmake --install` lays down under /usr (a file the install rules
 #   gain is in the package too, and the package holds nothing they do not install);
-# - its dependencies were worked out from the programs, and the SSH client is recommended;
+# - its dependencies were worked out from the programs, and the SSH client and bash-completion are
+#   recommended;
 # - every program it puts on the PATH, unpacked from the package (stripped, with the system's
-#   libraries) and with no display, answers --help, and the version it gives for --version, when
-#   its help offers that option, is the package's;
+#   libraries) and with no display, answers --help, and the version it gives for --version is the
+#   package's;
 # - lintian finds no error and no warning but those accepted below.
 #   cmake -DBUILD_DIR=... -DWORK_DIR=... -DCPACK=... -DVERSION=... -P PackageTest.cmake
 
@@ -60,9 +61,11 @@ if(NOT out MATCHES "libc6" OR NOT out MATCHES "libqt6core6")
   message(FATAL_ERROR "Depends does not come from the programs' libraries: ${out}")
 endif()
 run(dpkg-deb -f "${debs}" Recommends)
-if(NOT out MATCHES "(^|[ ,])openssh-client([ ,(]|\n|$)")
-  message(FATAL_ERROR "Recommends has no openssh-client: ${out}")
-endif()
+foreach(recommended openssh-client bash-completion)
+  if(NOT out MATCHES "(^|[ ,])${recommended}([ ,(]|\n|$)")
+    message(FATAL_ERROR "Recommends has no ${recommended}: ${out}")
+  endif()
+endforeach()
 
 # Every program on the PATH from the package, run as in a terminal with no display (over SSH, say):
 # --help must not need a window system. A program that waits instead of answering (one that opens
@@ -80,18 +83,15 @@ foreach(program IN LISTS programs)
   if(NOT rc EQUAL 0 OR NOT help MATCHES "${name}")
     message(FATAL_ERROR "${name} --help from the package gave no usage naming it (exit: ${rc}):\n${help}${err}")
   endif()
-  # --version as an option of its own (tazel-sim's --version takes the version to announce).
-  if(help MATCHES "--version(  |\n|$)")
-    execute_process(COMMAND ${no_display} "${root}/${program}" --version TIMEOUT 30
-                    RESULT_VARIABLE rc OUTPUT_VARIABLE version ERROR_VARIABLE err)
-    string(REPLACE "." "\\." version_pattern "${VERSION}")
-    if(NOT rc EQUAL 0 OR NOT version MATCHES "(^|[^0-9.])${version_pattern}([^0-9.]|$)")
-      message(FATAL_ERROR "${name} --version from the package did not give ${VERSION} (exit: ${rc}):\n${version}${err}")
-    endif()
-    message(STATUS "${name} --help and --version answer")
-  else()
-    message(STATUS "${name} --help answers")
+  # Every program answers --version with the package's version (tazel-sim's takes a value only
+  # when one follows it).
+  execute_process(COMMAND ${no_display} "${root}/${program}" --version TIMEOUT 30
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE version ERROR_VARIABLE err)
+  string(REPLACE "." "\\." version_pattern "${VERSION}")
+  if(NOT rc EQUAL 0 OR NOT version MATCHES "(^|[^0-9.])${version_pattern}([^0-9.]|$)")
+    message(FATAL_ERROR "${name} --version from the package did not give ${VERSION} (exit: ${rc}):\n${version}${err}")
   endif()
+  message(STATUS "${name} --help and --version answer")
 endforeach()
 
 find_program(LINTIAN lintian)

@@ -179,6 +179,26 @@ SshRoute SshFixture::route() const
     return r;
 }
 
+QString SshFixture::useRuntimeFolder(const QString& name)
+{
+    const QString runtime = dir_.filePath(name);
+    if (!QDir().mkpath(runtime) || !QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+        return QString();
+    qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+    return runtime;
+}
+
+QString SshFixture::lockedClientKey(const QString& path, const QString& passphrase)
+{
+    QFile::remove(path);
+    QString error;
+    if (!QFile::copy(clientKey(), path) || !QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner) ||
+        !run(QStandardPaths::findExecutable(QStringLiteral("ssh-keygen")),
+             {"-q", "-p", "-P", "", "-N", passphrase, "-f", path}, &error))
+        return QString();
+    return path;
+}
+
 static QByteArray PublicKey(const QString& path)
 {
     // "type key comment": known_hosts wants the first two.
@@ -223,10 +243,10 @@ QString SshFixture::askpassPrompts() const
     return QString::fromLocal8Bit(ReadText(dir_.filePath(QStringLiteral("prompts"))));
 }
 
-int SshFixture::runSsh(const QStringList& request)
+int SshFixture::runSsh(const SshRoute& route, const QStringList& request)
 {
     QProcess p;
-    p.start(binFolder() + QStringLiteral("/ssh"), SshTransport::sshArguments(route(), request));
+    p.start(binFolder() + QStringLiteral("/ssh"), SshTransport::sshArguments(route, request));
     if (!p.waitForFinished(10000)) {
         p.kill();
         p.waitForFinished(3000);
@@ -250,15 +270,15 @@ QString SshFixture::connectionHolder() const
     return QString();
 }
 
-void SshFixture::stopSharedConnection()
+void SshFixture::stopSharedConnection(const SshRoute& route)
 {
-    if (sharedConnectionOpen())
-        runSsh({QStringLiteral("-O"), QStringLiteral("exit")});
+    if (sharedConnectionOpen(route))
+        runSsh(route, {QStringLiteral("-O"), QStringLiteral("exit")});
 }
 
-bool SshFixture::sharedConnectionOpen()
+bool SshFixture::sharedConnectionOpen(const SshRoute& route)
 {
-    return runSsh({QStringLiteral("-O"), QStringLiteral("check")}) == 0;
+    return runSsh(route, {QStringLiteral("-O"), QStringLiteral("check")}) == 0;
 }
 
 int SshFixture::acceptedLogins() const

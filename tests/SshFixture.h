@@ -34,6 +34,12 @@ public:
     // A key sshd does not accept.
     QString otherKey() const { return dir_.filePath(QStringLiteral("other_key")); }
 
+    // Moves the user's runtime folder (where the shared connections' sockets live) to a new
+    // owner-only folder of this name in the fixture's folder; returns its path ("" when it cannot).
+    QString useRuntimeFolder(const QString& name);
+    // A copy of the client key at the path, locked with the passphrase ("" when it cannot be made).
+    QString lockedClientKey(const QString& path, const QString& passphrase);
+
     // Lines after the client configuration's own (a ProxyCommand of the user's, say); "" for none.
     void setClientConfigExtra(const QByteArray& lines);
 
@@ -47,9 +53,11 @@ public:
     QString askpassPrompts() const;
 
     // Ends the shared SSH connection, if one is open (ssh -O exit), so the next run shakes hands.
-    void stopSharedConnection();
+    void stopSharedConnection() { stopSharedConnection(route()); }
+    void stopSharedConnection(const SshRoute& route);
     // Whether a shared connection is open for the route (ssh -O check).
-    bool sharedConnectionOpen();
+    bool sharedConnectionOpen() { return sharedConnectionOpen(route()); }
+    bool sharedConnectionOpen(const SshRoute& route);
     // The program holding the network end of the shared connection when ssh's ProxyCommand made it:
     // the name of the process whose last arguments are the fixture's host and port ("" for none).
     QString connectionHolder() const;
@@ -62,7 +70,7 @@ public:
 
 private:
     bool run(const QString& program, const QStringList& args, QString* error);
-    int runSsh(const QStringList& request);
+    int runSsh(const SshRoute& route, const QStringList& request);
 
     QTemporaryDir dir_;
     QByteArray clientConfig_;

@@ -134,6 +134,7 @@ private slots:
     void atMostEightConnectionsAtOnce();
     void whatIsSearched_data();
     void whatIsSearched();
+    void damagedListsAreReadAsTheTreeReadsThem();
     void textThatCannotBeSearchedSendsNothing_data();
     void textThatCannotBeSearchedSendsNothing();
     void windowFillsAsAnswersArrive();
@@ -268,6 +269,25 @@ void TestFindAll::whatIsSearched()
     QCOMPARE(status.found, int(rows.size()));
     QCOMPARE(status.domainsDone, status.domainsTotal);
     QCOMPARE(status.domainsTotal, int(requests.count("userlist")));
+}
+
+// The search takes a damaged domain list as the tree does (the domains before the bad entry), and a
+// custom domain listed twice once.
+void TestFindAll::damagedListsAreReadAsTheTreeReadsThem()
+{
+    Farm farm;
+    farm.add("alpha", [](TazelSim& s) {
+        s.faults.scriptedReplies.insert(QStringLiteral("domainlist"),
+                                        "+00000 OK\r\n\"a.org\"\r\n\"b.org\"\r\n\"a.org\"\r\n\"c.org\"\r\n.\r\n");
+        s.faults.scriptedReplies.insert(QStringLiteral("custdomlist"),
+                                        "+00000 OK\r\n\"d.org\"\r\n\"\"\r\n\"d.org\"\r\n.\r\n");
+    });
+    Watch watch;
+    QVERIFY(watch.search.Start(farm.servers(), "org", false));
+    QTRY_COMPARE_WITH_TIMEOUT(watch.finished, 1, 10000);
+    QStringList found = watch.rows;
+    found.sort();
+    QCOMPARE(found, (QStringList{"alpha|a.org|a.org|domain", "alpha|b.org|b.org|domain", "alpha|d.org|d.org|custom"}));
 }
 
 // A text no name on the wire can hold is refused with a message before anything is sent.

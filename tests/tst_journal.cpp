@@ -2,6 +2,7 @@
 // (its changes go in, its activity log starts with the journal's recent rows).
 
 #include <QFile>
+#include <QProcess>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
@@ -54,6 +55,7 @@ class TestJournal : public QObject {
 private slots:
     void linesStayWholeWithTwoWritersAtOnce();
     void rotatesAtItsLimitAndReadsBothFiles();
+    void processesRotatingAtOnceLoseNothing();
     void windowShowsRecentRowsAndJournalsItsChanges();
 };
 
@@ -101,6 +103,50 @@ void TestJournal::rotatesAtItsLimitAndReadsBothFiles()
     QString error;
     QVERIFY(!blocked.append(Entry(0), &error));
     QVERIFY(error.contains(QStringLiteral("could not be written")));
+}
+
+// Writers in separate processes cross the limit together: the journal is set aside once, and every
+// line (those before and all of theirs) is in the set-aside file or the new one. The folder the
+// journal makes is owner-only.
+void TestJournal::processesRotatingAtOnceLoseNothing()
+{
+    for (int round = 0; round < 5; ++round) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("state/journal.jsonl"));
+        const qint64 limit = 64 * 1024;
+        ActivityJournal first(QStringLiteral("tazelctl"), path);
+        QStringList expected;
+        int n = 0;
+        while (QFileInfo(path).size() < limit - 300) {
+            QVERIFY(first.append(Entry(n)));
+            expected << Entry(n++).action;
+        }
+        QCOMPARE(QFile::permissions(dir.filePath("state")) & (QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                                                QFile::ExeOther | QFile::WriteGroup | QFile::WriteOther),
+                 QFile::Permissions());
+        // Four writers of 80 lines each: together less than another full file, so nothing may go.
+        const qint64 start = QDateTime::currentMSecsSinceEpoch() + 1500;
+        std::vector<std::unique_ptr<QProcess>> writers;
+        for (int w = 0; w < 4; ++w) {
+            auto p = std::make_unique<QProcess>();
+            p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            p->start(QStringLiteral(JOURNAL_WRITER),
+                     {path, QString::number(limit), "80", "writer" + QString::number(w), QString::number(start)});
+            for (int i = 0; i < 80; ++i)
+                expected << "writer" + QString::number(w) + ' ' + QString::number(i);
+            writers.push_back(std::move(p));
+        }
+        for (auto& p : writers) {
+            QVERIFY(p->waitForFinished(60000));
+            QCOMPARE(p->exitCode(), 0);
+        }
+        bool whole = false, wholeToo = false;
+        QStringList found = Actions(path + ".1", &whole) + Actions(path, &wholeToo);
+        QVERIFY(whole && wholeToo);
+        found.sort();
+        expected.sort();
+        QCOMPARE(found, expected);
+    }
 }
 
 void TestJournal::windowShowsRecentRowsAndJournalsItsChanges()

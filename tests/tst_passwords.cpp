@@ -108,36 +108,49 @@ void TestPasswords::saveGoesIntoTheKeyringAndNotTheFile()
 
 void TestPasswords::saveWhenTheKeyringFails_data()
 {
+    QTest::addColumn<bool>("inKeyring");  // the record's password is in the keyring already
+    QTest::addColumn<bool>("withStore");  // false: the program runs without a keyring
     QTest::addColumn<PasswordResult::Kind>("answer");
+    QTest::addColumn<PasswordResult::Kind>("reported");
     QTest::addColumn<bool>("written");
-    // No keyring: the scrambled form, as before keyrings. Any other failure: nothing changes.
-    QTest::newRow("no keyring") << PasswordResult::NoKeyring << true;
-    QTest::newRow("locked") << PasswordResult::Locked << false;
-    QTest::newRow("refused") << PasswordResult::Refused << false;
-    QTest::newRow("other error") << PasswordResult::OtherError << false;
+    // No keyring: a record kept in the file keeps the scrambled form, as before keyrings; one kept
+    // in the keyring is not saved (its password never moves back into the file). Any other
+    // failure: nothing changes.
+    QTest::newRow("file record, no keyring") << false << true << PasswordResult::NoKeyring << PasswordResult::NoKeyring << true;
+    QTest::newRow("file record, run without one") << false << false << PasswordResult::Done << PasswordResult::NoKeyring << true;
+    QTest::newRow("no keyring") << true << true << PasswordResult::NoKeyring << PasswordResult::NoAnswer << false;
+    QTest::newRow("run without one") << true << false << PasswordResult::Done << PasswordResult::NoAnswer << false;
+    QTest::newRow("did not answer") << true << true << PasswordResult::NoAnswer << PasswordResult::NoAnswer << false;
+    QTest::newRow("locked") << true << true << PasswordResult::Locked << PasswordResult::Locked << false;
+    QTest::newRow("refused") << true << true << PasswordResult::Refused << PasswordResult::Refused << false;
+    QTest::newRow("other error") << true << true << PasswordResult::OtherError << PasswordResult::OtherError << false;
 }
 
 void TestPasswords::saveWhenTheKeyringFails()
 {
+    QFETCH(bool, inKeyring);
+    QFETCH(bool, withStore);
     QFETCH(PasswordResult::Kind, answer);
+    QFETCH(PasswordResult::Kind, reported);
     QFETCH(bool, written);
-    // A record whose password is in the keyring already.
-    WriteServerRecord(*s_, "server1", Record("old"), true);
-    keyring_.entries["server1"] = "old";
+    WriteServerRecord(*s_, "server1", Record("old"), inKeyring);
+    if (inKeyring)
+        keyring_.entries["server1"] = "old";
     const QByteArray before = fileBytes();
     keyring_.answer = answer;
 
-    RecordPasswords p(*s_, store_.get());
+    RecordPasswords p(*s_, withStore ? store_.get() : nullptr);
     const auto saved = wait<RecordPasswords::Saved>([&](auto done) { p.save("server1", Record("new"), done); });
-    QCOMPARE(saved.keyring.kind, answer);
+    QCOMPARE(saved.keyring.kind, reported);
     QCOMPARE(saved.written, written);
-    QCOMPARE(keyring_.entries.value("server1"), QString("old"));
+    QCOMPARE(keyring_.entries.value("server1"), inKeyring ? QString("old") : QString());
     if (written) {
         QVERIFY(!PasswordInKeyring(*s_, "server1"));
         QCOMPARE(ReadSetting(*s_, "server1", Store::PasswordKey), Store::SecureMarker + ScramblePassword("new"));
         QVERIFY(!s_->contains("server1/" + Store::PasswordStoreKey));
     } else {
         QCOMPARE(fileBytes(), before);
+        QVERIFY(KeyringProblemText(saved.keyring).contains("did not answer") || reported != PasswordResult::NoAnswer);
     }
 }
 

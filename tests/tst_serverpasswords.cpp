@@ -94,6 +94,7 @@ private slots:
     void keyringThatFailsChangesNothing_data();
     void keyringThatFailsChangesNothing();
     void noKeyringKeepsTheScrambledFormAndSaysSo();
+    void startAsksTheKeyringOnlyForRecordsThatUseIt();
     void moveMenuEntryMovesAndCounts();
     void scriptsLogInWithTheKeyringPasswordOrAreNotStarted();
     void scriptQueuedBeforeItsPasswordArrives();
@@ -176,6 +177,24 @@ void TestServerPasswords::keyringThatFailsChangesNothing()
     QVERIFY(k.keyring.entries.contains("server1"));
     QVERIFY(w.NodeByKey("server1").isValid());
     QVERIFY(k.fileLine()->isHidden());
+}
+
+// At start no entry is read that no record uses (reading one can make the keyring ask to be
+// unlocked): with none in the keyring it is only asked whether it is there.
+void TestServerPasswords::startAsksTheKeyringOnlyForRecordsThatUseIt()
+{
+    {
+        KeyringWindow k;
+        k.fx.addServerRecord(1, "filed", "127.0.0.1", k.sim.port());
+        k.open();
+        QCOMPARE(k.keyring.calls, QStringList{"probe"});
+        QVERIFY(k.fileLine()->isHidden());
+    }
+    KeyringWindow k;
+    k.fx.addServerRecord(1, "filed", "127.0.0.1", k.sim.port());
+    k.addKeyringRecord(2, "kept");
+    k.open();
+    QCOMPARE(k.keyring.calls, QStringList{"read server2"});  // asked as the window opens
 }
 
 void TestServerPasswords::noKeyringKeepsTheScrambledFormAndSaysSo()

@@ -171,6 +171,7 @@ private slots:
     void outcomeSaysWhereTheScriptStopped_data();
     void outcomeSaysWhereTheScriptStopped();
     void heldScriptsWaitInOrder();
+    void heldScriptIsDroppedByCancelOrItsTimeOut();
     void twoSessionsAtOnce();
 };
 
@@ -342,6 +343,40 @@ void TestSession::heldScriptsWaitInOrder()
     QCOMPARE(p.view.messages, QStringList{"The password of sim could not be read: the keyring is locked."});
     QCOMPARE(p.requests(), (QStringList{"domainlist", "custdomlist", "custdomlist"}));
     QCOMPARE(p.sim.connections, 3);
+}
+
+// A script whose password does not come holds the queue no longer than the reply time-out, and
+// Cancel drops it at once; only it goes, the scripts behind it run.
+void TestSession::heldScriptIsDroppedByCancelOrItsTimeOut()
+{
+    Peer p;
+    const quint64 first = p.queue(QStringLiteral("first"), {{DomainList}}, std::nullopt);
+    p.queue(QStringLiteral("second"), {{CustDomList}});
+    QVERIFY(p.session.HoldsScript(first));
+    p.session.CancelScript();
+    QVERIFY(p.waitIdle());
+    QCOMPARE(p.outcomes.ended, (QStringList{"first: cancelled", "second: done"}));
+    QCOMPARE(p.view.messages, QStringList());  // the user's own Cancel needs no message
+    p.session.ProvidePassword(first, QStringLiteral("secret"));  // too late: nothing runs again
+    QVERIFY(!p.session.HoldsScript(first));
+
+    p.outcomes.ended.clear();
+    p.session.SetReplyTimeout(300);
+    ServerLogin held = p.login();
+    held.password = std::nullopt;
+    ScriptLabel label = ScriptLabel::read(QStringLiteral("third"));
+    label.server = QStringLiteral("sim");
+    const quint64 third = p.session.QueueScriptHead(held, true, label);
+    p.session.QueueCommand(DomainList);
+    p.session.QueueCommand(Quit);
+    p.session.StartQueue();
+    p.queue(QStringLiteral("fourth"), {{CustDomList}});
+    QVERIFY(p.session.HoldsScript(third));
+    QVERIFY(p.waitIdle());
+    const QString why = QStringLiteral("The password of the server sim did not come within 0.3 seconds: third was not started.");
+    QCOMPARE(p.outcomes.ended, (QStringList{"third: timed out: " + why, "fourth: done"}));
+    QCOMPARE(p.view.messages, QStringList{why});
+    QCOMPARE(p.requests(), (QStringList{"custdomlist", "custdomlist"}));
 }
 
 // Two sessions against two servers at once, each with a script of many steps: the event loop

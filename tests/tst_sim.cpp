@@ -90,6 +90,7 @@ private slots:
     void programSavesOnTerminate();
     void programWritesSettings();
     void programRefusesABadDelay();
+    void programAnswersVersionAndHelp();
 
 private:
     // Connects, reads the greeting and logs in with the plain form.
@@ -809,6 +810,42 @@ void TestSim::programRefusesABadDelay()
         QVERIFY(program.readAllStandardOutput().isEmpty());
         QVERIFY(program.readAllStandardError().contains("--delay wants a number of milliseconds"));
     }
+}
+
+// --version alone gives the program's own version (with a value it is still the one to announce,
+// see programSavesOnTerminate); --help describes the data file, each kind of record the sample uses.
+void TestSim::programAnswersVersionAndHelp()
+{
+    for (const QStringList& args : {QStringList{"--version"}, QStringList{"--version", "--port", "0"}}) {
+        QProcess program;
+        program.start(SimProgram(), args);
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitCode(), 0);
+        const QString out = QString::fromUtf8(program.readAllStandardOutput());
+        QVERIFY2(QRegularExpression("^tazel-sim \\d+\\.\\d+(\\.\\d+)?\n$").match(out).hasMatch(), qPrintable(out));
+    }
+
+    QProcess help;
+    help.start(SimProgram(), {"--help"});
+    QVERIFY(help.waitForFinished(10000));
+    QCOMPARE(help.exitCode(), 0);
+    const QString text = QString::fromUtf8(help.readAllStandardOutput());
+    QVERIFY2(text.contains("--server-version <V>") && text.contains("Data file"), qPrintable(text));
+    QFile sample(":/sim/sample.tzs");
+    QVERIFY(sample.open(QIODevice::ReadOnly));
+    QSet<QString> kinds;
+    for (const QByteArray& line : sample.readAll().split('\n'))
+        if (!line.isEmpty() && !line.startsWith('#'))
+            kinds.insert(QString::fromUtf8(line.left(line.indexOf('\t'))));
+    QVERIFY(kinds.size() >= 10);
+    for (const QString& kind : kinds)
+        QVERIFY2(text.contains("\n  " + kind + " "), qPrintable(kind));
+
+    QProcess wrong;
+    wrong.start(SimProgram(), {"--port"});
+    QVERIFY(wrong.waitForFinished(10000));
+    QCOMPARE(wrong.exitCode(), 2);
+    QVERIFY(wrong.readAllStandardError().contains("--help"));
 }
 
 QTEST_GUILESS_MAIN(TestSim)

@@ -2,7 +2,13 @@
 // simulated server: the stream, the refusals by kind, the shared connection, the relay that makes
 // it, and Cancel.
 
+#include <QLocalSocket>
 #include <QPointer>
+#include <QScopeGuard>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+#include <vector>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -64,6 +70,14 @@ private slots:
     void missingSshProgram();
     void tenConnectionsShareOneSshConnection();
     void cancelEndsSshAtOnce();
+    void eightAtOnceMakeTheFirstConnectionOnce_data();
+    void eightAtOnceMakeTheFirstConnectionOnce();
+    void relayDirectionStalledAlone_data();
+    void relayDirectionStalledAlone();
+    void runtimeFolderAndKeyWithSpaceAndQuote();
+    void passwordReachesNoChild();
+    void laterRunsUseTheForwardWithoutSsh_data();
+    void laterRunsUseTheForwardWithoutSsh();
 
 private:
     SshFixture* ssh = nullptr;
@@ -155,12 +169,18 @@ void TestSsh::sharedConnectionMadeByTheRelay_data()
     QTest::addColumn<QString>("holder");
     QTest::newRow("nothing of the user's") << false << "tazel-sshrelay";
     QTest::newRow("a ProxyCommand of the user's") << true << "users-proxy";
+    // TAZEL_SSH_RELAY=no: ssh holds its socket itself, as without the relay.
+    QTest::newRow("relay turned off") << false << "";
 }
 
 void TestSsh::sharedConnectionMadeByTheRelay()
 {
     QFETCH(bool, usersProxy);
     QFETCH(QString, holder);
+    const bool relayOff = QByteArray(QTest::currentDataTag()) == "relay turned off";
+    if (relayOff)
+        qputenv("TAZEL_SSH_RELAY", "no");
+    const auto restore = qScopeGuard([] { qunsetenv("TAZEL_SSH_RELAY"); });
     if (usersProxy) {
         // The user's own proxy: the relay under another name, which the user's configuration runs.
         const QString proxy = ssh->binFolder() + QStringLiteral("/users-proxy");
@@ -381,6 +401,285 @@ void TestSsh::cancelEndsSshAtOnce()
     QCOMPARE(gone.count(), 1);
     QTRY_COMPARE_WITH_TIMEOUT(simClosed.count(), 1, 10000);
     QVERIFY(!p.ended());
+}
+
+namespace {
+// The environment of a running process, one "NAME=value" a line.
+QByteArray EnvironmentOf(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/environ").arg(pid));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().replace('\0', '\n') : QByteArray();
+}
+
+// The process ids whose command lines end with the arguments.
+QList<qint64> ProcessesEndingWith(const QList<QByteArray>& tail)
+{
+    QList<qint64> found;
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile file(QStringLiteral("/proc/") + pid + QStringLiteral("/cmdline"));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        QByteArray line = file.readAll();
+        if (line.endsWith('\0'))
+            line.chop(1);
+        const QList<QByteArray> args = line.split('\0');
+        if (args.size() > tail.size() && args.mid(args.size() - tail.size()) == tail)
+            found << pid.toLongLong();
+    }
+    return found;
+}
+}  // namespace
+
+// The search across servers opens a connection to each server at once: on one route the first
+// connection is made once (one login, one passphrase question), the others wait and share it.
+void TestSsh::eightAtOnceMakeTheFirstConnectionOnce_data()
+{
+    QTest::addColumn<bool>("relay");
+    QTest::newRow("through the relay") << true;
+    QTest::newRow("relay turned off") << false;
+}
+
+void TestSsh::eightAtOnceMakeTheFirstConnectionOnce()
+{
+    QFETCH(bool, relay);
+    if (!relay)
+        qputenv("TAZEL_SSH_RELAY", "no");
+    const auto restore = qScopeGuard([] { qunsetenv("TAZEL_SSH_RELAY"); });
+    SshRoute route = ssh->route();
+    route.identity = ssh->lockedClientKey(ssh->folder() + QStringLiteral("/locked_key"), QStringLiteral("pass phrase"));
+    QVERIFY(!route.identity.isEmpty());
+    ssh->stopSharedConnection(route);
+    QFile::remove(ssh->folder() + QStringLiteral("/prompts"));
+    const QString askpass = ssh->writeAskpass(QStringLiteral("pass phrase"));
+    const int loginsBefore = ssh->acceptedLogins();
+    std::vector<std::unique_ptr<Probe>> probes;
+    for (int i = 0; i < 8; ++i) {
+        probes.push_back(std::make_unique<Probe>(route, askpass));
+        probes.back()->transport->open(QStringLiteral("127.0.0.1"), sim->port());
+    }
+    for (const auto& p : probes) {
+        QTRY_VERIFY_WITH_TIMEOUT(p->data.endsWith("\r\n") || p->ended(), 30000);
+        QVERIFY2(p->data.startsWith("+00000 "), qPrintable(p->message));
+    }
+    QCOMPARE(ssh->acceptedLogins() - loginsBefore, 1);
+    QCOMPARE(ssh->askpassPrompts().count(QStringLiteral("passphrase")), 1);
+    QCOMPARE(sim->connections, 8);
+    probes.clear();
+    ssh->stopSharedConnection(route);
+}
+
+// Each direction of the relay goes on while the other is stalled: ssh not reading what the SSH
+// host sends, or the SSH host not reading what ssh sends. Far more than every buffer on the way
+// waits in the stalled direction.
+void TestSsh::relayDirectionStalledAlone_data()
+{
+    QTest::addColumn<bool>("hostStalls");
+    QTest::newRow("the SSH host stops reading") << true;
+    QTest::newRow("ssh stops reading") << false;
+}
+
+void TestSsh::relayDirectionStalledAlone()
+{
+    QFETCH(bool, hostStalls);
+    // The stalled direction holds more than its buffers on the way can take, and the flowing one
+    // carries far more than a relay taking turns (a pipe's 64 KiB from ssh, then up to 256 KiB
+    // from the host) moves before those buffers are full and it blocks.
+    const qsizetype stalledBytes = 32 << 20;
+    const qsizetype flowingBytes = hostStalls ? 96 << 20 : 16 << 20;
+    QTcpServer host;
+    QVERIFY(host.listen(QHostAddress::LocalHost));
+    int ownStdout[2] = {-1, -1};  // when ssh stalls: the relay's standard output, never read meanwhile
+    if (!hostStalls)
+        QVERIFY(::pipe2(ownStdout, O_CLOEXEC) == 0);
+    const auto closePipe = qScopeGuard([&] {
+        for (int fd : ownStdout)
+            if (fd >= 0)
+                ::close(fd);
+    });
+    QProcess relay;
+    if (!hostStalls) {
+        const int writeEnd = ownStdout[1];
+        relay.setChildProcessModifier([writeEnd] { ::dup2(writeEnd, STDOUT_FILENO); });
+    }
+    relay.start(QStringLiteral(TAZEL_SSHRELAY), {QStringLiteral("127.0.0.1"), QString::number(host.serverPort())});
+    QVERIFY(relay.waitForStarted());
+    if (!hostStalls) {
+        ::close(ownStdout[1]);
+        ownStdout[1] = -1;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(host.hasPendingConnections(), 10000);
+    QTcpSocket* peer = host.nextPendingConnection();
+    qsizetype fromRelay = 0;
+    qsizetype fromHost = 0;
+    if (hostStalls) {
+        peer->setReadBufferSize(4096);  // the SSH host takes no more than this
+        peer->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+        relay.write(QByteArray(stalledBytes, 'u'));
+        peer->write(QByteArray(flowingBytes, 'd'));
+        connect(&relay, &QProcess::readyReadStandardOutput, this,
+                [&] { fromHost += relay.readAllStandardOutput().size(); });
+        QTRY_COMPARE_WITH_TIMEOUT(fromHost, flowingBytes, 30000);
+        QVERIFY(relay.bytesToWrite() > 0);  // and the other direction is stalled indeed
+    } else {
+        peer->write(QByteArray(stalledBytes, 'd'));
+        relay.write(QByteArray(flowingBytes, 'u'));
+        connect(peer, &QTcpSocket::readyRead, this, [&] { fromRelay += peer->readAll().size(); });
+        QTRY_COMPARE_WITH_TIMEOUT(fromRelay, flowingBytes, 30000);
+        QVERIFY(peer->bytesToWrite() > 0);
+    }
+    QVERIFY(relay.state() == QProcess::Running);
+    relay.kill();
+    relay.waitForFinished(5000);
+}
+
+// A runtime folder (and so the control socket) and a key file whose names hold a space and
+// quotes: handed to ssh quoted and escaped as its configuration syntax reads them.
+void TestSsh::runtimeFolderAndKeyWithSpaceAndQuote()
+{
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const auto restore = qScopeGuard([&] { qputenv("XDG_RUNTIME_DIR", savedRuntime); });
+    // Short: the folder and the socket's name must fit a Unix socket's 107 bytes.
+    const QString runtime = ssh->useRuntimeFolder(QStringLiteral("r 'q\""));
+    QVERIFY(!runtime.isEmpty());
+    SshRoute route = ssh->route();
+    route.identity = runtime + QStringLiteral("/key it's \"ours\" 50%");
+    QVERIFY(!SshTransport::controlFolder().isEmpty());
+    QVERIFY(QFile::copy(ssh->clientKey(), route.identity));
+    QVERIFY(QFile::setPermissions(route.identity, QFile::ReadOwner | QFile::WriteOwner));
+    QVERIFY(SshTransport::controlSocket(route).startsWith(runtime));
+    const int loginsBefore = ssh->acceptedLogins();
+    for (int i = 0; i < 2; ++i) {
+        Probe p(route);
+        p.transport->open(QStringLiteral("127.0.0.1"), sim->port());
+        QTRY_VERIFY_WITH_TIMEOUT(p.data.endsWith("\r\n") || p.ended(), 20000);
+        QVERIFY2(p.data.startsWith("+00000 "), qPrintable(p.message));
+    }
+    QCOMPARE(ssh->acceptedLogins() - loginsBefore, 1);  // the second run shared the first's
+    QVERIFY(QFileInfo::exists(SshTransport::controlSocket(route)));
+    QVERIFY(ssh->sharedConnectionOpen(route));
+    ssh->stopSharedConnection(route);
+}
+
+// The control server's password for tazelctl never reaches ssh, the relay or askpass (nor the
+// shared connection that outlives the run).
+void TestSsh::passwordReachesNoChild()
+{
+    qputenv("TAZEL_PASSWORD", "never-handed-on");
+    const auto restore = qScopeGuard([] { qunsetenv("TAZEL_PASSWORD"); });
+    SshRoute route = ssh->route();
+    route.identity = ssh->lockedClientKey(ssh->folder() + QStringLiteral("/locked_key"), QStringLiteral("pass phrase"));
+    QVERIFY(!route.identity.isEmpty());
+    ssh->stopSharedConnection(route);
+    // The askpass stand-in notes what it was given.
+    const QString seen = ssh->folder() + QStringLiteral("/askpass-env");
+    QFile::remove(seen);
+    const QString askpass = ssh->folder() + QStringLiteral("/askpass-env.sh");
+    {
+        QFile script(askpass);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nenv > '" + seen.toLocal8Bit() + "'\necho 'pass phrase'\n");
+    }
+    QVERIFY(QFile::setPermissions(askpass, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    sim->faults.silentCommand = QStringLiteral("<greeting>");  // ssh and the relay stay while we look
+    Probe p(route, askpass);
+    p.transport->open(QStringLiteral("127.0.0.1"), sim->port());
+    QTRY_COMPARE_WITH_TIMEOUT(sim->connections, 1, 30000);
+    QVERIFY(QFileInfo::exists(seen));
+    QFile askpassEnv(seen);
+    QVERIFY(askpassEnv.open(QIODevice::ReadOnly));
+    const QByteArray atAskpass = askpassEnv.readAll();
+    QVERIFY(atAskpass.contains("SSH_ASKPASS="));  // the stand-in's environment was noted indeed
+    QVERIFY(!atAskpass.contains("TAZEL_PASSWORD"));
+    auto* process = qobject_cast<QProcess*>(p.transport->device());
+    QVERIFY(process);
+    const QByteArray atSsh = EnvironmentOf(process->processId());
+    QVERIFY(atSsh.contains("PATH="));
+    QVERIFY(!atSsh.contains("TAZEL_PASSWORD"));
+    // The relay of this shared connection (and of any that is still ending).
+    const QList<qint64> relays = ProcessesEndingWith({"127.0.0.1", QByteArray::number(ssh->port())});
+    QVERIFY(!relays.isEmpty());
+    for (qint64 relay : relays) {
+        const QByteArray atRelay = EnvironmentOf(relay);
+        QVERIFY(atRelay.contains("PATH="));
+        QVERIFY(!atRelay.contains("TAZEL_PASSWORD"));
+    }
+    p.transport->release(true);
+    ssh->stopSharedConnection(route);
+}
+
+// Once a shared connection stands, it keeps a forward for the address in the private control
+// folder, and later runs connect to it without starting ssh, but only to a socket that is ours
+// alone. The forward goes with the shared connection.
+void TestSsh::laterRunsUseTheForwardWithoutSsh_data()
+{
+    QTest::addColumn<bool>("ownerOnly");
+    QTest::newRow("owner-only forward") << true;
+    QTest::newRow("forward others may use") << false;
+}
+
+void TestSsh::laterRunsUseTheForwardWithoutSsh()
+{
+    QFETCH(bool, ownerOnly);
+    const QString forward = SshTransport::forwardSocket(ssh->route(), QStringLiteral("127.0.0.1"), sim->port());
+    QVERIFY(!forward.isEmpty());
+    {
+        Probe first(ssh->route());
+        first.transport->open(QStringLiteral("127.0.0.1"), sim->port());
+        QTRY_VERIFY_WITH_TIMEOUT(first.data.endsWith("\r\n") || first.ended(), 20000);
+        QVERIFY2(first.data.startsWith("+00000 "), qPrintable(first.message));
+        QVERIFY(qobject_cast<QProcess*>(first.transport->device()));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(forward), 10000);
+    QFileInfo info(forward);
+    QCOMPARE(info.ownerId(), ::geteuid());
+    if (!ownerOnly)
+        QVERIFY(QFile::setPermissions(forward, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                                   QFile::WriteGroup));
+    const int loginsBefore = ssh->acceptedLogins();
+    for (int i = 0; i < 3; ++i) {
+        Probe p(ssh->route());
+        p.transport->open(QStringLiteral("127.0.0.1"), sim->port());
+        QCOMPARE(qobject_cast<QLocalSocket*>(p.transport->device()) != nullptr, ownerOnly);
+        QTRY_VERIFY_WITH_TIMEOUT(p.data.endsWith("\r\n") || p.ended(), 20000);
+        QVERIFY2(p.data.startsWith("+00000 "), qPrintable(p.message));
+        p.data.clear();
+        p.transport->device()->write(WireLine({"admin", "secret"}) + "\r\n" + WireLine({"domainlist"}) + "\r\n");
+        QTRY_VERIFY_WITH_TIMEOUT(p.data.endsWith("\r\n.\r\n") || p.ended(), 20000);
+        QSignalSpy simClosed(sim, &TazelSim::clientClosed);
+        p.transport->release(false);
+        QTRY_COMPARE_WITH_TIMEOUT(simClosed.count(), 1, 10000);
+    }
+    QCOMPARE(ssh->acceptedLogins(), loginsBefore);
+    QCOMPARE(sim->connections, 4);
+    // A forward to a server that has since gone fails as a run through ssh does, in ssh's words.
+    if (ownerOnly) {
+        auto* gone = new TazelSim;
+        QVERIFY(gone->listen());
+        const quint16 port = gone->port();
+        {
+            Probe p(ssh->route());
+            p.transport->open(QStringLiteral("127.0.0.1"), port);
+            QTRY_VERIFY_WITH_TIMEOUT(p.data.endsWith("\r\n") || p.ended(), 20000);
+            QVERIFY2(p.data.startsWith("+00000 "), qPrintable(p.message));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(SshTransport::forwardSocket(ssh->route(), "127.0.0.1", port)), 10000);
+        delete gone;
+        Probe p(ssh->route());
+        p.transport->open(QStringLiteral("127.0.0.1"), port);
+        QVERIFY(qobject_cast<QLocalSocket*>(p.transport->device()));
+        QTRY_VERIFY_WITH_TIMEOUT(p.ended(), 20000);
+        QVERIFY(p.failed);
+        QCOMPARE(int(p.transport->failureKind()), int(SshTransport::FailureKind::ForwardRefused));
+        QVERIFY2(p.message.endsWith(QStringLiteral("ssh said: ") + p.transport->sshLastLine()), qPrintable(p.message));
+    }
+    // With the shared connection gone, the forward leads nowhere: the next run shakes hands again.
+    ssh->stopSharedConnection();
+    Probe after(ssh->route());
+    after.transport->open(QStringLiteral("127.0.0.1"), sim->port());
+    QVERIFY(qobject_cast<QProcess*>(after.transport->device()));
+    QTRY_VERIFY_WITH_TIMEOUT(after.data.endsWith("\r\n") || after.ended(), 20000);
+    QVERIFY2(after.data.startsWith("+00000 "), qPrintable(after.message));
+    QCOMPARE(ssh->acceptedLogins(), loginsBefore + 1);
 }
 
 QTEST_MAIN(TestSsh)

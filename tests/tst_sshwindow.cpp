@@ -2,12 +2,15 @@
 // the record's keys, the tree's lock, the dialog's Test against a real sshd of the test's own, and
 // the askpass helper's dialog.
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
 #include <QTreeView>
 #include <QtTest>
 
@@ -36,6 +39,8 @@ private slots:
     void testReportsTheOutcomeByKind();
     void askpassQuestions_data();
     void askpassQuestions();
+    void closingEndsEveryScriptAtOnce_data();
+    void closingEndsEveryScriptAtOnce();
 
 private:
     // Shows the window on the simulated server and selects the server's node.
@@ -259,16 +264,22 @@ void TestSshWindow::askpassQuestions_data()
     QTest::addColumn<QString>("press");  // "enter", "escape", "yes", "no"
     QTest::addColumn<bool>("accepted");
     QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("shown");  // the dialog's text; empty: the prompt as it stands
     const QString hostKey = "The authenticity of host '[127.0.0.1]:2222 ([127.0.0.1]:2222)' can't be established.\n"
                             "ED25519 key fingerprint is SHA256:Zmun8IY1C/iTfn/R11igQl3xmhed5W+ebays7aOOpvI.\n"
                             "Are you sure you want to continue connecting (yes/no/[fingerprint])? ";
-    QTest::newRow("host key, Enter is No") << hostKey << "" << "enter" << true << "no";
-    QTest::newRow("host key, Yes") << hostKey << "" << "yes" << true << "yes";
-    QTest::newRow("host key, No") << hostKey << "" << "no" << true << "no";
-    QTest::newRow("host key, Escape cancels") << hostKey << "" << "escape" << false << "";
+    QTest::newRow("host key, Enter is No") << hostKey << "" << "enter" << true << "no" << QString();
+    QTest::newRow("host key, Yes") << hostKey << "" << "yes" << true << "yes" << QString();
+    QTest::newRow("host key, No") << hostKey << "" << "no" << true << "no" << QString();
+    QTest::newRow("host key, Escape cancels") << hostKey << "" << "escape" << false << "" << QString();
     QTest::newRow("passphrase") << "Enter passphrase for key '/home/ops/.ssh/id_ed25519': " << "s3cr<t &x"
-                                << "enter" << true << "s3cr<t &x";
-    QTest::newRow("password, Escape cancels") << "ops@gate's password: " << "pw" << "escape" << false << "";
+                                << "enter" << true << "s3cr<t &x" << QString();
+    QTest::newRow("password, Escape cancels") << "ops@gate's password: " << "pw" << "escape" << false << "" << QString();
+    // The host's own text (a keyboard-interactive login) is a secret to type, whatever it says.
+    QTest::newRow("host's question") << "(ops@gate.example) Verification code: " << "123456" << "enter" << true
+                                     << "123456" << "The SSH host gate.example asks: Verification code:";
+    QTest::newRow("host's text that reads as ssh's") << "(ops@gate) Are you sure (yes/no)? " << "yes" << "enter"
+                                                     << true << "yes" << "The SSH host gate asks: Are you sure (yes/no)?";
 }
 
 void TestSshWindow::askpassQuestions()
@@ -278,9 +289,12 @@ void TestSshWindow::askpassQuestions()
     QFETCH(QString, press);
     QFETCH(bool, accepted);
     QFETCH(QString, answer);
+    QFETCH(QString, shown);
     AskpassDialog d(prompt);
     d.show();
     QVERIFY(QTest::qWaitForWindowExposed(&d));
+    // Whose words they are: ssh's as they stand, the host's said to be the host's.
+    QCOMPARE(d.findChild<QLabel*>()->text(), shown.isEmpty() ? prompt.trimmed() : shown);
     if (d.isYesNo()) {
         QVERIFY(!d.txtAnswer);
         QVERIFY(d.cmdNo->isDefault());
@@ -298,6 +312,58 @@ void TestSshWindow::askpassQuestions()
     QCOMPARE(d.result() == QDialog::Accepted, accepted);
     if (accepted)
         QCOMPARE(d.answer(), answer);
+}
+
+void TestSshWindow::closingEndsEveryScriptAtOnce_data()
+{
+    QTest::addColumn<bool>("throughSsh");
+    QTest::newRow("tcp") << false;
+    QTest::newRow("ssh") << true;
+}
+
+// The window closed while a script waits on a server that never answers, straight or through the
+// real sshd: the program's loop ends (as main() runs it), the position is kept, and every script
+// has ended with the window: the server sees its connection go before the window is destroyed.
+void TestSshWindow::closingEndsEveryScriptAtOnce()
+{
+    QFETCH(bool, throughSsh);
+    for (int round = 0; round < 3; ++round) {
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        std::vector<std::unique_ptr<QTcpSocket>> taken;
+        connect(&silent, &QTcpServer::newConnection, &silent, [&] {
+            while (QTcpSocket* c = silent.nextPendingConnection())
+                taken.emplace_back(c);
+        });
+        auto fixture = std::make_unique<WindowFixture>();
+        fixture->addServerRecord(1, "silent", "127.0.0.1", silent.serverPort());
+        if (throughSsh)
+            QVERIFY(WriteSshRoute(*fixture->settings, "server1", ssh->route()));
+        frmMain& win = fixture->open();
+        win.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&win));
+        const QModelIndex node = win.NodeByKey(QStringLiteral("server1"));
+        QTest::mouseClick(win.DomainList->viewport(), Qt::LeftButton, {}, win.DomainList->visualRect(node).center());
+        QTRY_COMPARE_WITH_TIMEOUT(int(taken.size()), 1, 30000);
+        QVERIFY(!win.Session->DriverIsIdle());
+
+        bool hung = false;
+        QTimer guard;  // only so that a failure ends the test instead of hanging it
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, qApp, [&hung] {
+            hung = true;
+            QCoreApplication::quit();
+        });
+        guard.start(60000);
+        QTimer::singleShot(0, &win, [&win] { win.close(); });
+        QApplication::exec();
+        QVERIFY2(!hung, "the program's loop did not end when its window closed");
+        QVERIFY(win.Session->DriverIsIdle());
+        QVERIFY(win.Session->QueueIsEmpty());
+        QVERIFY(fixture->settings->contains(Store::SettingsSection + '/' + Store::FormLeftKey));
+        QTRY_COMPARE_WITH_TIMEOUT(taken.front()->state(), QAbstractSocket::UnconnectedState, 30000);
+        fixture.reset();
+    }
 }
 
 QTEST_MAIN(TestSshWindow)

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -41,6 +42,7 @@ struct Cli {
         return configDir() + QStringLiteral("/Tazel Administrator/Tazel Administrator.conf");
     }
     QProcessEnvironment env;
+    QString inputFile;  // standard input from this file (or folder) instead of the bytes given
 
     Cli()
     {
@@ -69,12 +71,16 @@ struct Cli {
         p.setProcessEnvironment(env);
         if (!outputFile.isEmpty())
             p.setStandardOutputFile(outputFile);
+        if (!inputFile.isEmpty())
+            p.setStandardInputFile(inputFile);
         p.start(QStringLiteral(TAZELCTL_PATH), args);
         Result r;
         if (!p.waitForStarted(10000))
             return r;
-        p.write(input);
-        p.closeWriteChannel();
+        if (inputFile.isEmpty()) {
+            p.write(input);
+            p.closeWriteChannel();
+        }
         QElapsedTimer clock;
         clock.start();
         while (p.state() != QProcess::NotRunning && clock.elapsed() < 120000) {
@@ -134,6 +140,7 @@ private slots:
     void listsInEveryForm_data();
     void listsInEveryForm();
     void damagedDomainListStopsAtTheBadEntry();
+    void repeatedAccountIsListedOnce();
     void listRowsArriveBeforeTheReplyEnds_data();
     void listRowsArriveBeforeTheReplyEnds();
     void readsOfOneAccount_data();
@@ -141,6 +148,7 @@ private slots:
     void filesComeOutAsTheServerHasThem();
     void changes_data();
     void changes();
+    void varSetFindsTheServersNamesInAnyCase();
     void accountListAsCsvReadsBackWithTheProjectsReader();
     void importAddsTheAcceptedRows();
     void exitCodes_data();
@@ -156,6 +164,14 @@ private slots:
     void journalAndLog();
     void failedJournalWriteIsReported();
     void helpOnEveryLevel();
+    void hostileInputIsRefusedBeforeAnyConnection_data();
+    void hostileInputIsRefusedBeforeAnyConnection();
+    void emptyUploadOnlyWithEmpty();
+    void cutListPrintsWhatWasRead_data();
+    void cutListPrintsWhatWasRead();
+    void serverRefusalsExitOne();
+    void controlBytesInNamesAreEscaped();
+    void interruptedPromptGivesEchoBack();
 };
 
 void TazelctlTest::listsInEveryForm_data()
@@ -221,6 +237,23 @@ void TazelctlTest::damagedDomainListStopsAtTheBadEntry()
     QCOMPARE(r.code, 1);
     QCOMPARE(r.out, QByteArray("a.org\tdomain\nb.org\tdomain\nlists.example.net\tcustom\n"));
     QVERIFY(r.err.contains("domains.tab"));
+}
+
+void TazelctlTest::repeatedAccountIsListedOnce()
+{
+    // The tree's rule: a row without a name is no account, and of a name repeated the first row counts.
+    Cli cli;
+    cli.sim.faults.scriptedReplies.insert(QStringLiteral("userlist"),
+                                          "+00000 OK\r\n\"example.com\"\t\"alice\"\t\"a1\"\t\"U\"\r\n"
+                                          "\"example.com\"\t\"bob\"\t\"b1\"\t\"M\"\r\n"
+                                          "\"example.com\"\t\"alice\"\t\"a2\"\t\"M\"\r\n"
+                                          "\"example.com\"\t\"\"\t\"x\"\t\"U\"\r\n.\r\n");
+    Result r = cli.run({"account", "list", "example.com", "--with-passwords", "-o", "tab", "--no-headers"});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, QByteArray("alice\tuser\ta1\nbob\tlist\tb1\n"));
+    r = cli.run({"account", "export", "example.com", "--with-passwords"});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, QByteArray("name,kind,password\r\nalice,user,a1\r\nbob,list,b1\r\n"));
 }
 
 void TazelctlTest::listRowsArriveBeforeTheReplyEnds_data()
@@ -414,6 +447,24 @@ void TazelctlTest::changes()
     QCOMPARE(last.value("outcome").toString(), QStringLiteral("done"));
 }
 
+void TazelctlTest::varSetFindsTheServersNamesInAnyCase()
+{
+    // A server that spells its variables in lower case: the one named changes, the others are sent
+    // back as they were rather than blanked.
+    Cli cli;
+    for (auto& v : cli.sim.state.account("example.com", "alice")->vars)
+        v.first = v.first.toLower();
+    const Result r = cli.run({"var", "set", "example.com", "alice", "REALNAME=Alice L."});
+    QVERIFY2(r.code == 0, r.err.constData());
+    QMap<QString, QString> v;
+    for (const auto& p : cli.sim.state.account("example.com", "alice")->vars)
+        v.insert(p.first.toLower(), p.second);
+    QCOMPARE(v.value("realname"), QStringLiteral("Alice L."));
+    QCOMPARE(v.value("homepage"), QStringLiteral("http://www.example.com/~alice"));
+    QCOMPARE(v.value("maxmbsize"), QStringLiteral("20000"));
+    QCOMPARE(v.value("closedml"), QStringLiteral("0"));
+}
+
 void TazelctlTest::accountListAsCsvReadsBackWithTheProjectsReader()
 {
     Cli cli;
@@ -530,6 +581,21 @@ void TazelctlTest::exitCodes_data()
     QTest::newRow("usage: timeout not a number") << "" << QStringList{"domain", "list", "--timeout", "soon"} << 64
                                                  << "--timeout";
     QTest::newRow("output cannot be written") << "full disk" << QStringList{"domain", "list"} << 73 << "";
+    QTest::newRow("version cannot be written") << "full disk" << QStringList{"--version"} << 73 << "";
+    QTest::newRow("help cannot be written") << "full disk" << QStringList{"--help"} << 73 << "";
+    QTest::newRow("object help cannot be written") << "full disk" << QStringList{"account", "--help"} << 73 << "";
+    QTest::newRow("dry run cannot be written")
+        << "full disk" << QStringList{"domain", "add", "x.org", "--dry-run"} << 73 << "";
+    QTest::newRow("usage: --host with an empty port") << "" << QStringList{"--host", "127.0.0.1:", "domain", "list"}
+                                                      << 64 << "--host";
+    QTest::newRow("usage: --host with a signed port") << "" << QStringList{"--host", "h:+6017", "domain", "list"}
+                                                      << 64 << "--host";
+    QTest::newRow("usage: --host empty") << "" << QStringList{"--host", "", "domain", "list"} << 64 << "--host";
+    QTest::newRow("no stored server of the empty name") << "" << QStringList{"-s", "", "domain", "list"} << 67
+                                                        << "no stored server";
+    QTest::newRow("usage: --since out of range")
+        << "" << QStringList{"log", "--since", "9223372036854775807d"} << 64 << "--since";
+    QTest::newRow("usage: --since signed") << "" << QStringList{"log", "--since", "+5d"} << 64 << "--since";
 }
 
 void TazelctlTest::exitCodes()
@@ -554,12 +620,16 @@ void TazelctlTest::exitCodes()
         const quint16 port = probe.serverPort();
         probe.close();
         cli.addServer(1, QStringLiteral("sim"), port);
+        // The server, its address and port, and the system's words; not the window's "TCP Error".
+        stderrHolds = QStringLiteral("the server sim could not be reached: 127.0.0.1:%1: connection refused\n").arg(port);
     }
     const Result r = cli.run(args, QByteArray(), fault == QLatin1String("full disk") ? QStringLiteral("/dev/full") : QString());
     QVERIFY2(r.code == code, qPrintable(QStringLiteral("exit %1, stderr: %2").arg(r.code).arg(QString::fromUtf8(r.err))));
     QVERIFY2(r.err.contains(stderrHolds.toUtf8()), r.err.constData());
     // A command that failed before its first row prints nothing, not even a header.
     QVERIFY2(r.out.isEmpty(), r.out.constData());
+    if (fault == QLatin1String("closed port"))  // said once, in the command line's words
+        QVERIFY2(!r.err.contains("TCP Error") && r.err.count('\n') == 1, r.err.constData());
     if (code == 1)  // the refused request is named, its line given whole
         QVERIFY(r.err.contains(fault.mid(7).toUtf8()));
 }
@@ -829,6 +899,245 @@ void TazelctlTest::helpOnEveryLevel()
     r = cli.run({"--version"});
     QCOMPARE(r.code, 0);
     QVERIFY(r.out.startsWith("tazelctl "));
+    QCOMPARE(cli.sim.connections, 0);
+}
+
+// Inputs that must never reach the server: a folder, a file whose read fails, an empty input, a
+// value the wire cannot carry, a password that is empty or too long. Each is refused before any
+// connection is made. In args and as standard input, "@dir" stands for a folder, "@mem" for a
+// file that opens but cannot be read (/proc/self/mem), "@empty" for an empty file and "@noname"
+// for a file of accounts without a name column.
+void TazelctlTest::hostileInputIsRefusedBeforeAnyConnection_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("stdinFile");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("code");
+    const QString d = QStringLiteral("example.com");
+    const QStringList mailproc{"mailproc", "set", d, "alice"};
+    const QStringList custdomain{"custdomain", "set", "lists.example.net"};
+    for (const auto& [name, verb] : {std::pair{"mailproc", mailproc}, std::pair{"custdomain", custdomain}}) {
+        QTest::addRow("%s: a folder as FILE", name) << verb + QStringList{"@dir"} << "" << QByteArray() << 66;
+        QTest::addRow("%s: a folder on standard input", name) << verb << "@dir" << QByteArray() << 66;
+        QTest::addRow("%s: an unreadable FILE", name) << verb + QStringList{"@mem"} << "" << QByteArray() << 66;
+        QTest::addRow("%s: unreadable standard input", name) << verb << "@mem" << QByteArray() << 66;
+        QTest::addRow("%s: an empty FILE", name) << verb + QStringList{"@empty"} << "" << QByteArray() << 65;
+        QTest::addRow("%s: empty standard input", name) << verb << "" << QByteArray() << 65;
+        QTest::addRow("%s: blank lines only", name) << verb << "" << QByteArray("\n \r\n\n") << 65;
+        QTest::addRow("%s: a line the wire cannot carry", name) << verb << "" << QByteArray("\"wait\"\t\"a\x1b\"\n")
+                                                                << 65;
+    }
+    QTest::newRow("import: a folder") << QStringList{"account", "import", d, "@dir"} << "" << QByteArray() << 66;
+    QTest::newRow("import: an unreadable file") << QStringList{"account", "import", d, "@mem"} << "" << QByteArray()
+                                                << 66;
+    QTest::newRow("import: an empty file") << QStringList{"account", "import", d, "@empty"} << "" << QByteArray() << 65;
+    QTest::newRow("import: no name column") << QStringList{"account", "import", d, "@noname"} << "" << QByteArray()
+                                            << 65;
+    const QList<std::pair<const char*, QStringList>> passwordVerbs = {
+        {"account add", {"account", "add", d, "zed", "--password-stdin"}},
+        {"account passwd", {"account", "passwd", d, "bob", "--password-stdin"}},
+        {"pop3 add", {"pop3", "add", d, "bob", "pop.x.org", "bobby", "--password-stdin"}}};
+    for (const auto& [name, verb] : passwordVerbs) {
+        QTest::addRow("%s: end of input", name) << verb << "" << QByteArray() << 65;
+        QTest::addRow("%s: an empty line", name) << verb << "" << QByteArray("\nrest\n") << 65;
+        QTest::addRow("%s: blanks only", name) << verb << "" << QByteArray("   \n") << 65;
+        QTest::addRow("%s: longer than 64 KiB", name) << verb << "" << QByteArray(70000, 'p') + '\n' << 65;
+        QTest::addRow("%s: a folder", name) << verb << "@dir" << QByteArray() << 66;
+    }
+    QTest::newRow("var set: a quote") << QStringList{"var", "set", d, "alice", "RealName=a\"b"} << "" << QByteArray()
+                                      << 65;
+    QTest::newRow("var set: a line break") << QStringList{"var", "set", d, "alice", "HomePage=x\ny"} << ""
+                                           << QByteArray() << 65;
+    QTest::newRow("var set: a size that is no number")
+        << QStringList{"var", "set", d, "alice", "RealName=Al", "MaxMBSize=5x"} << "" << QByteArray() << 65;
+}
+
+void TazelctlTest::hostileInputIsRefusedBeforeAnyConnection()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, stdinFile);
+    QFETCH(QByteArray, input);
+    QFETCH(int, code);
+    Cli cli;
+    auto write = [&](const QString& name, const QByteArray& bytes) {
+        QFile f(cli.home.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    };
+    write(QStringLiteral("empty"), QByteArray());
+    write(QStringLiteral("noname.csv"), "password,kind\r\npw,user\r\n");
+    const QMap<QString, QString> paths = {{"@dir", cli.home.path()},
+                                          {"@mem", QStringLiteral("/proc/self/mem")},
+                                          {"@empty", cli.home.filePath(QStringLiteral("empty"))},
+                                          {"@noname", cli.home.filePath(QStringLiteral("noname.csv"))}};
+    for (QString& a : args)
+        a = paths.value(a, a);
+    cli.inputFile = paths.value(stdinFile);
+    const QString before = SimStateText(cli.sim.state);
+    const Result r = cli.run(args, input);
+    QVERIFY2(r.code == code, qPrintable(QStringLiteral("exit %1, stderr: %2").arg(r.code).arg(QString::fromUtf8(r.err))));
+    QVERIFY2(r.err.contains("nothing was") || r.err.contains("Nothing was"), r.err.constData());
+    QVERIFY(r.out.isEmpty());
+    QCOMPARE(cli.sim.connections, 0);
+    QVERIFY(cli.sim.received.isEmpty());
+    QCOMPARE(SimStateText(cli.sim.state), before);
+}
+
+void TazelctlTest::emptyUploadOnlyWithEmpty()
+{
+    Cli cli;
+    // Emptied on purpose: the mail-processing file becomes empty, the custom domain one empty line
+    // (an empty upload would remove the custom domain).
+    Result r = cli.run({"mailproc", "set", "example.com", "alice", "--empty"});
+    QVERIFY2(r.code == 0, r.err.constData());
+    QCOMPARE(cli.sim.state.account("example.com", "alice")->mailproc, QString());
+    r = cli.run({"custdomain", "set", "lists.example.net", "--empty"});
+    QVERIFY2(r.code == 0, r.err.constData());
+    QCOMPARE(cli.sim.state.customDomains.value(QStringLiteral("lists.example.net")), QStringLiteral("\r\n"));
+}
+
+void TazelctlTest::cutListPrintsWhatWasRead_data()
+{
+    QTest::addColumn<QString>("form");
+    QTest::addColumn<int>("rows");
+    for (const char* form : {"json", "csv", "tab", "table"}) {
+        QTest::addRow("5 rows, %s", form) << QString::fromLatin1(form) << 5;
+        QTest::addRow("30000 rows, %s", form) << QString::fromLatin1(form) << 30000;
+    }
+}
+
+void TazelctlTest::cutListPrintsWhatWasRead()
+{
+    QFETCH(QString, form);
+    QFETCH(int, rows);
+    Cli cli;
+    // The reply's rows, then the connection closes where its "." should come.
+    QByteArray reply = "+00000 OK\r\n";
+    for (int i = 0; i < rows; ++i)
+        reply += "\"cut.example\"\t\"user" + QByteArray::number(i) + "\"\t\"pw\"\t\"U\"\r\n";
+    cli.sim.faults.scriptedReplies.insert(QStringLiteral("userlist"), reply);
+    cli.sim.faults.closeOnCommand = QStringLiteral("userlist");
+    cli.sim.faults.closeAfterBytes = int(reply.size());
+    const Result r = cli.run({"account", "list", "cut.example", "-o", form});
+    QCOMPARE(r.code, 75);
+    QStringList names;
+    if (form == QLatin1String("json")) {
+        names = Column(JsonRows(r), QStringLiteral("name"));  // the array is closed
+    } else if (form == QLatin1String("csv")) {
+        const QList<CsvRecord> records = ReadCsv(r.out);
+        QVERIFY(!records.isEmpty());
+        QCOMPARE(records.first().fields, (QStringList{"name", "kind"}));
+        for (int i = 1; i < records.size(); ++i)
+            names << records.at(i).fields.value(0);
+    } else {
+        for (const QStringList& row : TextRows(r, form == QLatin1String("table")))
+            names << row.value(0);
+    }
+    QCOMPARE(names.size(), rows);
+    QCOMPARE(names.first(), QStringLiteral("user0"));
+    QCOMPARE(names.last(), QStringLiteral("user%1").arg(rows - 1));
+}
+
+// One rule for "the server refused": exit 1, the server's line on standard error, and whatever
+// could be read still printed.
+void TazelctlTest::serverRefusalsExitOne()
+{
+    Cli cli;
+    // A damaged account list: the sound rows, the skipped line quoted, exit 1 (as for domains).
+    cli.sim.faults.malformedCommand = QStringLiteral("userlist");
+    cli.sim.faults.malformedLine = "\"example.com\"\t\"odd\"\t\"pw\"\t\"UM\"";
+    Result r = cli.run({"account", "list", "example.com", "-o", "json"});
+    QCOMPARE(r.code, 1);
+    QCOMPARE(Column(JsonRows(r), "name"), (QStringList{"alice", "bob", "news", "postmaster"}));
+    QVERIFY2(r.err.contains("\"odd\""), r.err.constData());
+    cli.sim.faults = SimFaults();
+    // The server answers the mail-processing download with "-".
+    cli.sim.faults.refuseCommand = QStringLiteral("usergetmproc");
+    r = cli.run({"mailproc", "get", "example.com", "alice"});
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.err.contains("-00029"), r.err.constData());
+    QVERIFY(r.out.isEmpty());
+    cli.sim.faults = SimFaults();
+    // An import of which no row can be added: the report, and exit 1.
+    const QString path = cli.home.filePath(QStringLiteral("old.csv"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("name,password\r\nbob,x\r\nalice,y\r\n");
+    f.close();
+    r = cli.run({"account", "import", "example.com", path, "-o", "json"});
+    QCOMPARE(r.code, 1);
+    QCOMPARE(Column(JsonRows(r), "name"), (QStringList{"bob", "alice"}));
+    for (const QByteArray& line : std::as_const(cli.sim.received))
+        QVERIFY(!line.startsWith("\"useradd\""));
+}
+
+void TazelctlTest::controlBytesInNamesAreEscaped()
+{
+    Cli cli;
+    // Names as a hostile server may send them: a lone LF (only CR LF ends a line), an escape
+    // sequence, a NUL, a C1 control, a backslash.
+    const QList<QByteArray> names = {"a\nb", "red\x1b[31m", QByteArray("n\0ul", 4), "c\x9b" "1", "back\\slash"};
+    QByteArray reply = "+00000 OK\r\n";
+    for (const QByteArray& name : names)
+        reply += "\"odd.example\"\t\"" + name + "\"\t\"pw\"\t\"U\"\r\n";
+    cli.sim.faults.scriptedReplies.insert(QStringLiteral("userlist"), reply + ".\r\n");
+    const QList<QByteArray> shown = {"a\\nb", "red\\x1b[31m", "n\\x00ul", "c\\x9b1", "back\\\\slash"};
+    for (const char* form : {"tab", "table"}) {
+        const Result r = cli.run({"account", "list", "odd.example", "-o", form, "--no-headers"});
+        QCOMPARE(r.code, 0);
+        const QList<QByteArray> lines = r.out.split('\n');
+        QCOMPARE(lines.size(), shown.size() + 1);  // one row a name, and the final line end
+        for (int i = 0; i < shown.size(); ++i)
+            QVERIFY2(lines.at(i).startsWith(shown.at(i) + (form == QByteArrayView("tab") ? "\t" : " ")),
+                     lines.at(i).constData());
+        for (char c : r.out)
+            QVERIFY2(static_cast<unsigned char>(c) >= 0x20 || c == '\n' || c == '\t', r.out.constData());
+        QVERIFY(!r.out.contains("\xc2\x9b"));
+    }
+    // CSV and JSON carry the names as they are.
+    const Result json = cli.run({"account", "list", "odd.example", "-o", "json"});
+    QCOMPARE(Column(JsonRows(json), "name"),
+             (QStringList{"a\nb", "red\x1b[31m", QString::fromLatin1("n\0ul", 4), QStringLiteral("c\u009b1"),
+                          "back\\slash"}));
+    const QList<CsvRecord> csv = ReadCsv(cli.run({"account", "list", "odd.example", "-o", "csv"}).out);
+    QCOMPARE(csv.value(1).fields.value(0), QStringLiteral("a\nb"));
+}
+
+void TazelctlTest::interruptedPromptGivesEchoBack()
+{
+    // Ctrl+C at the password prompt, on a terminal of its own (script(1)): the shell that started
+    // tazelctl goes on (its trap) and shows the terminal's settings, which must have echo on.
+    if (QStandardPaths::findExecutable(QStringLiteral("script")).isEmpty())
+        QSKIP("script(1) is not installed");
+    Cli cli;
+    QProcess p;
+    p.setProcessEnvironment(cli.env);
+    p.start(QStringLiteral("script"),
+            {QStringLiteral("-qec"),
+             QStringLiteral("sh -c 'trap \"echo INTERRUPTED\" INT; %1 account passwd example.com bob; stty -a'")
+                 .arg(QStringLiteral(TAZELCTL_PATH)),
+             QStringLiteral("/dev/null")});
+    QVERIFY(p.waitForStarted(10000));
+    QByteArray out;
+    auto waitFor = [&](const QByteArray& text) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!out.contains(text) && clock.elapsed() < 20000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            p.waitForReadyRead(10);
+            out += p.readAllStandardOutput();
+        }
+        return out.contains(text);
+    };
+    QVERIFY2(waitFor("New password of bob@example.com: "), out.constData());
+    p.write("\x03");
+    QVERIFY2(waitFor("INTERRUPTED"), out.constData());
+    QVERIFY2(waitFor("speed"), out.constData());
+    p.waitForFinished(10000);
+    out += p.readAllStandardOutput();
+    const QString settings = QString::fromUtf8(out.mid(out.indexOf("speed")));
+    const QStringList words = settings.split(QRegularExpression(QStringLiteral("[\\s;]+")), Qt::SkipEmptyParts);
+    QVERIFY2(words.contains(QStringLiteral("echo")) && !words.contains(QStringLiteral("-echo")), qPrintable(settings));
     QCOMPARE(cli.sim.connections, 0);
 }
 

@@ -13,6 +13,7 @@
 #include <QStyle>
 
 #include "protocol/AccountCsv.h"
+#include "protocol/AccountTable.h"
 #include <algorithm>
 
 #include "window/BulkAddDialog.h"
@@ -107,7 +108,8 @@ void AccountFiles::exportAccounts()
     // meanwhile: the list is taken as it stood when it was checked.
     QList<ExportAccount> accounts;
     accounts.reserve(w_.Session->Replies().UserEntries.size());
-    for (const UserEntry& e : std::as_const(w_.Session->Replies().UserEntries)) {
+    for (const quint32 row : Accounts::ListedRows(w_.Session->Replies().UserEntries)) {
+        const UserEntry e = w_.Session->Replies().UserEntries.at(row);
         const QString& nk = e.nameAndKind;
         accounts.append({nk.left(nk.size() - 1), nk.endsWith(QLatin1Char('M'), Qt::CaseInsensitive),
                          e.password});

@@ -13,6 +13,9 @@ ActivityDock::ActivityDock(ActivityLog* log, QWidget* parent)
     : QDockWidget(QStringLiteral("Activity"), parent), table_(new QTableView(this))
 {
     setObjectName(QStringLiteral("ActivityDock"));
+    // Under the panels or floating: the window keeps the panels' room beside a log docked there
+    // (see WindowLayout), and a log docked above or beside them would take it.
+    setAllowedAreas(Qt::BottomDockWidgetArea);
     table_->setModel(log);
     table_->setAccessibleName(QStringLiteral("Activity log"));
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);

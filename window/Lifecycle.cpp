@@ -3,11 +3,16 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTreeView>
 #include <algorithm>
 #include <cmath>
 
+#include "session/BulkAddRunner.h"
 #include "store/ServerStore.h"
+#include "window/AccountFiles.h"
+#include "window/FindAllDialog.h"
+#include "window/ActivityDock.h"
 #include "window/MessageSeam.h"
 #include "window/WindowLayout.h"
 #include "window/frmMain.h"
@@ -86,7 +91,12 @@ void frmMain::Form_Resize()
         // The tree's bottom keeps its distance from the window's bottom (the tree need not start at
         // the top: the find box sits above it).
         const int treeBottom = std::clamp(Twips(height()) - TreeBottomMargin, 0, 32767);
-        DomainList->resize(DomainList->width(), std::max(0, Px(treeBottom) - DomainList->y()));
+        // The activity log docked under the panels takes its height from the tree's too, rather
+        // than cover the foot of the tree and the tab controls.
+        int docked = 0;
+        if (ActivityView && ActivityView->isVisible() && !ActivityView->isFloating())
+            docked = std::max(0, statusBar()->y() - centralWidget()->geometry().bottom() - 1);
+        DomainList->resize(DomainList->width(), std::max(0, Px(treeBottom) - docked - DomainList->y()));
     }
     // Panels already shown stay where they are; the next one shown is placed here.
     PanelLeft = Twips(DomainList->x() + DomainList->width()) + PanelGap;
@@ -119,5 +129,14 @@ void frmMain::closeEvent(QCloseEvent* event)
     Form_Unload();
     if (!isMinimized())
         Layout->save(*Settings);
+    // Every script ends with the window, so the program has nothing left to wait for: a run of
+    // added accounts queues no further row, the search lets its servers go, and the session drops
+    // what it holds and cuts its connection (an SSH one ends its ssh with it).
+    if (AccountFileCommands && AccountFileCommands->runner())
+        AccountFileCommands->runner()->cancel();
+    for (FindAllDialog* find : findChildren<FindAllDialog*>())
+        if (find->Search)
+            find->Search->Stop();
+    Session->EndAllScripts();
     event->accept();  // closing is never refused
 }

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <type_traits>
 
+#include "session/Scripts.h"
 #include "window/ServerTree.h"
 #include "window/SshSettings.h"
 
@@ -553,22 +554,13 @@ void frmMain::FillAliasList()
 
 void frmMain::ShowUserVars()
 {
-    txtRealName->clear();
-    txtHomePage->clear();
-    txtMaxMBSize->clear();
-    const qsizetype n = std::min(Session->Replies().UserVarNames.size(), Session->Replies().UserVarValues.size());
-    for (qsizetype i = 0; i < n; ++i) {
-        const QString name = Session->Replies().UserVarNames.at(i).toLower();
-        const QString& value = Session->Replies().UserVarValues.at(i);
-        if (name == QLatin1String("realname"))
-            txtRealName->setText(value);
-        else if (name == QLatin1String("homepage"))
-            txtHomePage->setText(value);
-        else if (name == QLatin1String("maxmbsize"))
-            txtMaxMBSize->setText(value);
-        else if (name == QLatin1String("closedml"))
-            chkClosedML->setChecked(value == QLatin1String("1"));
-    }
+    const Scripts::UserVarsForm vars = Scripts::ReadUserVars(*Session);
+    txtRealName->setText(vars.realName);
+    txtHomePage->setText(vars.homePage);
+    txtMaxMBSize->setText(vars.maxMBSize);
+    // A server that sends no ClosedML leaves the box as it was.
+    if (Scripts::ReadUserVar(*Session, QStringLiteral("ClosedML")))
+        chkClosedML->setChecked(vars.closedML);
 }
 
 // Ticked masks, unticked shows the text; the greyed state leaves the boxes as they are.

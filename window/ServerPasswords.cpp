@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QGroupBox>
 #include <QSettings>
+#include <algorithm>
 
 #include "store/KeyringPasswords.h"
 #include "window/MessageSeam.h"
@@ -34,16 +35,16 @@ ServerPasswords::ServerPasswords(frmMain& window) : QObject(&window), w_(window)
         store_ = std::make_unique<KeyringPasswords>();
     records_ = std::make_unique<RecordPasswords>(*w_.Settings, store_.get());
 
-    // Left of "Hide Password", under the login name: a note, in a face a step smaller than the
-    // captions', so that it takes two short lines there.
+    // One line of its own along the frame's foot, under the buttons, in a face a step smaller than
+    // the captions': the room under the login name belongs to "SSH...".
     fileLine_ = new QLabel(FileLineText, w_.fraServerProperties);
     QFont note = fileLine_->font();
     note.setPointSizeF(note.pointSizeF() * 7 / 8);
     fileLine_->setFont(note);
     fileLine_->setObjectName(QStringLiteral("lblPasswordPlace"));
-    fileLine_->setWordWrap(true);
-    fileLine_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    fileLine_->setGeometry(w_.Px(240), w_.Px(1515), w_.Px(2175), w_.Px(390));
+    fileLine_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    fileLine_->setGeometry(w_.Px(240), w_.Px(2310), std::max(w_.Px(4455), fileLine_->sizeHint().width()),
+                           w_.Px(195));
     fileLine_->hide();
 }
 
@@ -64,10 +65,10 @@ void ServerPasswords::readAll()
         cache_[section] = Entry();
         records_->read(section, [this, section](const PasswordResult& r) { arrived(section, r); });
     }
-    // No record asks the keyring yet: ask it once all the same, so that the panel can say whether
-    // new passwords will go into it. Slot 0 is never a record's.
+    // No record asks the keyring yet: ask only whether one is there (no entry is read, so it never
+    // asks to be unlocked), so that the panel can say whether new passwords will go into it.
     if (!any && store_)
-        store_->read(ServerSection(0), [this](const PasswordResult& r) { noteAnswer(r); });
+        store_->probe([this](const PasswordResult& r) { noteAnswer(r); });
 }
 
 void ServerPasswords::arrived(const QString& section, const PasswordResult& result)

@@ -191,14 +191,11 @@ void frmMain::AddCustomDomainsToTree(const QString& serverKey)
     const QModelIndex serverNode = model->hashedNode(serverKey);
     if (model->kindOf(serverNode) != Tree::Server)
         return;
-    // The server reports each custom domain once; an empty or repeated line adds nothing.
     std::vector<ServerTreeModel::NewNode> nodes;
-    QSet<QString> seen;
-    for (const QString& name : std::as_const(Session->Replies().CustomDomainNames)) {
+    for (const QString& name : UniqueCustomDomainNames(Session->Replies().CustomDomainNames)) {
         const QString key = CustomDomainNodeKey(serverKey, name);
-        if (name.isEmpty() || model->hasKey(key) || seen.contains(key))
+        if (model->hasKey(key))
             continue;
-        seen.insert(key);
         nodes.push_back({name, key, Tree::CustDomainTag, Tree::CustomDomain, false});
     }
     // Merged among the domains in one pass (not one search and insertion per custom domain).

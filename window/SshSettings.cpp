@@ -30,8 +30,11 @@ SshSettings::SshSettings(frmMain* window, QPushButton* button)
 
 bool SshSettings::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == removeButton_ && sshButton_ && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
-        sshButton_->setVisible(event->type() == QEvent::Show);
+    // ShowToParent and HideToParent come whether or not the panel is on the screen: "Add New Server"
+    // hides "Remove Server" while its frame is hidden, and no Hide event comes then.
+    if (watched == removeButton_ && sshButton_
+        && (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent))
+        sshButton_->setVisible(event->type() == QEvent::ShowToParent);
     return QObject::eventFilter(watched, event);
 }
 

@@ -1,24 +1,31 @@
 #include "window/WindowLayout.h"
 
 #include <QAbstractScrollArea>
+#include <QAction>
 #include <QCheckBox>
+#include <QDockWidget>
 #include <QEvent>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyle>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeView>
 #include <algorithm>
 #include <functional>
 
 #include "store/ServerStore.h"
+#include "window/ActivityDock.h"
 #include "window/frmMain.h"
 
 namespace {
@@ -31,6 +38,8 @@ constexpr int RightMargin = 90;
 constexpr int InnerMargin = 120;
 constexpr int TreeGap = 180;
 constexpr int MinTreeWidth = 1200;
+// The height under the menu bar that the tree and the panels were designed in.
+constexpr int ClientHeight = 5190;
 
 // The strip between the tree and the panels: dragging it moves the tree's right edge.
 class SplitHandle : public QWidget {
@@ -97,7 +106,48 @@ WindowLayout::WindowLayout(frmMain* window) : QObject(window), w_(window)
     auto* split = new SplitHandle(w_->centralWidget());
     split->onDrag = [this](int right) { setTreeWidth(right - w_->DomainList->x()); };
     handle_ = split;
+
+    // The design size holds the menu bar, the tree and panels' height under it and the status bar;
+    // a taller menu bar or status bar than the designer's would cover the foot of the tab controls.
+    int client = w_->height() - w_->statusBar()->sizeHint().height();
+    if (QMenuBar* bar = w_->menuBar(); bar && !bar->isNativeMenuBar())
+        client -= bar->sizeHint().height();
+    if (client < w_->Px(ClientHeight))
+        w_->resize(w_->width(), w_->height() + w_->Px(ClientHeight) - client);
+    // The central area's own size changes when the log is docked or undocked, the window's not.
+    w_->centralWidget()->installEventFilter(this);
+    if (QDockWidget* dock = w_->ActivityView) {
+        dock->installEventFilter(this);
+        connect(dock->toggleViewAction(), &QAction::toggled, this, &WindowLayout::activityShown);
+        connect(dock, &QDockWidget::topLevelChanged, this, [this, dock] { activityShown(!dock->isHidden()); });
+    }
     arrange();
+}
+
+void WindowLayout::activityShown(bool shown)
+{
+    QWidget* central = w_->centralWidget();
+    QDockWidget* dock = w_->ActivityView;
+    if (!central || !dock)
+        return;  // the window is going
+    if (!shown || dock->isFloating()) {
+        central->setMinimumHeight(0);
+        return;
+    }
+    const int needed = w_->Px(ClientHeight);
+    central->setMinimumHeight(needed);
+    if (w_->isMaximized() || w_->isFullScreen())
+        return;
+    // Room for the log at its natural height, taken by growing the window as far as the screen
+    // allows; the minimum above grows it anyway by as much as the log needs at the least.
+    const int separator = w_->style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, w_);
+    const int lacking = needed + dock->sizeHint().height() + separator - central->height();
+    if (lacking <= 0)
+        return;
+    int height = w_->height() + lacking;
+    if (const QScreen* screen = w_->screen() ? w_->screen() : QGuiApplication::primaryScreen())
+        height = std::min(height, std::max(w_->height(), screen->availableGeometry().height()));
+    w_->resize(w_->width(), height);
 }
 
 void WindowLayout::addContainer(QWidget* container, QWidget* driver, QSize driverDesign, bool vertical)
@@ -269,7 +319,19 @@ void WindowLayout::save(QSettings& settings)
 
 bool WindowLayout::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::Move && !arranging_) {
+    if (watched == w_->centralWidget() || watched == w_->ActivityView) {
+        // The tree follows the room the log leaves, once the window's layout has placed both: the
+        // window may have grown before the log was laid out, and the central area then keeps its size.
+        const QEvent::Type t = event->type();
+        if ((t == QEvent::Resize || t == QEvent::Move || t == QEvent::Show || t == QEvent::Hide) && !relayoutDue_) {
+            relayoutDue_ = true;
+            QTimer::singleShot(0, this, [this] {
+                relayoutDue_ = false;
+                w_->Form_Resize();
+                arrange();
+            });
+        }
+    } else if (event->type() == QEvent::Move && !arranging_) {
         arrange();  // a panel shown at a new place takes the width left beside it
     } else if (event->type() == QEvent::Resize) {
         stretchFor(watched);

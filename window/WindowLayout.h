@@ -51,6 +51,9 @@ private:
         QVector<Placed> children;
     };
     void addContainer(QWidget* container, QWidget* driver, QSize driverDesign, bool vertical);
+    // The activity log docked under the panels: while it shows, the panels keep the room they were
+    // designed for and the log takes the rest, the window growing to make room for it.
+    void activityShown(bool shown);
     void stretch(const Container& c) const;
     void stretchFor(QObject* changed) const;
 
@@ -59,4 +62,5 @@ private:
     QVector<Container> containers_;
     QSize designPanel_;  // the frames' and tab controls' width, the tab controls' height
     bool arranging_ = false;
+    bool relayoutDue_ = false;  // the tree and panels are fitted again once the events in hand are done
 };

@@ -33,9 +33,16 @@ static int AnswerHelpOrVersion(int argc, char** argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Manages the servers, domains and accounts of Tazel mail servers in a window.\n"
+        "Passwords of stored servers are kept in the system keyring (the Secret Service), or in the\n"
+        "settings file when no keyring runs; a server can be reached through an SSH host (SSH... on\n"
+        "its panel). Menus: File (add a server, print, export and add accounts, move passwords to the\n"
+        "keyring), Edit (Find on All Servers), View (reload, the activity log), Help.\n"
         "Qt's own options (-platform, -style, -reverse, ...) are accepted too."));
     parser.addHelpOption();
     parser.addVersionOption();
+    parser.addOption(QCommandLineOption(QStringLiteral("no-keyring"),
+                                        QStringLiteral("Keep every password in the settings file and ask no "
+                                                       "system keyring.")));
     parser.process(app);  // prints the answer and ends the program
     return 0;
 }
