@@ -43,6 +43,18 @@ const QList<VerbEntry>& Verbs()
         {"pop3", "del", "D ACCOUNT SERVER USER", 4, 4, "", "disable and remove a POP3 link", true},
         {"pop3", "enable", "D ACCOUNT SERVER USER", 4, 4, "", "switch a POP3 link on", true},
         {"pop3", "disable", "D ACCOUNT SERVER USER", 4, 4, "", "switch a POP3 link off", true},
+        {"dump", "", "[DOMAIN...]", 0, -1, "--custom --no-passwords --accounts-only -f",
+         "the server's state as a YAML state file (every domain and custom domain unless named; --custom NAME "
+         "for a custom domain) on standard output or into -f FILE",
+         false},
+        {"diff", "", "[DOMAIN...]", 0, -1, "-f --against",
+         "the plan that makes the server hold the state file -f FILE (or what the stored server --against NAME "
+         "holds): one line per change; exit 0 when nothing differs, 1 when something does",
+         false},
+        {"apply", "", "", 0, 0, "-f --prune --yes",
+         "make the server hold the state file -f FILE, by running the plan (removals only with --prune, only "
+         "inside the file's domains); asks on a terminal unless --yes",
+         true},
         {"log", "", "", 0, 0, "--since", "the activity journal: time, program, server, action, outcome", false},
         {"search", "", "TEXT", 1, 1, "--accounts",
          "find TEXT on every stored server at once (or -s NAME): domains and custom domains holding it; with "
@@ -73,7 +85,8 @@ namespace {
 const QStringList VerbSwitches = {QStringLiteral("--with-passwords"), QStringLiteral("--list"),
                                   QStringLiteral("--read-only"), QStringLiteral("--password-stdin"),
                                   QStringLiteral("--apop"), QStringLiteral("--custom"), QStringLiteral("--yes"),
-                                  QStringLiteral("--accounts")};
+                                  QStringLiteral("--accounts"), QStringLiteral("--no-passwords"),
+                                  QStringLiteral("--accounts-only"), QStringLiteral("--prune")};
 }  // namespace
 
 bool ParseCommandLine(const QStringList& args, Options* o, QString* error)
@@ -145,6 +158,21 @@ bool ParseCommandLine(const QStringList& args, Options* o, QString* error)
         } else if (a == QLatin1String("--since")) {
             if (!takeValue(&o->since))
                 return false;
+            o->flags.insert(a);
+        } else if (a == QLatin1String("-f") || a == QLatin1String("--file")) {
+            if (!takeValue(&o->file))
+                return false;
+            o->flags.insert(QStringLiteral("-f"));
+        } else if (a == QLatin1String("--against")) {
+            if (!takeValue(&o->against))
+                return false;
+            o->flags.insert(a);
+        } else if (a == QLatin1String("--custom") && o->words.value(0) == QLatin1String("dump")) {
+            // dump --custom NAME names a custom domain (domain add --custom is a switch).
+            QString name;
+            if (!takeValue(&name))
+                return false;
+            o->customNames << name;
             o->flags.insert(a);
         } else if (a == QLatin1String("--timeout")) {
             QString t;
@@ -236,8 +264,12 @@ QString VerbHelp(const VerbEntry& v)
         usage += QLatin1Char(' ') + QLatin1String(v.args);
     if (*v.options) {
         for (const QString& opt : QString::fromLatin1(v.options).split(QLatin1Char(' ')))
-            usage += QStringLiteral(" [%1%2]").arg(opt, opt == QLatin1String("--since") ? QStringLiteral(" TIME")
-                                                                                        : QString());
+            usage += QStringLiteral(" [%1%2]").arg(opt, opt == QLatin1String("--since")     ? QStringLiteral(" TIME")
+                                                       : opt == QLatin1String("-f")        ? QStringLiteral(" FILE")
+                                                       : opt == QLatin1String("--against") ? QStringLiteral(" NAME")
+                                                       : opt == QLatin1String("--custom") && v.object == QLatin1String("dump")
+                                                           ? QStringLiteral(" NAME")
+                                                           : QString());
     }
     return usage + QStringLiteral("\n  ") + QLatin1String(v.summary) + QLatin1Char('\n');
 }

@@ -38,6 +38,9 @@ struct Options {
     bool dryRun = false;
     QSet<QString> flags;  // the verb's own switches, "--with-passwords" ...
     QString since;        // log --since
+    QString file;         // -f, --file: dump's output, diff's and apply's state file
+    QString against;      // diff --against NAME: another stored server
+    QStringList customNames;  // dump --custom NAME (repeated)
     QStringList words;    // OBJECT VERB ARGS...
 };
 

@@ -14,6 +14,7 @@
 #include "cli/SearchVerb.h"
 #include "cli/ServerChoice.h"
 #include "cli/SessionRun.h"
+#include "cli/StateVerbs.h"
 #include "engine/ActivityJournal.h"
 #include "store/ServerStore.h"
 
@@ -202,8 +203,8 @@ int RunTazelctl(const QStringList& arguments)
     }
     if (!IsObject(object))
         return Usage(QStringLiteral("unknown object \"%1\"").arg(object));
-    // "log" and "search" are objects without verbs.
-    const bool verbless = object == QLatin1String("log") || object == QLatin1String("search");
+    // "log", "search" and the state file's "dump", "diff" and "apply" are objects without verbs.
+    const bool verbless = object == QLatin1String("log") || object == QLatin1String("search") || IsStateVerb(object);
     c.entry = FindVerb(object, verbless ? QString() : verb);
     if (verbless && c.entry)
         o.words.insert(1, QString());
@@ -238,5 +239,7 @@ int RunTazelctl(const QStringList& arguments)
         return RunSearch(c);
     if (const int code = ChooseServer(c))
         return code;
+    if (IsStateVerb(object))
+        return RunStateVerb(c);
     return RunSessionVerb(c);
 }

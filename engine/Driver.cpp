@@ -360,6 +360,9 @@ bool ServerSession::RunOneEntry()
     } else if (name == Pop3List) {
         Pop3LinkUsers.clear();
         Pop3LinkServers.clear();
+        Pop3LinkPasswords.clear();
+        Pop3LinkAuths.clear();
+        Pop3LinkEnabled.clear();
         if (View)
             View->Pop3LinksRequested();
     } else if (name == UserVarsSet) {

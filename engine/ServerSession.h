@@ -202,6 +202,11 @@ public:
     QStringList UserVarValues;
     QStringList Pop3LinkUsers;
     QStringList Pop3LinkServers;
+    // The rest of each link's line, as far as the server sends it (empty when it does not): its
+    // password, its authentication ("APOP" or "CLR") and whether it is on ("1"/"0").
+    QStringList Pop3LinkPasswords;
+    QStringList Pop3LinkAuths;
+    QStringList Pop3LinkEnabled;
     AccountTable UserEntries;            // compact; the tree shares its bytes
     QString UserEntriesDomain;           // the domain whose complete account list UserEntries holds
     QString UserEntriesServer;           // ... and its server (the script's serverKey): names repeat across servers

@@ -79,6 +79,9 @@ ReplyOutcome ServerSession::HandlePop3ListLine(const QString& line)
             }
             Pop3LinkUsers << fields.at(3);
             Pop3LinkServers << fields.at(2);
+            Pop3LinkPasswords << fields.at(4);
+            Pop3LinkAuths << fields.value(5);
+            Pop3LinkEnabled << fields.value(6);
         },
         [this] {
             if (!View)
