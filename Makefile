@@ -44,6 +44,7 @@ bench: build
 	@if [ -x $(BUILD)/bench/bench_findall ]; then $(BUILD)/bench/bench_findall; fi
 	@if [ -x $(BUILD)/bench/bench_tazelctl ]; then $(BUILD)/bench/bench_tazelctl; fi
 	@if [ -x $(BUILD)/bench/bench_ssh ]; then $(BUILD)/bench/bench_ssh; fi
+	@if [ -x $(BUILD)/bench/bench_state ]; then $(BUILD)/bench/bench_state; fi
 
 # The reply fuzzer (clang's libFuzzer) for FUZZ_SECONDS; new inputs go to $(FUZZ_BUILD)/corpus, the
 # repository's corpus is read only. `make test` replays tests/fuzz/corpus in both builds.

@@ -74,7 +74,7 @@ void PlanRunner::next()
         }
         if (step.dependsOn >= 0 && results_[size_t(step.dependsOn)].kind != StepResult::Done) {
             report(i, StepResult::Skipped,
-                   QStringLiteral("skipped: it needs %1").arg(plan_.steps[size_t(step.dependsOn)].line()));
+                   QStringLiteral("it needs %1").arg(plan_.steps[size_t(step.dependsOn)].line()));
             continue;
         }
         current_ = i;

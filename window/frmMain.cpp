@@ -23,6 +23,7 @@
 #include "window/MainMenu.h"
 #include "window/WindowLayout.h"
 #include "window/AccountFiles.h"
+#include "window/StateFiles.h"
 #include "window/TreeFilter.h"
 #include "window/MessageSeam.h"
 #include "window/PrinterSeam.h"
@@ -88,6 +89,7 @@ frmMain::frmMain(QSettings* settings, MessageSeam* messages, PrinterSeam* printe
         }
     }
     TreeFind = new TreeFilter(DomainList, this);
+    new StateFiles(*this);  // the state file's commands in the File menu (findChild finds them)
     Layout = new WindowLayout(this);
     Passwords = new ServerPasswords(*this);
     Form_Load();
