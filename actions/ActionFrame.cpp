@@ -1,14 +1,14 @@
 // The frame every script shares: the server of a record, its head (required marker, connect, login),
 // the loads of a server's domains, a domain's accounts, a custom domain's file and an account's
-// details (their scripts are the shared ones of engine/Scripts.h), and the check that keeps values
+// details (their scripts are the shared ones of session/Scripts.h), and the check that keeps values
 // the protocol cannot carry off the wire.
 
 #include "actions/ScriptTarget.h"
 
 #include <QPointer>
 
-#include "engine/CommandQueue.h"
-#include "engine/Protocol.h"
+#include "session/CommandQueue.h"
+#include "protocol/Protocol.h"
 #include "store/ServerStore.h"
 #include "window/MessageSeam.h"
 #include "window/ServerPasswords.h"

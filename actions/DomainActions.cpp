@@ -8,8 +8,8 @@
 #include <QTreeView>
 
 #include "actions/ScriptTarget.h"
-#include "engine/Protocol.h"
-#include "replies/FileText.h"
+#include "protocol/Protocol.h"
+#include "protocol/FileText.h"
 #include "store/ServerStore.h"
 #include "window/ControlText.h"
 #include "window/MessageSeam.h"

@@ -1,8 +1,8 @@
 #pragma once
-// How the window's actions hand their scripts to the shared builders (engine/Scripts.h): the
+// How the window's actions hand their scripts to the shared builders (session/Scripts.h): the
 // server of a tree node's record, and the refusal of a builder shown as the window shows it.
 
-#include "engine/Scripts.h"
+#include "session/Scripts.h"
 
 class frmMain;
 

@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "actions/ScriptTarget.h"
-#include "engine/Protocol.h"
+#include "protocol/Protocol.h"
 #include "store/ServerStore.h"
 #include "window/frmMain.h"
 

@@ -10,8 +10,8 @@
 #include <QRadioButton>
 
 #include "actions/ScriptTarget.h"
-#include "engine/Protocol.h"
-#include "replies/FileText.h"
+#include "protocol/Protocol.h"
+#include "protocol/FileText.h"
 #include "window/ControlText.h"
 #include "window/MessageSeam.h"
 #include "window/frmMain.h"

@@ -20,7 +20,7 @@
 
 #include "bench/BenchKit.h"
 #include "bench/QuietMessages.h"
-#include "engine/ServerSearch.h"
+#include "session/ServerSearch.h"
 #include "store/ServerStore.h"
 #include "window/FindAllDialog.h"
 #include "window/MainMenu.h"

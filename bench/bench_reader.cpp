@@ -5,8 +5,8 @@
 #include <QElapsedTimer>
 #include <cstdio>
 
-#include "engine/Protocol.h"
-#include "replies/LineReader.h"
+#include "protocol/Protocol.h"
+#include "protocol/LineReader.h"
 
 static QByteArray ListReply(int lines)
 {

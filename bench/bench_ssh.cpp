@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "bench/BenchKit.h"
-#include "engine/SshTransport.h"
-#include "engine/Transport.h"
+#include "session/SshTransport.h"
+#include "session/Transport.h"
 #include "tests/SshFixture.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <QTemporaryDir>
 
 #include "bench/BenchKit.h"
-#include "engine/Protocol.h"
+#include "protocol/Protocol.h"
 #include "session/Plan.h"
 #include "session/StateReader.h"
 #include "session/StateYaml.h"

@@ -22,7 +22,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "engine/Protocol.h"
+#include "protocol/Protocol.h"
 #include "store/ServerStore.h"
 
 extern char** environ;

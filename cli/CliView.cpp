@@ -2,9 +2,9 @@
 
 #include "cli/ExitCodes.h"
 #include "cli/Output.h"
-#include "engine/CommandQueue.h"
-#include "engine/Scripts.h"
-#include "engine/ServerSession.h"
+#include "session/CommandQueue.h"
+#include "session/Scripts.h"
+#include "session/ServerSession.h"
 
 int ExitCodeForOutcome(const ScriptOutcome& outcome, bool greeted, bool loginRefused)
 {

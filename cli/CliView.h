@@ -7,8 +7,8 @@
 #include <QStringList>
 #include <functional>
 
-#include "engine/ScriptObserver.h"
-#include "engine/SessionView.h"
+#include "session/ScriptObserver.h"
+#include "session/SessionView.h"
 
 class ServerSession;
 

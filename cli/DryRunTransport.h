@@ -7,7 +7,7 @@
 #include <QByteArray>
 #include <QIODevice>
 
-#include "engine/Transport.h"
+#include "session/Transport.h"
 
 class DryRunTransport : public Transport {
     Q_OBJECT

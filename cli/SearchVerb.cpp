@@ -1,4 +1,4 @@
-// tazelctl search TEXT [--accounts]: the search on every stored server at once (engine/ServerSearch.h),
+// tazelctl search TEXT [--accounts]: the search on every stored server at once (session/ServerSearch.h),
 // the same one the window's Find on All Servers runs. Results go to standard output as they arrive
 // (server, domain, name, kind); each server that did not answer goes to standard error with what
 // went wrong. Exit code 0 when every server answered, 1 when some did not (their results still shown).
@@ -10,7 +10,7 @@
 #include "cli/Output.h"
 #include "cli/SearchVerb.h"
 #include "cli/ServerChoice.h"
-#include "engine/ServerSearch.h"
+#include "session/ServerSearch.h"
 #include "store/ServerStore.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "cli/Output.h"
-#include "engine/Protocol.h"
+#include "protocol/Protocol.h"
 #include "store/KeyringPasswords.h"
 #include "store/RecordPasswords.h"
 #include "store/ServerStore.h"

@@ -8,7 +8,7 @@
 #include <memory>
 #include <optional>
 
-#include "engine/Scripts.h"
+#include "session/Scripts.h"
 
 struct StoredServer {
     QString section;  // "serverN"

@@ -6,7 +6,7 @@
 
 #include "cli/DryRunTransport.h"
 #include "cli/ExitCodes.h"
-#include "engine/Transport.h"
+#include "session/Transport.h"
 
 SessionRun::SessionRun(const CliContext& c) : session(nullptr), view(session), context(c)
 {

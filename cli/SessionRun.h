@@ -9,9 +9,9 @@
 #include "cli/CliView.h"
 #include "cli/CommandLine.h"
 #include "cli/Output.h"
-#include "engine/ActivityJournal.h"
-#include "engine/Scripts.h"
-#include "engine/ServerSession.h"
+#include "session/ActivityJournal.h"
+#include "session/Scripts.h"
+#include "session/ServerSession.h"
 
 struct CliContext {
     Options options;

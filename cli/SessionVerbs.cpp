@@ -1,4 +1,4 @@
-// The verbs that talk to a server. Each queues the window's own script for the action (engine/
+// The verbs that talk to a server. Each queues the window's own script for the action (session/
 // Scripts.h), waits for it, and prints what the steps delivered. Reads that need to know whether
 // an account is a user or a mailing list (the window knows it from the tree) look the account up
 // first with the one-account form of the account list, then read it as the window does.
@@ -13,11 +13,11 @@
 #include "cli/Output.h"
 #include "cli/Passwords.h"
 #include "cli/SessionRun.h"
-#include "engine/BulkAddRunner.h"
-#include "engine/Protocol.h"
-#include "replies/AccountTable.h"
-#include "replies/ListRules.h"
-#include "store/AccountCsv.h"
+#include "session/BulkAddRunner.h"
+#include "protocol/Protocol.h"
+#include "protocol/AccountTable.h"
+#include "protocol/ListRules.h"
+#include "protocol/AccountCsv.h"
 
 namespace {
 

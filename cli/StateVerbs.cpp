@@ -17,7 +17,7 @@
 #include "cli/Output.h"
 #include "cli/ServerChoice.h"
 #include "cli/SessionRun.h"
-#include "engine/ActivityJournal.h"
+#include "session/ActivityJournal.h"
 #include "session/Plan.h"
 #include "session/PlanRunner.h"
 #include "session/StateReader.h"

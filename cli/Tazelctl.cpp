@@ -15,7 +15,7 @@
 #include "cli/ServerChoice.h"
 #include "cli/SessionRun.h"
 #include "cli/StateVerbs.h"
-#include "engine/ActivityJournal.h"
+#include "session/ActivityJournal.h"
 #include "store/ServerStore.h"
 
 #ifndef TAZEL_VERSION

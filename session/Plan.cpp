@@ -2,8 +2,8 @@
 
 #include <QSet>
 
-#include "engine/Protocol.h"
-#include "engine/Scripts.h"
+#include "protocol/Protocol.h"
+#include "session/Scripts.h"
 
 using StateText::SameName;
 

@@ -2,8 +2,8 @@
 
 #include <QTimer>
 
-#include "engine/CommandQueue.h"
-#include "engine/ServerSession.h"
+#include "session/CommandQueue.h"
+#include "session/ServerSession.h"
 
 using namespace Pseudo;
 

@@ -16,8 +16,8 @@
 #include <memory>
 #include <vector>
 
-#include "engine/ScriptObserver.h"
-#include "engine/Scripts.h"
+#include "session/ScriptObserver.h"
+#include "session/Scripts.h"
 #include "session/Plan.h"
 #include "session/PlanView.h"
 

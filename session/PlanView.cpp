@@ -1,6 +1,6 @@
 #include "session/PlanView.h"
 
-#include "engine/ServerSession.h"
+#include "session/ServerSession.h"
 
 void PlanView::ShowMessage(const QString& text, MsgIcon)
 {

@@ -8,7 +8,7 @@
 #include <QStringList>
 #include <functional>
 
-#include "engine/SessionView.h"
+#include "session/SessionView.h"
 
 class ServerSession;
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/Protocol.h"
+#include "protocol/Protocol.h"
 
 namespace StateText {
 

@@ -15,7 +15,7 @@
 #include <optional>
 #include <vector>
 
-#include "replies/FileText.h"
+#include "protocol/FileText.h"
 
 struct StateMember {
     QString address;

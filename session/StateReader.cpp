@@ -3,10 +3,10 @@
 #include <QSet>
 #include <QTimer>
 
-#include "engine/CommandQueue.h"
-#include "engine/Protocol.h"
-#include "engine/ServerSession.h"
-#include "replies/AccountTable.h"
+#include "session/CommandQueue.h"
+#include "protocol/Protocol.h"
+#include "session/ServerSession.h"
+#include "protocol/AccountTable.h"
 
 using namespace Pseudo;
 

@@ -9,8 +9,8 @@
 #include <QStringList>
 #include <memory>
 
-#include "engine/ScriptObserver.h"
-#include "engine/Scripts.h"
+#include "session/ScriptObserver.h"
+#include "session/Scripts.h"
 #include "session/PlanView.h"
 #include "session/StateModel.h"
 

@@ -2,7 +2,7 @@
 
 #include <QRegularExpression>
 
-#include "engine/Protocol.h"
+#include "protocol/Protocol.h"
 
 QStringList ParseRequestFields(const QByteArray& line)
 {

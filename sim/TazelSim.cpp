@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <deque>
 
-#include "engine/Protocol.h"
+#include "protocol/Protocol.h"
 #include "sim/SimCommands.h"
 
 static void InitSampleResource()

@@ -20,7 +20,7 @@
 #include <QStringList>
 #include <memory>
 
-#include "engine/SshRoute.h"
+#include "store/SshRoute.h"
 
 namespace Store {
 inline const QString Application = QStringLiteral("Tazel Administrator");

@@ -10,7 +10,7 @@
 #include <QThread>
 #include <unistd.h>
 
-#include "engine/SshTransport.h"
+#include "session/SshTransport.h"
 
 namespace {
 const QString SshdProgram = QStringLiteral("/usr/sbin/sshd");

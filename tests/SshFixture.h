@@ -13,7 +13,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include "engine/SshRoute.h"
+#include "store/SshRoute.h"
 
 class SshFixture {
 public:

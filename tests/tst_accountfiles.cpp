@@ -10,8 +10,8 @@
 #include <QtTest>
 
 #include "sim/TazelSim.h"
-#include "store/AccountCsv.h"
-#include "engine/ActivityLog.h"
+#include "protocol/AccountCsv.h"
+#include "session/ActivityLog.h"
 #include "tests/TestKit.h"
 #include "window/AccountFiles.h"
 #include "window/BulkAddDialog.h"

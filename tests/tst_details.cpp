@@ -14,7 +14,7 @@
 #include <QtTest>
 #include <functional>
 
-#include "engine/Protocol.h"
+#include "protocol/Protocol.h"
 #include "sim/TazelSim.h"
 #include "tests/TestKit.h"
 #include "window/ControlText.h"

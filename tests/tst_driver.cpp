@@ -5,8 +5,8 @@
 #include <QTcpServer>
 #include <QtTest>
 
-#include "engine/CommandQueue.h"
-#include "engine/Protocol.h"
+#include "session/CommandQueue.h"
+#include "protocol/Protocol.h"
 #include "sim/TazelSim.h"
 #include "tests/TestKit.h"
 #include "window/frmMain.h"

@@ -3,7 +3,7 @@
 
 #include <QtTest>
 
-#include "replies/FileText.h"
+#include "protocol/FileText.h"
 #include "tests/FileLines.h"
 
 class TestFileText : public QObject {

@@ -26,8 +26,8 @@
 #include <memory>
 #include <vector>
 
-#include "engine/ServerSearch.h"
-#include "engine/Transport.h"
+#include "session/ServerSearch.h"
+#include "session/Transport.h"
 #include "sim/TazelSim.h"
 #include "tests/TestKit.h"
 #include "window/FindAllDialog.h"

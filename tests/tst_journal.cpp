@@ -11,8 +11,8 @@
 #include <QTreeView>
 #include <QtTest>
 
-#include "engine/ActivityJournal.h"
-#include "engine/ActivityLog.h"
+#include "session/ActivityJournal.h"
+#include "session/ActivityLog.h"
 #include "sim/TazelSim.h"
 #include "tests/TestKit.h"
 #include "window/frmMain.h"

@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "replies/LineReader.h"
+#include "protocol/LineReader.h"
 
 // Cuts everything a reader can take from the chunks, in order.
 static QList<QByteArray> Cut(const QList<QByteArray>& chunks, QByteArray* rest = nullptr)

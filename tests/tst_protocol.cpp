@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "engine/Protocol.h"
+#include "protocol/Protocol.h"
 
 class TestProtocol : public QObject {
     Q_OBJECT

@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "engine/CommandQueue.h"
+#include "session/CommandQueue.h"
 
 class TestQueue : public QObject {
     Q_OBJECT

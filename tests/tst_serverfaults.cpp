@@ -15,8 +15,8 @@
 #include <QtTest>
 #include <functional>
 
-#include "engine/ActivityLog.h"
-#include "engine/Protocol.h"
+#include "session/ActivityLog.h"
+#include "protocol/Protocol.h"
 #include "sim/TazelSim.h"
 #include "store/ServerStore.h"
 #include "tests/FileLines.h"

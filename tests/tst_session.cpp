@@ -4,9 +4,9 @@
 #include <QCoreApplication>
 #include <QtTest>
 
-#include "engine/ActivityLog.h"
-#include "engine/CommandQueue.h"
-#include "engine/ServerSession.h"
+#include "session/ActivityLog.h"
+#include "session/CommandQueue.h"
+#include "session/ServerSession.h"
 #include "sim/TazelSim.h"
 
 using namespace Pseudo;

@@ -9,7 +9,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "engine/Protocol.h"
+#include "protocol/Protocol.h"
 #include "sim/SimCommands.h"
 #include "sim/TazelSim.h"
 #include "store/ServerStore.h"

@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "engine/SshTransport.h"
+#include "session/SshTransport.h"
 #include "sim/TazelSim.h"
 #include "tests/SshFixture.h"
 #include "tests/TestKit.h"

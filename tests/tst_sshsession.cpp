@@ -11,8 +11,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "engine/ActivityLog.h"
-#include "engine/ServerSession.h"
+#include "session/ActivityLog.h"
+#include "session/ServerSession.h"
 #include "sim/TazelSim.h"
 #include "store/ServerStore.h"
 #include "tests/SshFixture.h"

@@ -12,8 +12,8 @@
 #include <QtTest>
 
 #include "askpass/AskpassDialog.h"
-#include "engine/ServerSession.h"
-#include "engine/SshProbe.h"
+#include "session/ServerSession.h"
+#include "session/SshProbe.h"
 #include "sim/TazelSim.h"
 #include "store/ServerStore.h"
 #include "tests/SshFixture.h"

@@ -17,7 +17,7 @@
 #include <optional>
 
 #include "sim/TazelSim.h"
-#include "store/AccountCsv.h"
+#include "protocol/AccountCsv.h"
 #include "store/KeyringPasswords.h"
 #include "store/ServerStore.h"
 

@@ -10,7 +10,7 @@
 #include <climits>
 #include <cstdio>
 
-#include "replies/AccountTable.h"
+#include "protocol/AccountTable.h"
 #include "sim/TazelSim.h"
 #include "tests/TestKit.h"
 #include "window/ServerTree.h"

@@ -10,8 +10,8 @@
 #include <QStatusBar>
 #include <QTreeView>
 
-#include "engine/ActivityLog.h"
-#include "engine/Protocol.h"
+#include "session/ActivityLog.h"
+#include "protocol/Protocol.h"
 #include "sim/TazelSim.h"
 #include "store/ServerStore.h"
 #include "tests/TestKit.h"

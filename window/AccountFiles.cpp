@@ -12,12 +12,12 @@
 #include <QPushButton>
 #include <QStyle>
 
-#include "store/AccountCsv.h"
+#include "protocol/AccountCsv.h"
 #include <algorithm>
 
 #include "window/BulkAddDialog.h"
 #include "actions/ScriptTarget.h"
-#include "engine/BulkAddRunner.h"
+#include "session/BulkAddRunner.h"
 #include "window/MessageSeam.h"
 #include "window/ServerTree.h"
 #include "window/frmMain.h"

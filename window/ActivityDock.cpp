@@ -7,7 +7,7 @@
 #include <QTableView>
 #include <algorithm>
 
-#include "engine/ActivityLog.h"
+#include "session/ActivityLog.h"
 
 ActivityDock::ActivityDock(ActivityLog* log, QWidget* parent)
     : QDockWidget(QStringLiteral("Activity"), parent), table_(new QTableView(this))

@@ -6,7 +6,7 @@
 #include <QDockWidget>
 #include <QWidget>
 
-#include "engine/ScriptObserver.h"
+#include "session/ScriptObserver.h"
 
 class ActivityLog;
 class QProgressBar;

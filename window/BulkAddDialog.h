@@ -8,7 +8,7 @@
 #include <QHash>
 #include <QList>
 
-#include "store/AccountCsv.h"
+#include "protocol/AccountCsv.h"
 
 class QLabel;
 class QPushButton;

@@ -1,4 +1,4 @@
 #pragma once
-// The bulk add's runner lives in the session core (engine/BulkAddRunner.h), shared with tazelctl's
+// The bulk add's runner lives in the session core (session/BulkAddRunner.h), shared with tazelctl's
 // account import.
-#include "engine/BulkAddRunner.h"
+#include "session/BulkAddRunner.h"

@@ -6,7 +6,7 @@
 
 #include <QWidget>
 
-#include "engine/ServerSearch.h"
+#include "session/ServerSearch.h"
 
 class QCheckBox;
 class QLineEdit;

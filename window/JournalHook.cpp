@@ -2,8 +2,8 @@
 
 #include <QPointer>
 
-#include "engine/ActivityJournal.h"
-#include "engine/ActivityLog.h"
+#include "session/ActivityJournal.h"
+#include "session/ActivityLog.h"
 #include "window/frmMain.h"
 
 namespace {

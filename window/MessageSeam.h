@@ -11,7 +11,7 @@
 #include <QString>
 #include <deque>
 
-#include "engine/SessionView.h"  // MsgIcon
+#include "session/SessionView.h"  // MsgIcon
 
 enum MsgButton { MsgOk = 0x1, MsgYes = 0x2, MsgNo = 0x4 };
 

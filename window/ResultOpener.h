@@ -7,7 +7,7 @@
 #include <QObject>
 #include <QString>
 
-#include "engine/ServerSearch.h"
+#include "session/ServerSearch.h"
 
 class QModelIndex;
 class frmMain;

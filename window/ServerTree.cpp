@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "replies/ListRules.h"
+#include "protocol/ListRules.h"
 #include "store/ServerStore.h"
 #include "window/MessageSeam.h"
 #include "window/frmMain.h"

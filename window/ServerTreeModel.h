@@ -31,7 +31,7 @@
 #include <functional>
 #include <vector>
 
-#include "replies/AccountTable.h"
+#include "protocol/AccountTable.h"
 
 namespace Tree {
 enum Role { KeyRole = Qt::UserRole + 1, TagRole, KindRole };

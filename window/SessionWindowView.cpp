@@ -6,8 +6,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "engine/ActivityLog.h"
-#include "engine/ServerSession.h"
+#include "session/ActivityLog.h"
+#include "session/ServerSession.h"
 #include "window/ControlText.h"
 #include "window/frmMain.h"
 

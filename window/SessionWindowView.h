@@ -2,7 +2,7 @@
 // The main window as the view of its server session: each fact the session reports becomes the
 // window's tree step, panel step or control change.
 
-#include "engine/SessionView.h"
+#include "session/SessionView.h"
 
 class frmMain;
 

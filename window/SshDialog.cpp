@@ -11,9 +11,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "engine/Protocol.h"
-#include "engine/SshProbe.h"
-#include "engine/SshTransport.h"
+#include "protocol/Protocol.h"
+#include "session/SshProbe.h"
+#include "session/SshTransport.h"
 #include "store/ServerStore.h"
 
 SshDialog::SshDialog(QSettings& settings, const QString& section, std::function<void(const QString&)> tell,

@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <functional>
 
-#include "engine/SshRoute.h"
+#include "store/SshRoute.h"
 
 class QCheckBox;
 class QLabel;

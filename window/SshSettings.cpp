@@ -3,8 +3,8 @@
 #include <QEvent>
 #include <QPushButton>
 
-#include "engine/ServerSession.h"
-#include "engine/SshTransport.h"
+#include "session/ServerSession.h"
+#include "session/SshTransport.h"
 #include "store/ServerStore.h"
 #include "window/MessageSeam.h"
 #include "window/ServerTreeModel.h"

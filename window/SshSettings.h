@@ -6,7 +6,7 @@
 #include <QObject>
 #include <QPointer>
 
-#include "engine/SshRoute.h"
+#include "store/SshRoute.h"
 #include "window/SshDialog.h"
 
 class QPushButton;

@@ -12,7 +12,7 @@
 #include <QSaveFile>
 
 #include "actions/ScriptTarget.h"
-#include "engine/ActivityLog.h"
+#include "session/ActivityLog.h"
 #include "session/PlanRunner.h"
 #include "session/StateYaml.h"
 #include "store/ServerStore.h"

@@ -11,7 +11,7 @@
 #include <functional>
 #include <memory>
 
-#include "engine/ActivityJournal.h"
+#include "session/ActivityJournal.h"
 
 #include "session/Plan.h"
 #include "session/StateReader.h"

@@ -13,7 +13,7 @@
 #include <QTimer>
 #include <QLabel>
 
-#include "engine/ActivityLog.h"
+#include "session/ActivityLog.h"
 #include "window/ActivityDock.h"
 
 #include "store/ServerStore.h"

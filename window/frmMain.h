@@ -1,6 +1,6 @@
 #pragma once
 // The one main window: the server tree and the property panels, the view of one server session
-// (engine/ServerSession.h), which holds the queue, the connection and what the replies filled.
+// (session/ServerSession.h), which holds the queue, the connection and what the replies filled.
 // Its routines are defined across the subsystem folders:
 //   actions/*.cpp                the script frame, the builders and the button commands (the
 //                                server panel's among them, in actions/ServerCommands.cpp)
@@ -13,7 +13,7 @@
 #include <functional>
 #include <memory>
 
-#include "engine/ServerSession.h"
+#include "session/ServerSession.h"
 #include "window/ServerTreeModel.h"
 
 class QCheckBox;

@@ -17,7 +17,7 @@
 #include <functional>
 #include <memory>
 
-#include "engine/Protocol.h"
+#include "protocol/Protocol.h"
 #include "sim/TazelSim.h"
 #include "tests/TestKit.h"
 #include "window/frmMain.h"
