@@ -16,7 +16,7 @@
 
 namespace {
 
-QByteArray Accounts(const QString& domain, int count, bool details)
+QByteArray SimData(const QString& domain, int count, bool details)
 {
     QByteArray data = "domain\t" + domain.toLatin1() + "\n";
     data.reserve(count * (details ? 160 : 40));
@@ -133,7 +133,7 @@ int main(int argc, char** argv)
 
     {  // A domain of 10,000 accounts with details.
         const QString path = dir.filePath(QStringLiteral("details.tzs"));
-        if (!WriteFile(path, Accounts(QStringLiteral("details.example"), 10000, true)))
+        if (!WriteFile(path, SimData(QStringLiteral("details.example"), 10000, true)))
             return 1;
         Sim sim;
         if (!sim.start(path))
@@ -156,7 +156,7 @@ int main(int argc, char** argv)
     }
     {  // 1,000,000 accounts, the lists only.
         const QString path = dir.filePath(QStringLiteral("million.tzs"));
-        if (!WriteFile(path, Accounts(QStringLiteral("million.example"), 1000000, false)))
+        if (!WriteFile(path, SimData(QStringLiteral("million.example"), 1000000, false)))
             return 1;
         Sim sim;
         if (!sim.start(path))
@@ -186,7 +186,7 @@ int main(int argc, char** argv)
     }
     {  // A diff of a 100,000-account file.
         const QString path = dir.filePath(QStringLiteral("hundred.tzs"));
-        if (!WriteFile(path, Accounts(QStringLiteral("hundred.example"), 100000, false)))
+        if (!WriteFile(path, SimData(QStringLiteral("hundred.example"), 100000, false)))
             return 1;
         Sim sim;
         if (!sim.start(path))
