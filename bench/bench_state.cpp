@@ -131,7 +131,9 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     std::printf("(the machine is shared with other builds: wall-clock figures vary; processor time beside them)\n");
 
-    {  // A domain of 10,000 accounts with details.
+    // BENCH_STATE_ONLY=dump|million|diff runs one part (to profile it).
+    const QByteArray only = qgetenv("BENCH_STATE_ONLY");
+    if (only.isEmpty() || only == "dump") {  // A domain of 10,000 accounts with details.
         const QString path = dir.filePath(QStringLiteral("details.tzs"));
         if (!WriteFile(path, SimData(QStringLiteral("details.example"), 10000, true)))
             return 1;
@@ -154,7 +156,7 @@ int main(int argc, char** argv)
                     "over one socket: %.2f s, %lld bytes\n", dump, cpu, bare, qlonglong(yaml.size()));
         Figure("dump with details / same requests over one socket", dump / bare, "times", "at most 1.2", dump <= 1.2 * bare);
     }
-    {  // 1,000,000 accounts, the lists only.
+    if (only.isEmpty() || only == "million") {  // 1,000,000 accounts, the lists only.
         const QString path = dir.filePath(QStringLiteral("million.tzs"));
         if (!WriteFile(path, SimData(QStringLiteral("million.example"), 1000000, false)))
             return 1;
@@ -184,7 +186,7 @@ int main(int argc, char** argv)
         Figure("dump --accounts-only of 1,000,000 accounts", seconds, "s", "at most 1.5 s", seconds <= 1.5);
         Figure("its peak memory / the file's size", peakMb / fileMb, "times", "at most 3", peakMb <= 3 * fileMb);
     }
-    {  // A diff of a 100,000-account file.
+    if (only.isEmpty() || only == "diff") {  // A diff of a 100,000-account file.
         const QString path = dir.filePath(QStringLiteral("hundred.tzs"));
         if (!WriteFile(path, SimData(QStringLiteral("hundred.example"), 100000, false)))
             return 1;
