@@ -115,8 +115,10 @@ WindowLayout::WindowLayout(frmMain* window) : QObject(window), w_(window)
     if (client < w_->Px(ClientHeight))
         w_->resize(w_->width(), w_->height() + w_->Px(ClientHeight) - client);
     // The central area's own size changes when the log is docked or undocked, the window's not.
+    central_ = w_->centralWidget();
     w_->centralWidget()->installEventFilter(this);
     if (QDockWidget* dock = w_->ActivityView) {
+        log_ = dock;
         dock->installEventFilter(this);
         connect(dock->toggleViewAction(), &QAction::toggled, this, &WindowLayout::activityShown);
         connect(dock, &QDockWidget::topLevelChanged, this, [this, dock] { activityShown(!dock->isHidden()); });
@@ -319,7 +321,9 @@ void WindowLayout::save(QSettings& settings)
 
 bool WindowLayout::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == w_->centralWidget() || watched == w_->ActivityView) {
+    // Compared with the objects watched, not asked of the window: the filter also sees the window's
+    // controls go while the window is destroyed, when it is no longer whole.
+    if (watched == central_ || (log_ && watched == log_)) {
         // The tree follows the room the log leaves, once the window's layout has placed both: the
         // window may have grown before the log was laid out, and the central area then keeps its size.
         const QEvent::Type t = event->type();
