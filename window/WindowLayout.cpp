@@ -128,11 +128,17 @@ WindowLayout::WindowLayout(frmMain* window) : QObject(window), w_(window)
 
 void WindowLayout::activityShown(bool shown)
 {
+    // The log is hidden as well while the window is destroyed: hiding asks nothing of the window.
+    if (!shown) {
+        if (central_)
+            central_->setMinimumHeight(0);
+        return;
+    }
     QWidget* central = w_->centralWidget();
     QDockWidget* dock = w_->ActivityView;
     if (!central || !dock)
         return;  // the window is going
-    if (!shown || dock->isFloating()) {
+    if (dock->isFloating()) {
         central->setMinimumHeight(0);
         return;
     }

@@ -6,6 +6,7 @@
 // panels follow it. The window's size and the tree's width are kept in the settings store.
 
 #include <QObject>
+#include <QPointer>
 #include <QRect>
 #include <QVector>
 
@@ -63,6 +64,6 @@ private:
     QSize designPanel_;  // the frames' and tab controls' width, the tab controls' height
     bool arranging_ = false;
     bool relayoutDue_ = false;  // the tree and panels are fitted again once the events in hand are done
-    const QObject* central_ = nullptr;  // the window's central area and its activity log, as watched
-    const QObject* log_ = nullptr;
+    QPointer<QWidget> central_;  // the window's central area and its activity log, as watched
+    QPointer<QWidget> log_;
 };
