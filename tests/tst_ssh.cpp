@@ -2,6 +2,7 @@
 // simulated server: the stream, the refusals by kind, the shared connection, the relay that makes
 // it, and Cancel.
 
+#include <QDeadlineTimer>
 #include <QLocalSocket>
 #include <QPointer>
 #include <QScopeGuard>
@@ -43,10 +44,19 @@ struct Probe {
             message = text;
         });
     }
+    // A probe ends with its transport gone (it goes once its ssh has ended), so that nothing of it
+    // outlives the test.
     ~Probe()
     {
-        if (transport)
-            transport->release(true);
+        if (!transport)
+            return;
+        QPointer<SshTransport> t = transport;
+        t->release(true);
+        QDeadlineTimer deadline(10000);
+        while (t && !deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
     }
     bool ended() const { return closed || failed; }
 };
